@@ -1,0 +1,109 @@
+// The byte string used for every text: a heap buffer holding a zero-terminated
+// text. Nothing throws; allocating operations report success as bool and leave
+// the string valid when they fail.
+#pragma once
+
+#include <cstddef>
+
+long long calcGrowStrCx(long long current, long long needed, long long granularity,
+                        long long maximum);
+
+class CxStr1p {
+  public:
+    long long cap = 0;  // bytes allocated, 0 without buffer
+    long long len = 0;  // bytes in use, terminator not counted
+    char* data = nullptr;
+
+    CxStr1p() = default;
+    CxStr1p(char const* text);
+    CxStr1p(char const* text, long long n);
+    explicit CxStr1p(char c);
+    CxStr1p(CxStr1p const& o);
+    CxStr1p(CxStr1p&& o) noexcept;
+    ~CxStr1p();
+
+    CxStr1p& operator=(CxStr1p const& o);
+    CxStr1p& operator=(CxStr1p&& o) noexcept;
+    CxStr1p& operator=(char const* text);
+    CxStr1p& operator=(char c);
+
+    bool isValid() const { return cap >= 0 && len >= 0 && len <= cap; }
+    bool isOk() const { return len >= 0; }
+    bool isEmpty() const { return len < 1 || !data || !data[0]; }
+    long long length() const { return len; }
+    long long capacity() const { return cap; }
+    long long countFree() const { return data ? cap - len - 1 : 0; }
+    // Never null: an empty string without buffer yields "".
+    char const* c_str() const { return data ? data : ""; }
+
+    bool setObj(CxStr1p const& o);
+    bool setMove(CxStr1p& o);
+    bool setCstr(char const* text, long long n = -1);
+    bool setChar(char c);
+    void destroy();
+    void swap(CxStr1p& o) noexcept;
+    void clear() { forceLen(0); }
+
+    bool reserve(long long n);
+
+    bool addVal(char c);
+    bool addCstr(char const* text, long long n = -1);
+    bool addObj(CxStr1p const& o);
+    CxStr1p& operator+=(CxStr1p const& o);
+    CxStr1p& operator+=(char const* text);
+    CxStr1p& operator+=(char c);
+
+    bool insAt(long long pos, char const* text, long long n = -1);
+    bool insAt(long long pos, CxStr1p const& o);
+    bool insAt(long long pos, char c);
+    bool delAt(long long pos);
+    bool delSpan(long long pos, long long n);
+    bool delEachChar(char c);
+    void forceLen(long long n);
+    // Re-measures the text after a caller wrote into the buffer directly.
+    void forceValidLen();
+
+    char& at(long long i);
+    char getAt(long long i) const { return (i >= 0 && i < len && data) ? data[i] : 0; }
+    bool getAt(long long i, char& c) const;
+    bool setAt(long long i, char c);
+    bool findIndex(long long& idx, char c, long long from = 0) const;
+    bool hasVal(char c) const;
+    char last() const { return len > 0 && data ? data[len - 1] : 0; }
+
+  private:
+    bool growFor(long long newLen);
+};
+
+int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b);
+bool isEqCxStr1p(CxStr1p const& a, CxStr1p const& b);
+inline int anyCmp(CxStr1p const& a, CxStr1p const& b) { return cmpCxStr1p(a, b); }
+
+bool operator==(CxStr1p const& a, CxStr1p const& b);
+bool operator!=(CxStr1p const& a, CxStr1p const& b);
+bool operator<(CxStr1p const& a, CxStr1p const& b);
+bool operator>(CxStr1p const& a, CxStr1p const& b);
+bool operator<=(CxStr1p const& a, CxStr1p const& b);
+bool operator>=(CxStr1p const& a, CxStr1p const& b);
+bool operator==(CxStr1p const& a, char const* b);
+bool operator!=(CxStr1p const& a, char const* b);
+bool operator<(CxStr1p const& a, char const* b);
+bool operator>(CxStr1p const& a, char const* b);
+bool operator<=(CxStr1p const& a, char const* b);
+bool operator>=(CxStr1p const& a, char const* b);
+bool operator==(char const* a, CxStr1p const& b);
+bool operator!=(char const* a, CxStr1p const& b);
+bool operator<(char const* a, CxStr1p const& b);
+bool operator>(char const* a, CxStr1p const& b);
+bool operator<=(char const* a, CxStr1p const& b);
+bool operator>=(char const* a, CxStr1p const& b);
+bool operator==(CxStr1p const& a, char b);
+bool operator!=(CxStr1p const& a, char b);
+bool operator==(char a, CxStr1p const& b);
+bool operator!=(char a, CxStr1p const& b);
+
+CxStr1p operator+(CxStr1p const& a, CxStr1p const& b);
+CxStr1p operator+(CxStr1p const& a, char const* b);
+CxStr1p operator+(CxStr1p const& a, char b);
+CxStr1p operator+(char const* a, CxStr1p const& b);
+CxStr1p operator+(char a, CxStr1p const& b);
