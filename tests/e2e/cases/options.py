@@ -1,0 +1,60 @@
+# Option application and argument expansion: wrong and unfinished options,
+# one-dash groups, numbers, "--".
+from e2elib import (VERBOSE_DONE, VERSION, WRONG_APP, Case, args_trace, done_ok, unfinished,
+                    wrong)
+
+CASES = [
+    # Each wrong option is reported, parsing goes on, no summary, exit 2.
+    Case("wrong and unfinished", ["--bgx", "-f"],
+         stderr=[wrong("--bgx"), unfinished("-f"), WRONG_APP], exit=2),
+    Case("several wrong options, parsing goes on", ["-x", "--nope", "-V", "-5"],
+         stdout=VERSION, stderr=[wrong("-x"), wrong("--nope"), wrong("-5"), WRONG_APP], exit=2),
+    # Options match exactly and case-sensitively.
+    Case("options are case-sensitive", ["--HELP", "--Verbose", "--bg"],
+         stderr=[wrong("--HELP"), wrong("--Verbose"), wrong("--bg")] + [WRONG_APP], exit=2),
+    Case("unknown one-dash letters", ["-yz"], stderr=[wrong("-y"), wrong("-z"), WRONG_APP], exit=2),
+    Case("unfinished -j", ["-j"], stderr=[unfinished("-j"), WRONG_APP], exit=2),
+    Case("unfinished -C", ["-V", "-C"], stdout=VERSION,
+         stderr=[unfinished("-C"), WRONG_APP], exit=2),
+    Case("unfinished -D", ["--debug"], stderr=[unfinished("--debug"), WRONG_APP], exit=2),
+    # Without its batch file name, --jxbgf is no worker start but an option
+    # waiting for its value.
+    Case("jxbgf alone is unfinished", ["--jxbgf"],
+         stderr=[unfinished("--jxbgf"), WRONG_APP], exit=2),
+    # An invalid number fails the run without a message of its own; -V after it
+    # still prints at once.
+    Case("invalid job count", ["-j", "x", "-V"], stdout=VERSION, stderr=[WRONG_APP], exit=2),
+    Case("invalid wait value", ["--jwb", "zz", "-V"], stdout=VERSION, stderr=[WRONG_APP], exit=2),
+    # A one-dash number stays whole and is then a wrong option; with a
+    # non-digit in it the expansion fails and nothing else is said.
+    Case("negative number is a wrong option", ["-5"], stderr=[wrong("-5"), WRONG_APP], exit=2),
+    Case("number with a letter fails expansion", ["-5x"], stderr=[WRONG_APP], exit=2),
+    Case("at sign not last in group", ["-@x"], stderr=[WRONG_APP], exit=2),
+    Case("unbalanced double quote", ['"abc'], stderr=[WRONG_APP], exit=2),
+    Case("unbalanced single quote", ["'abc\""], stderr=[WRONG_APP], exit=2),
+    # One-dash groups, seen through the verbose argument trace.
+    Case("group -j4", ["-j4", "-v", "-V"], stdout=VERSION,
+         stderr=args_trace(" -j 4 -v -V ") + VERBOSE_DONE),
+    Case("group -j12 is one job and goal 2", ["-j12", "-v", "-V"], stdout=VERSION,
+         stderr=args_trace(" -j 1 2 -v -V ") + VERBOSE_DONE),
+    Case("group -qv ends verbose", ["-qv", "-V"], stdout=VERSION,
+         stderr=args_trace(" -q -v -V ") + VERBOSE_DONE),
+    # The last of -v and -q wins: quiet, nothing on stderr at all.
+    Case("group -vq ends quiet", ["-vq", "-V"], stdout=VERSION, stderr=""),
+    # "-D" takes "-v" as its value: not verbose.
+    Case("group -Dv is a debug letter", ["-Dv", "-V"], stdout=VERSION, stderr=done_ok()),
+    Case("-D takes a dash value", ["-D", "-v", "-V"], stdout=VERSION, stderr=done_ok()),
+    Case("unknown debug letter is no error", ["-D", "nothing", "-V"], stdout=VERSION,
+         stderr=done_ok()),
+    # After "--" every argument is a goal, and "--" stays in the argument text.
+    Case("double dash makes options goals", ["-V", "-v", "--", "-x", "-h"], stdout=VERSION,
+         stderr=args_trace(" -V -v -- -x -h ") + VERBOSE_DONE),
+    Case("options with values", ["--jwb", "5", "--jwe", "6", "--jweh", "7", "--jn", "--jd",
+                                 "--sys", "--bg1", "--bgt", "--bgc", "--bgf", "--bgp",
+                                 "--jxbgp", "--DC", "ce", "-f", "x.vorn", "--pr", "--prd",
+                                 "-V"],
+         stdout=VERSION, stderr=done_ok()),
+    # A quoted argument keeps its blank in the argument text.
+    Case("quoted goal in argument text", ["-v", "-V", "a b", '"c d"'], stdout=VERSION,
+         stderr=args_trace(' -v -V "a b" "c d" ') + VERBOSE_DONE),
+]

@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""End-to-end test runner for vorn.
+
+    python3 tests/e2e/run.py PATH/TO/vorn [-k SUBSTRING] [-j N] [--keep]
+
+Runs every case of tests/e2e/cases/*.py (each module has a list CASES made
+with e2elib.Case) against the real executable, each in a fresh temporary
+working directory with a controlled environment, and checks the exit code,
+standard output, standard error and files. The environment variable
+VORN_E2E_WRAPPER names a command put in front of the executable (e.g. "wine").
+Prints PASS/FAIL per case, details for failures, and "N passed, M failed".
+"""
+
+import argparse
+import concurrent.futures
+import glob
+import os
+import runpy
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import e2elib  # noqa: E402
+
+
+def load_cases(filter_text):
+    cases = []
+    seen = set()
+    for path in sorted(glob.glob(os.path.join(HERE, "cases", "*.py"))):
+        if os.path.basename(path).startswith("_"):
+            continue
+        group = os.path.splitext(os.path.basename(path))[0]
+        for c in runpy.run_path(path)["CASES"]:
+            c = dict(c, name=group + "/" + c["name"])
+            if c["name"] in seen:
+                raise SystemExit("duplicate case name: " + c["name"])
+            seen.add(c["name"])
+            if filter_text and filter_text not in c["name"]:
+                continue
+            cases.append(c)
+    return cases
+
+
+def program_path(path, wine):
+    """A path as the program under test sees it."""
+    path = path.replace(os.sep, "/")
+    return "Z:" + path if wine else path
+
+
+def write_files(base, files):
+    for rel, content in files.items():
+        full = os.path.normpath(os.path.join(base, rel))
+        if rel.endswith("/"):
+            os.makedirs(full, exist_ok=True)
+            continue
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        if isinstance(content, str):
+            content = content.encode("utf-8")
+        with open(full, "wb") as f:
+            f.write(content)
+
+
+def decode(data):
+    return data.decode("utf-8", errors="surrogateescape")
+
+
+def run_case(case, exe, wrapper, keep):
+    tmp = os.path.realpath(tempfile.mkdtemp(prefix="vorn-e2e-"))
+    cwd = os.path.join(tmp, case["cwd"])
+    os.makedirs(cwd)
+    wine = bool(wrapper) and os.path.basename(wrapper[0]).startswith("wine")
+    ctx = {"cwd": program_path(cwd, wine), "tmp": program_path(tmp, wine)}
+    problems = []
+    try:
+        write_files(cwd, case["files"])
+        env = {k: v for k, v in os.environ.items() if not k.startswith("VORN")}
+        for k, v in case["env"].items():
+            if v is None:
+                env.pop(k, None)
+            else:
+                env[k] = v
+        cmd = wrapper + [exe] + case["args"]
+        timeout = case["timeout"] or (120 if wrapper else 60)
+        try:
+            proc = subprocess.run(cmd, cwd=cwd, env=env, input=case["stdin"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  timeout=timeout)
+            code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
+        except subprocess.TimeoutExpired as e:
+            code, out, err = None, decode(e.stdout or b""), decode(e.stderr or b"")
+            problems.append("timed out after %s s" % timeout)
+        if code is not None and code != case["exit"]:
+            problems.append("exit code %s, expected %s" % (code, case["exit"]))
+        for stream, text in (("stdout", out), ("stderr", err)):
+            m = case[stream]
+            if m is None:
+                continue
+            why = m.check(text, ctx)
+            if why is not None:
+                problems.append("%s differs:\n%s" % (stream, why.rstrip("\n")))
+        for rel, m in case["expect_files"].items():
+            full = os.path.normpath(os.path.join(cwd, rel))
+            if m is None:
+                if os.path.lexists(full):
+                    problems.append("file %s must not exist" % rel)
+                continue
+            if not os.path.isfile(full):
+                problems.append("file %s is missing" % rel)
+                continue
+            with open(full, "rb") as f:
+                why = m.check(decode(f.read()), ctx)
+            if why is not None:
+                problems.append("file %s differs:\n%s" % (rel, why.rstrip("\n")))
+        if problems:
+            problems.insert(0, "command: (cd %s && %s)" % (
+                shlex.quote(cwd), " ".join(shlex.quote(a) for a in cmd)))
+            if not any(p.startswith("stderr") for p in problems) and err:
+                problems.append("stderr was:\n" + err.rstrip("\n"))
+    finally:
+        if keep and problems:
+            problems.append("kept: " + tmp)
+        else:
+            shutil.rmtree(tmp, ignore_errors=True)
+    return problems
+
+
+def main():
+    ap = argparse.ArgumentParser(description="vorn end-to-end tests")
+    ap.add_argument("exe", help="the vorn executable to test")
+    ap.add_argument("-k", dest="filter", default="", help="run only cases whose name contains this")
+    ap.add_argument("-j", dest="jobs", type=int, default=1, help="cases run at the same time")
+    ap.add_argument("--keep", action="store_true", help="keep the directories of failed cases")
+    a = ap.parse_args()
+
+    exe = os.path.abspath(a.exe)
+    if not os.path.isfile(exe):
+        print("no such executable: " + exe)
+        print("0 passed, 1 failed")
+        return 1
+    wrapper = shlex.split(os.environ.get("VORN_E2E_WRAPPER", ""))
+    platform = "win" if exe.lower().endswith(".exe") else "posix"
+    cases = [c for c in load_cases(a.filter) if c["only"] in (None, platform)]
+
+    passed = failed = 0
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.jobs)) as pool:
+        futures = [pool.submit(run_case, c, exe, wrapper, a.keep) for c in cases]
+        for c, fut in zip(cases, futures):
+            problems = fut.result()
+            if problems:
+                failed += 1
+                print("FAIL " + c["name"])
+                for p in problems:
+                    print("    " + p.replace("\n", "\n    "))
+            else:
+                passed += 1
+                print("PASS " + c["name"])
+            sys.stdout.flush()
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed or not cases else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
