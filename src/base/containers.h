@@ -11,8 +11,12 @@
 
 long long calcGrowVectTp(long long current, long long needed, long long elemSize);
 
-inline int anyCmp(long long a, long long b) { return a < b ? -1 : (a > b ? 1 : 0); }
-inline int anyCmp(int a, int b) { return a < b ? -1 : (a > b ? 1 : 0); }
+inline int anyCmp(long long a, long long b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+inline int anyCmp(int a, int b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
 
 template <typename T> class Vect1p_Vobj {
   public:
@@ -26,7 +30,21 @@ template <typename T> class Vect1p_Vobj {
         if (this != &o) copyFrom(o);
         return *this;
     }
+    Vect1p_Vobj(Vect1p_Vobj&& o) noexcept { swap(o); }
+    Vect1p_Vobj& operator=(Vect1p_Vobj&& o) noexcept {
+        if (this != &o) {
+            destroy();
+            swap(o);
+        }
+        return *this;
+    }
     ~Vect1p_Vobj() { destroy(); }
+
+    void swap(Vect1p_Vobj& o) noexcept {
+        std::swap(cap, o.cap);
+        std::swap(count, o.count);
+        std::swap(data, o.data);
+    }
 
     long long size() const { return count; }
     bool isEmpty() const { return count < 1; }
@@ -76,7 +94,8 @@ template <typename T> class Vect1p_Vobj {
     bool delSpan(long long pos, long long n) {
         if (pos < 0 || pos >= count || n < 1) return false;
         if (n > count - pos) n = count - pos;
-        for (long long i = pos; i < pos + n; ++i) data[i].~T();
+        for (long long i = pos; i < pos + n; ++i)
+            data[i].~T();
         if (count - pos - n > 0)
             memmove((void*)(data + pos), (void const*)(data + pos + n),
                     (size_t)(count - pos - n) * sizeof(T));
@@ -87,7 +106,8 @@ template <typename T> class Vect1p_Vobj {
     bool delLast() { return delSpan(count - 1, 1); }
 
     void clear() {
-        for (long long i = 0; i < count; ++i) data[i].~T();
+        for (long long i = 0; i < count; ++i)
+            data[i].~T();
         count = 0;
     }
     void destroy() {
@@ -99,7 +119,8 @@ template <typename T> class Vect1p_Vobj {
     bool copyFrom(Vect1p_Vobj const& o) {
         clear();
         if (!reserve(o.count)) return false;
-        for (long long i = 0; i < o.count; ++i) new (&data[i]) T(o.data[i]);
+        for (long long i = 0; i < o.count; ++i)
+            new (&data[i]) T(o.data[i]);
         count = o.count;
         return true;
     }
@@ -178,6 +199,11 @@ template <typename K, typename V> class AvlTree {
         }
         Node* x = new (std::nothrow) Node(k, v);
         if (!x) return nullptr;
+        // A key whose copy lost its bytes would sit out of order.
+        if (anyCmp(x->key, k) != 0) {
+            delete x;
+            return nullptr;
+        }
         x->parent = parent;
         if (!parent)
             root = x;
@@ -202,7 +228,8 @@ template <typename K, typename V> class AvlTree {
         Node* fix;
         if (z->left && z->right) {
             Node* y = z->right;
-            while (y->left) y = y->left;
+            while (y->left)
+                y = y->left;
             // Relink the successor y in z's place.
             if (y->parent != z) {
                 fix = y->parent;
@@ -253,19 +280,22 @@ template <typename K, typename V> class AvlTree {
 
     Node* first() const {
         Node* n = root;
-        while (n && n->left) n = n->left;
+        while (n && n->left)
+            n = n->left;
         return n;
     }
     Node* last() const {
         Node* n = root;
-        while (n && n->right) n = n->right;
+        while (n && n->right)
+            n = n->right;
         return n;
     }
     static Node* next(Node* n) {
         if (!n) return nullptr;
         if (n->right) {
             n = n->right;
-            while (n->left) n = n->left;
+            while (n->left)
+                n = n->left;
             return n;
         }
         Node* p = n->parent;
@@ -351,6 +381,10 @@ template <typename K, typename V> class AvlTree {
         if (!s) return nullptr;
         Node* x = new (std::nothrow) Node(s->key, s->val);
         if (!x) return nullptr;
+        if (anyCmp(x->key, s->key) != 0) { // key copy failed: count the node as missing
+            delete x;
+            return nullptr;
+        }
         ++count;
         x->parent = parent;
         x->height = s->height;

@@ -11,9 +11,10 @@ long long calcGrowStrCx(long long current, long long needed, long long granulari
                         long long maximum) {
     if (needed < 1 || needed >= maximum) return 0;
     if (current < 1) return needed;
+    // needed + needed/2 may not fit in 64 bits; such a size is out of range anyway.
+    if (needed / 2 > maximum - needed) return needed;
     long long grown = needed + needed / 2;
-    if (grown < needed) grown = maximum; // overflow
-    if (granularity < 2) return (grown >= needed && grown < maximum) ? grown : needed;
+    if (granularity < 2) return grown < maximum ? grown : needed;
     long long q = grown / granularity + 1;
     if (q > maximum / granularity) return needed;
     long long r = q * granularity;
@@ -27,12 +28,24 @@ static long long cstrLen(char const* text, long long n) {
     return z ? (long long)((char const*)z - text) : n;
 }
 
-CxStr1p::CxStr1p(char const* text) { setCstr(text, -1); }
-CxStr1p::CxStr1p(char const* text, long long n) { setCstr(text, n); }
-CxStr1p::CxStr1p(char c) { setChar(c); }
-CxStr1p::CxStr1p(CxStr1p const& o) { setCstr(o.data, o.len); }
-CxStr1p::CxStr1p(CxStr1p&& o) noexcept { swap(o); }
-CxStr1p::~CxStr1p() { destroy(); }
+CxStr1p::CxStr1p(char const* text) {
+    setCstr(text, -1);
+}
+CxStr1p::CxStr1p(char const* text, long long n) {
+    setCstr(text, n);
+}
+CxStr1p::CxStr1p(char c) {
+    setChar(c);
+}
+CxStr1p::CxStr1p(CxStr1p const& o) {
+    setCstr(o.data, o.len);
+}
+CxStr1p::CxStr1p(CxStr1p&& o) noexcept {
+    swap(o);
+}
+CxStr1p::~CxStr1p() {
+    destroy();
+}
 
 CxStr1p& CxStr1p::operator=(CxStr1p const& o) {
     setObj(o);
@@ -171,7 +184,9 @@ bool CxStr1p::addCstr(char const* text, long long n) {
     return true;
 }
 
-bool CxStr1p::addObj(CxStr1p const& o) { return addCstr(o.data, o.len); }
+bool CxStr1p::addObj(CxStr1p const& o) {
+    return addCstr(o.data, o.len);
+}
 CxStr1p& CxStr1p::operator+=(CxStr1p const& o) {
     addObj(o);
     return *this;
@@ -200,10 +215,17 @@ bool CxStr1p::insAt(long long pos, char const* text, long long n) {
     return true;
 }
 
-bool CxStr1p::insAt(long long pos, CxStr1p const& o) { return insAt(pos, o.data, o.len); }
-bool CxStr1p::insAt(long long pos, char c) { return c ? insAt(pos, &c, 1) : true; }
+bool CxStr1p::insAt(long long pos, CxStr1p const& o) {
+    return insAt(pos, o.data, o.len);
+}
+bool CxStr1p::insAt(long long pos, char c) {
+    if (pos < 0 || pos > len) return false;
+    return c ? insAt(pos, &c, 1) : true;
+}
 
-bool CxStr1p::delAt(long long pos) { return delSpan(pos, 1); }
+bool CxStr1p::delAt(long long pos) {
+    return delSpan(pos, 1);
+}
 
 bool CxStr1p::delSpan(long long pos, long long n) {
     if (pos < 0 || pos >= len || n < 1 || !data) return false;
@@ -241,6 +263,17 @@ void CxStr1p::forceValidLen() {
         return;
     }
     data[cap - 1] = 0;
+    len = (long long)strlen(data);
+}
+
+void CxStr1p::forceValidLen(long long maxLen) {
+    if (!data || cap < 1) {
+        len = 0;
+        return;
+    }
+    if (maxLen < 0) maxLen = 0;
+    if (maxLen > cap - 1) maxLen = cap - 1;
+    data[maxLen] = 0;
     len = (long long)strlen(data);
 }
 
@@ -285,46 +318,144 @@ bool CxStr1p::hasVal(char c) const {
     return findIndex(i, c, 0);
 }
 
-int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b) {
-    bool ea = a.isEmpty(), eb = b.isEmpty();
+// Comparisons work on (bytes, length) pairs so that a zero-terminated text or a
+// char compares exactly like the string it would convert to, without allocating.
+static int cmpRaw(char const* a, long long al, char const* b, long long bl) {
+    bool ea = !a || al < 1 || !a[0], eb = !b || bl < 1 || !b[0];
     if (ea || eb) return ea == eb ? 0 : (ea ? -1 : 1);
-    signed char fa = (signed char)a.data[0], fb = (signed char)b.data[0];
+    signed char fa = (signed char)a[0], fb = (signed char)b[0];
     if (fa != fb) return fa < fb ? -1 : 1;
-    long long n = (a.len < b.len ? a.len : b.len) + 1;
-    int r = strncmp(a.data, b.data, (size_t)n);
+    long long n = (al < bl ? al : bl) + 1;
+    int r = strncmp(a, b, (size_t)n);
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-bool isEqCxStr1p(CxStr1p const& a, CxStr1p const& b) {
-    if (a.len != b.len) return false;
-    bool ea = a.isEmpty(), eb = b.isEmpty();
+static bool isEqRaw(char const* a, long long al, char const* b, long long bl) {
+    if (al != bl) return false;
+    bool ea = !a || al < 1 || !a[0], eb = !b || bl < 1 || !b[0];
     if (ea || eb) return ea && eb;
-    if (a.data[0] != b.data[0]) return false;
-    return strncmp(a.data, b.data, (size_t)(a.len + 1)) == 0;
+    if (a[0] != b[0]) return false;
+    return strncmp(a, b, (size_t)(al + 1)) == 0;
 }
 
-bool operator==(CxStr1p const& a, CxStr1p const& b) { return isEqCxStr1p(a, b); }
-bool operator!=(CxStr1p const& a, CxStr1p const& b) { return !isEqCxStr1p(a, b); }
-bool operator<(CxStr1p const& a, CxStr1p const& b) { return cmpCxStr1p(a, b) < 0; }
-bool operator>(CxStr1p const& a, CxStr1p const& b) { return cmpCxStr1p(a, b) > 0; }
-bool operator<=(CxStr1p const& a, CxStr1p const& b) { return cmpCxStr1p(a, b) <= 0; }
-bool operator>=(CxStr1p const& a, CxStr1p const& b) { return cmpCxStr1p(a, b) >= 0; }
-bool operator==(CxStr1p const& a, char const* b) { return a == CxStr1p(b); }
-bool operator!=(CxStr1p const& a, char const* b) { return a != CxStr1p(b); }
-bool operator<(CxStr1p const& a, char const* b) { return a < CxStr1p(b); }
-bool operator>(CxStr1p const& a, char const* b) { return a > CxStr1p(b); }
-bool operator<=(CxStr1p const& a, char const* b) { return a <= CxStr1p(b); }
-bool operator>=(CxStr1p const& a, char const* b) { return a >= CxStr1p(b); }
-bool operator==(char const* a, CxStr1p const& b) { return CxStr1p(a) == b; }
-bool operator!=(char const* a, CxStr1p const& b) { return CxStr1p(a) != b; }
-bool operator<(char const* a, CxStr1p const& b) { return CxStr1p(a) < b; }
-bool operator>(char const* a, CxStr1p const& b) { return CxStr1p(a) > b; }
-bool operator<=(char const* a, CxStr1p const& b) { return CxStr1p(a) <= b; }
-bool operator>=(char const* a, CxStr1p const& b) { return CxStr1p(a) >= b; }
-bool operator==(CxStr1p const& a, char b) { return a == CxStr1p(b); }
-bool operator!=(CxStr1p const& a, char b) { return a != CxStr1p(b); }
-bool operator==(char a, CxStr1p const& b) { return CxStr1p(a) == b; }
-bool operator!=(char a, CxStr1p const& b) { return CxStr1p(a) != b; }
+static long long lenOf(char const* t) {
+    return t ? (long long)strlen(t) : 0;
+}
+
+int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b) {
+    return cmpRaw(a.data, a.len, b.data, b.len);
+}
+bool isEqCxStr1p(CxStr1p const& a, CxStr1p const& b) {
+    return isEqRaw(a.data, a.len, b.data, b.len);
+}
+
+bool operator==(CxStr1p const& a, CxStr1p const& b) {
+    return isEqCxStr1p(a, b);
+}
+bool operator!=(CxStr1p const& a, CxStr1p const& b) {
+    return !isEqCxStr1p(a, b);
+}
+bool operator<(CxStr1p const& a, CxStr1p const& b) {
+    return cmpCxStr1p(a, b) < 0;
+}
+bool operator>(CxStr1p const& a, CxStr1p const& b) {
+    return cmpCxStr1p(a, b) > 0;
+}
+bool operator<=(CxStr1p const& a, CxStr1p const& b) {
+    return cmpCxStr1p(a, b) <= 0;
+}
+bool operator>=(CxStr1p const& a, CxStr1p const& b) {
+    return cmpCxStr1p(a, b) >= 0;
+}
+
+static bool eqS(CxStr1p const& a, char const* b) {
+    return isEqRaw(a.data, a.len, b, lenOf(b));
+}
+static int cmpS(CxStr1p const& a, char const* b) {
+    return cmpRaw(a.data, a.len, b, lenOf(b));
+}
+bool operator==(CxStr1p const& a, char const* b) {
+    return eqS(a, b);
+}
+bool operator!=(CxStr1p const& a, char const* b) {
+    return !eqS(a, b);
+}
+bool operator<(CxStr1p const& a, char const* b) {
+    return cmpS(a, b) < 0;
+}
+bool operator>(CxStr1p const& a, char const* b) {
+    return cmpS(a, b) > 0;
+}
+bool operator<=(CxStr1p const& a, char const* b) {
+    return cmpS(a, b) <= 0;
+}
+bool operator>=(CxStr1p const& a, char const* b) {
+    return cmpS(a, b) >= 0;
+}
+bool operator==(char const* a, CxStr1p const& b) {
+    return eqS(b, a);
+}
+bool operator!=(char const* a, CxStr1p const& b) {
+    return !eqS(b, a);
+}
+bool operator<(char const* a, CxStr1p const& b) {
+    return cmpS(b, a) > 0;
+}
+bool operator>(char const* a, CxStr1p const& b) {
+    return cmpS(b, a) < 0;
+}
+bool operator<=(char const* a, CxStr1p const& b) {
+    return cmpS(b, a) >= 0;
+}
+bool operator>=(char const* a, CxStr1p const& b) {
+    return cmpS(b, a) <= 0;
+}
+
+// A char compares as the one-byte string it converts to (a zero char: empty).
+static bool eqC(CxStr1p const& a, char b) {
+    char t[2] = {b, 0};
+    return isEqRaw(a.data, a.len, t, b ? 1 : 0);
+}
+static int cmpC(CxStr1p const& a, char b) {
+    char t[2] = {b, 0};
+    return cmpRaw(a.data, a.len, t, b ? 1 : 0);
+}
+bool operator==(CxStr1p const& a, char b) {
+    return eqC(a, b);
+}
+bool operator!=(CxStr1p const& a, char b) {
+    return !eqC(a, b);
+}
+bool operator<(CxStr1p const& a, char b) {
+    return cmpC(a, b) < 0;
+}
+bool operator>(CxStr1p const& a, char b) {
+    return cmpC(a, b) > 0;
+}
+bool operator<=(CxStr1p const& a, char b) {
+    return cmpC(a, b) <= 0;
+}
+bool operator>=(CxStr1p const& a, char b) {
+    return cmpC(a, b) >= 0;
+}
+bool operator==(char a, CxStr1p const& b) {
+    return eqC(b, a);
+}
+bool operator!=(char a, CxStr1p const& b) {
+    return !eqC(b, a);
+}
+bool operator<(char a, CxStr1p const& b) {
+    return cmpC(b, a) > 0;
+}
+bool operator>(char a, CxStr1p const& b) {
+    return cmpC(b, a) < 0;
+}
+bool operator<=(char a, CxStr1p const& b) {
+    return cmpC(b, a) >= 0;
+}
+bool operator>=(char a, CxStr1p const& b) {
+    return cmpC(b, a) <= 0;
+}
 
 CxStr1p operator+(CxStr1p const& a, CxStr1p const& b) {
     CxStr1p r(a);

@@ -10,8 +10,8 @@ long long calcGrowStrCx(long long current, long long needed, long long granulari
 
 class CxStr1p {
   public:
-    long long cap = 0;  // bytes allocated, 0 without buffer
-    long long len = 0;  // bytes in use, terminator not counted
+    long long cap = 0; // bytes allocated, 0 without buffer
+    long long len = 0; // bytes in use, terminator not counted
     char* data = nullptr;
 
     CxStr1p() = default;
@@ -62,6 +62,8 @@ class CxStr1p {
     void forceLen(long long n);
     // Re-measures the text after a caller wrote into the buffer directly.
     void forceValidLen();
+    // Same, for a text known to end within the first maxLen bytes (cut there otherwise).
+    void forceValidLen(long long maxLen);
 
     char& at(long long i);
     char getAt(long long i) const { return (i >= 0 && i < len && data) ? data[i] : 0; }
@@ -77,7 +79,9 @@ class CxStr1p {
 
 int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b);
 bool isEqCxStr1p(CxStr1p const& a, CxStr1p const& b);
-inline int anyCmp(CxStr1p const& a, CxStr1p const& b) { return cmpCxStr1p(a, b); }
+inline int anyCmp(CxStr1p const& a, CxStr1p const& b) {
+    return cmpCxStr1p(a, b);
+}
 
 bool operator==(CxStr1p const& a, CxStr1p const& b);
 bool operator!=(CxStr1p const& a, CxStr1p const& b);
@@ -99,8 +103,16 @@ bool operator<=(char const* a, CxStr1p const& b);
 bool operator>=(char const* a, CxStr1p const& b);
 bool operator==(CxStr1p const& a, char b);
 bool operator!=(CxStr1p const& a, char b);
+bool operator<(CxStr1p const& a, char b);
+bool operator>(CxStr1p const& a, char b);
+bool operator<=(CxStr1p const& a, char b);
+bool operator>=(CxStr1p const& a, char b);
 bool operator==(char a, CxStr1p const& b);
 bool operator!=(char a, CxStr1p const& b);
+bool operator<(char a, CxStr1p const& b);
+bool operator>(char a, CxStr1p const& b);
+bool operator<=(char a, CxStr1p const& b);
+bool operator>=(char a, CxStr1p const& b);
 
 CxStr1p operator+(CxStr1p const& a, CxStr1p const& b);
 CxStr1p operator+(CxStr1p const& a, char const* b);
