@@ -1,0 +1,463 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/tok.h"
+
+namespace {
+
+typedef bool (*TokFn)(CxStr1p&, long long&, CxStr1p const&);
+typedef std::vector<std::string> Strs;
+
+// Collects tokens while the tokenizer reports true; the cap turns a cursor
+// that stops moving into a failure instead of a hang.
+template <typename F> Strs collect(CxStr1p const& text, F next) {
+    Strs r;
+    CxStr1p out("junk");
+    long long pos = 0;
+    while (next(out, pos, text)) {
+        r.push_back(out.c_str());
+        if (r.size() > 50) break;
+    }
+    EXPECT_EQ(out, "") << "output not emptied at the end";
+    return r;
+}
+
+Strs lines(CxStr1p const& text, TokFn fn = strTokenOneNL) {
+    return collect(text, fn);
+}
+
+Strs tokens(CxStr1p const& text, char const* seps, char const* flags = "") {
+    return collect(text, [&](CxStr1p& o, long long& p, CxStr1p const& t) {
+        return strToken(o, p, t, seps, flags);
+    });
+}
+
+Strs oneSep(CxStr1p const& text, char const* seps) {
+    return collect(text, [&](CxStr1p& o, long long& p, CxStr1p const& t) {
+        return strTokenOneSep(o, p, t, seps);
+    });
+}
+
+Strs args(CxStr1p const& text, char const* flags = "", bool unq = false) {
+    return collect(text, [&](CxStr1p& o, long long& p, CxStr1p const& t) {
+        return unq ? strTokenUnqArg(o, p, t, " \t\r\n", flags)
+                   : strTokenArg(o, p, t, " \t\r\n", flags);
+    });
+}
+
+CxStr1p withZero(char const* bytes, long long n) {
+    CxStr1p s;
+    s.reserve(n + 1);
+    memcpy(s.data, bytes, (size_t)n);
+    s.data[n] = 0;
+    s.len = n;
+    return s;
+}
+
+// An exact-size heap copy without terminator, so reading one byte past the
+// end shows under the address sanitizer.
+struct RawBuf {
+    char* p;
+    long long n;
+    explicit RawBuf(char const* s) : n((long long)strlen(s)) {
+        p = (char*)malloc((size_t)n);
+        memcpy(p, s, (size_t)n);
+    }
+    ~RawBuf() { free(p); }
+};
+
+std::string tempPath(char const* tag) {
+    static int counter = 0;
+    std::error_code ec;
+    std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+    if (ec) dir = ".";
+    long long stamp = (long long)std::chrono::steady_clock::now().time_since_epoch().count();
+    return (dir / ("vorn_tok_" + std::to_string(stamp) + "_" + std::to_string(++counter) + tag))
+        .string();
+}
+
+} // namespace
+
+TEST(TokLines, EmptyLinesAndLineEnds) {
+    EXPECT_EQ(lines("a\n\nb"), (Strs{"a", "", "b"}));
+    EXPECT_EQ(lines("x\r\n"), (Strs{"x"}));
+    EXPECT_EQ(lines("a\r\rb\r\n\nc"), (Strs{"a", "", "b", "", "c"}));
+    EXPECT_EQ(lines("\n"), (Strs{""}));
+    EXPECT_EQ(lines(""), (Strs{}));
+    EXPECT_EQ(lines("'a b'\n\"c\"\n'd", strTokenUnqOneNL), (Strs{"a b", "c", "'d"}));
+
+    CxStr1p out;
+    long long pos = -1;
+    EXPECT_FALSE(strTokenOneNL(out, pos, "abc"));
+    pos = 3;
+    EXPECT_FALSE(strTokenOneNL(out, pos, "abc"));
+}
+
+TEST(TokLines, ZeroByteAndRawBuffers) {
+    // The zero byte ends the text: no endless empty lines at it.
+    EXPECT_EQ(lines(withZero("a\nb\0c\n", 6)), (Strs{"a", "b"}));
+    EXPECT_EQ(lines(withZero("\0x", 2)), (Strs{}));
+
+    RawBuf raw("ab\r");
+    long long s = -1, n = -1, pos = 0;
+    EXPECT_TRUE(cstrTokenOneNL(s, n, pos, raw.p, raw.n));
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(n, 2);
+    EXPECT_EQ(pos, 3);
+    EXPECT_FALSE(cstrTokenOneNL(s, n, pos, raw.p, raw.n));
+    pos = 0;
+    EXPECT_TRUE(cstrTokenOneNL(s, n, pos, "l1\r\nl2", -1));
+    EXPECT_EQ(pos, 4);
+}
+
+TEST(TokSeparatorRuns, EmptyTokensOnlyWithE) {
+    EXPECT_EQ(tokens("||", "|"), (Strs{}));
+    EXPECT_EQ(tokens("||", "|", "e"), (Strs{"", ""}));
+    EXPECT_EQ(tokens("a||b", "|", "e"), (Strs{"a", "", "b"}));
+    EXPECT_EQ(tokens("a|b", "|", "e"), (Strs{"a", "b"}));
+    EXPECT_EQ(tokens("|a", "|", "e"), (Strs{"", "a"}));
+    EXPECT_EQ(tokens("a|", "|", "e"), (Strs{"a", ""}));
+    EXPECT_EQ(tokens("a  b", "| ", "e"), (Strs{"a", "b"})); // blanks never delimit empties
+    EXPECT_EQ(tokens("  a |b||c\r\n\td  ", "|\r\n \t"), (Strs{"a", "b", "c", "d"}));
+    EXPECT_EQ(tokens("x y", nullptr), (Strs{"x", "y"}));
+    EXPECT_EQ(tokens(withZero("a b\0 c", 6), " "), (Strs{"a", "b"}));
+
+    EXPECT_EQ(lines("\r\n\r\nl1\r\n \r\n\nl2\n", strTokenNL), (Strs{"l1", " ", "l2"}));
+    EXPECT_EQ(lines("'q'\n\n\"r\"", strTokenUnqNL), (Strs{"q", "r"}));
+    EXPECT_EQ(
+        collect("'a'|\"b c\"|'x\"", [](CxStr1p& o, long long& p,
+                                       CxStr1p const& t) { return strTokenUnq(o, p, t, "|", ""); }),
+        (Strs{"a", "b c", "'x\""}));
+
+    RawBuf raw(" a|");
+    long long s = 0, n = 0, pos = 0;
+    EXPECT_TRUE(cstrToken(s, n, pos, raw.p, raw.n, "| ", "e"));
+    EXPECT_EQ(s, 1);
+    EXPECT_EQ(n, 1);
+    EXPECT_TRUE(cstrToken(s, n, pos, raw.p, raw.n, "| ", "e"));
+    EXPECT_EQ(n, 0);
+    EXPECT_FALSE(cstrToken(s, n, pos, raw.p, raw.n, "| ", "e"));
+}
+
+TEST(TokSingleSeparator, EveryGapIsAToken) {
+    EXPECT_EQ(oneSep("a,,b", ","), (Strs{"a", "", "b"}));
+    EXPECT_EQ(oneSep(",a,", ","), (Strs{"", "a"}));
+    EXPECT_EQ(oneSep("a\r\nb\r\rc", "\r\n"), (Strs{"a", "b", "", "c"}));
+    EXPECT_EQ(oneSep("a\r\nb", "\n"), (Strs{"a\r", "b"}));
+    EXPECT_EQ(oneSep(withZero("a,\0,b", 5), ","), (Strs{"a"}));
+    EXPECT_EQ(
+        collect("'a',\"b\"", [](CxStr1p& o, long long& p,
+                                CxStr1p const& t) { return strTokenUnqOneSep(o, p, t, ","); }),
+        (Strs{"a", "b"}));
+
+    RawBuf raw("x\r");
+    long long s = 0, n = 0, pos = 0;
+    EXPECT_TRUE(cstrTokenOneSep(s, n, pos, raw.p, raw.n, "\r\n"));
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(pos, 2);
+    EXPECT_FALSE(cstrTokenOneSep(s, n, pos, raw.p, raw.n, "\r\n"));
+}
+
+TEST(TokArgs, QuotesAndBackslashes) {
+    EXPECT_EQ(args("a \"b c\" d"), (Strs{"a", "\"b c\"", "d"}));
+    EXPECT_EQ(args("  x=\"1 2\"'3 4'y\t z "), (Strs{"x=\"1 2\"'3 4'y", "z"}));
+    EXPECT_EQ(args("\"it's\" 'say \"hi\"'"), (Strs{"\"it's\"", "'say \"hi\"'"}));
+    EXPECT_EQ(args("a\\ b c"), (Strs{"a\\ b", "c"}));
+    EXPECT_EQ(args("\"a\\\"b\" c"), (Strs{"\"a\\\"b\"", "c"}));
+    EXPECT_EQ(args("ab\\"), (Strs{"ab\\"}));
+    EXPECT_EQ(args("a \"b c\" 'd'", "", true), (Strs{"a", "b c", "d"}));
+
+    // An open quote takes the rest of the text and reports false.
+    CxStr1p out;
+    long long pos = 0;
+    CxStr1p text("a \"b c");
+    EXPECT_TRUE(strTokenArg(out, pos, text));
+    EXPECT_FALSE(strTokenArg(out, pos, text));
+    EXPECT_EQ(out, "\"b c");
+    EXPECT_FALSE(strTokenArg(out, pos, text));
+    EXPECT_EQ(out, "");
+    // A zero byte ends even a quoted argument.
+    pos = 0;
+    EXPECT_FALSE(strTokenArg(out, pos, withZero("'a\0b'", 5)));
+    EXPECT_EQ(out, "'a");
+    pos = 0;
+    EXPECT_TRUE(strTokenArg(out, pos, withZero("a\\\0b", 4)));
+    EXPECT_EQ(out, "a\\");
+}
+
+TEST(TokArgs, EmptyPairsAndEmptyTokens) {
+    EXPECT_EQ(args("a \"\" b ''"), (Strs{"a", "\"\"", "b", "''"}));
+    EXPECT_EQ(args("a \"\" b '' ", "Q"), (Strs{"a", "b"}));
+    EXPECT_EQ(args("'' \"\"", "Q"), (Strs{}));
+    EXPECT_EQ(args("\"'\" '\"'", "Q"), (Strs{"\"'\"", "'\"'"}));
+    EXPECT_EQ(
+        collect("a||\"b|c\"", [](CxStr1p& o, long long& p,
+                                 CxStr1p const& t) { return strTokenArg(o, p, t, "|", "e"); }),
+        (Strs{"a", "", "\"b|c\""}));
+}
+
+TEST(TokQuoteByCtx, Decisions) {
+    EXPECT_EQ(strArgQuoteByCtx("it's"), "\"it's\"");
+    EXPECT_EQ(strArgQuoteByCtx("a'b\"c"), "\"a\\'b\\\"c\"");
+    EXPECT_EQ(strArgQuoteByCtx("VAR='x y'"), "VAR='x y'");
+    EXPECT_EQ(strArgQuoteByCtx("V=\"x y\""), "V=\"x y\"");
+    EXPECT_EQ(strArgQuoteByCtx("say \"hi\""), "'say \"hi\"'");
+    EXPECT_EQ(strArgQuoteByCtx("a b"), "\"a b\"");
+    EXPECT_EQ(strArgQuoteByCtx("a b", "", '\''), "'a b'");
+    EXPECT_EQ(strArgQuoteByCtx("a>b"), "\"a>b\"");
+    EXPECT_EQ(strArgQuoteByCtx("plain-1.c"), "plain-1.c");
+    EXPECT_EQ(strArgQuoteByCtx("\"a b\""), "\"a b\"");
+    EXPECT_EQ(strArgQuoteByCtx("'a b'"), "'a b'");
+    EXPECT_EQ(strArgQuoteByCtx("a b", "c"), "a b");
+    EXPECT_EQ(strArgQuoteByCtx("a;b", "c"), "\"a;b\"");
+    EXPECT_EQ(strArgQuoteByCtx("a$b", "", '"', "$"), "\"a$b\"");
+    EXPECT_EQ(strArgQuoteByCtx("a b", "", '"', "$"), "a b");
+    EXPECT_EQ(strArgQuoteByCtx("a b", "", 0), "\"a b\"");
+
+    EXPECT_EQ(strArgQuoteByCtx(""), "\"\"");
+    EXPECT_EQ(strArgQuoteByCtx("", "a", '\''), "''");
+    EXPECT_EQ(strArgQuoteByCtx("", "e"), "\"\"");
+    EXPECT_EQ(strArgQuoteByCtx("", "aE"), "");
+    EXPECT_EQ(strArgQuoteByCtx("", "c"), "");
+
+    EXPECT_EQ(strArgQuoteByCtx("\""), "'\"'");
+    EXPECT_EQ(strArgQuoteByCtx("'"), "\"'\"");
+    EXPECT_EQ(strArgQuoteByCtx("|"), "\"|\"");
+    EXPECT_EQ(strArgQuoteByCtx("x"), "x");
+    EXPECT_EQ(strArgWantQuote("x y"), '"');
+    EXPECT_EQ(strArgWantQuote("xy"), 0);
+
+    CxStr1p s("a b");
+    EXPECT_TRUE(strArgQuoteByCtxSet(s));
+    EXPECT_EQ(s, "\"a b\"");
+}
+
+TEST(TokQuoteByCtx, QuotedArgumentsCutBackTheSame) {
+    char const* items[] = {"a b", "it's", "say \"hi\"", "x|y", "p<q", "tab\there", "plain"};
+    CxStr1p line;
+    for (char const* it : items)
+        strSepAdd(line, strArgQuoteByCtx(it), ' ');
+    Strs got = args(line, "", true);
+    EXPECT_EQ(got, (Strs{"a b", "it's", "say \"hi\"", "x|y", "p<q", "tab\there", "plain"}));
+}
+
+TEST(TokArgList, AddFindDelete) {
+    CxStr1p list;
+    EXPECT_TRUE(argListAdd(list, "a"));
+    argListAdd(list, "b c");
+    argListAdd(list, "d");
+    EXPECT_EQ(list, " a \"b c\" d ");
+    argListAdd(list, "");
+    EXPECT_EQ(list, " a \"b c\" d \"\" ");
+
+    EXPECT_TRUE(argListHas(list, "a"));
+    EXPECT_TRUE(argListHas(list, "b c"));
+    EXPECT_FALSE(argListHas(list, "b"));
+    EXPECT_FALSE(argListHas(list, "c"));
+    EXPECT_TRUE(argListHas(list, "x|d"));
+    EXPECT_TRUE(argListHas(list, ""));
+    EXPECT_FALSE(argListHas(" ab ", "a|b"));
+    EXPECT_FALSE(argListHas(" a ", ""));
+    EXPECT_TRUE(argListHas(" x '' ", ""));
+
+    CxStr1p l2(" -C dir a -C dir -C dir ");
+    EXPECT_TRUE(argListDelEach(l2, "-C", "dir"));
+    EXPECT_EQ(l2, " a ");
+    l2 = " a a b a ";
+    EXPECT_TRUE(argListDelEach(l2, "a", ""));
+    EXPECT_EQ(l2, " b ");
+    EXPECT_FALSE(argListDelEach(l2, "zz", ""));
+    EXPECT_EQ(l2, " b ");
+    EXPECT_FALSE(argListDelEach(l2, "", ""));
+
+    CxStr1p l3;
+    argListAdd(l3, "-v");
+    argListAdd(l3, "-C");
+    argListAdd(l3, "my dir");
+    EXPECT_TRUE(argListDelEnd(l3, "-C", "my dir"));
+    EXPECT_EQ(l3, " -v ");
+    EXPECT_FALSE(argListDelEnd(l3, "-C", "my dir"));
+    EXPECT_EQ(l3, " -v ");
+    EXPECT_TRUE(argListDelEnd(l3, "-v", ""));
+    EXPECT_EQ(l3, " ");
+}
+
+TEST(TokRecipeSplit, AttributesCommandAndArguments) {
+    bool show = true, ign = false;
+    CxStr1p c("@-echo x");
+    EXPECT_TRUE(splitAttrCmd(show, ign, c));
+    EXPECT_EQ(c, "echo x");
+    EXPECT_FALSE(show);
+    EXPECT_TRUE(ign);
+    c = " \t- @ -echo -x\r\n";
+    splitAttrCmd(show, ign, c);
+    EXPECT_EQ(c, "echo -x");
+    EXPECT_FALSE(show);
+    EXPECT_TRUE(ign);
+    c = "  ls -l ";
+    splitAttrCmd(show, ign, c);
+    EXPECT_EQ(c, "ls -l");
+    EXPECT_TRUE(show);
+    EXPECT_FALSE(ign);
+    c = "@";
+    splitAttrCmd(show, ign, c);
+    EXPECT_EQ(c, "");
+    EXPECT_FALSE(show);
+
+    CxStr1p cmd, a;
+    EXPECT_TRUE(splitCmdArgs(cmd, a, "  gcc \t -c  x.c \r\n"));
+    EXPECT_EQ(cmd, "gcc");
+    EXPECT_EQ(a, "-c  x.c");
+    splitCmdArgs(cmd, a, "make");
+    EXPECT_EQ(cmd, "make");
+    EXPECT_EQ(a, "");
+    splitCmdArgs(cmd, a, "echo\thi > f", ">");
+    EXPECT_EQ(cmd, "echo");
+    EXPECT_EQ(a, "hi");
+    splitCmdArgs(cmd, a, "");
+    EXPECT_EQ(cmd, "");
+    EXPECT_EQ(a, "");
+    CxStr1p same("cp a b");
+    splitCmdArgs(same, a, same);
+    EXPECT_EQ(same, "cp");
+    EXPECT_EQ(a, "a b");
+
+    EXPECT_EQ(cmdPart(" /usr/bin/gcc -c x"), "/usr/bin/gcc");
+    EXPECT_EQ(cmdPartNameOnly(" /usr/bin/gcc -c x"), "gcc");
+    EXPECT_EQ(cmdPartNameOnly("C:\\tools\\cl.exe /c"), "cl.exe");
+    EXPECT_EQ(cmdPartNameOnly("dir/"), "");
+    EXPECT_EQ(argsPart("rm -f x;y", ";"), "-f x");
+    EXPECT_EQ(cmdArgsJoin("  echo ", "\t a b  "), "echo a b");
+    EXPECT_EQ(cmdArgsJoin("echo", " "), "echo");
+}
+
+TEST(TokHeadTail, FirstAndLastNonEmptyLine) {
+    CxStr1p out("junk");
+    CxStr1p text("\r\n\nfirst\nmid\r\nlast\r\n\r\n");
+    EXPECT_TRUE(strHeadLineNESet(out, text));
+    EXPECT_EQ(out, "first");
+    EXPECT_TRUE(strTailLineNESet(out, text));
+    EXPECT_EQ(out, "last");
+    EXPECT_TRUE(strTailLineNESet(out, "only"));
+    EXPECT_EQ(out, "only");
+    EXPECT_TRUE(strTailLineNESet(out, "\n\n"));
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(strHeadLineNESet(out, ""));
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(strTailLineNESet(out, ""));
+    EXPECT_TRUE(strTailLineNESet(out, withZero("a\nb\0c", 5)));
+    EXPECT_EQ(out, "b");
+}
+
+TEST(TokFiles, SaveLoadRoundTrip) {
+    std::string p = tempPath(".bin");
+    CxStr1p body = withZero("l1\r\nl2\0\rl3\r", 11);
+    EXPECT_TRUE(strFileSaveFd(p.c_str(), body));
+    CxStr1p got("old");
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    ASSERT_EQ(got.len, 11); // binary: CR LF and the zero byte survive
+    EXPECT_EQ(memcmp(got.data, body.data, 11), 0);
+
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got, "n"));
+    ASSERT_EQ(got.len, 10);
+    EXPECT_EQ(memcmp(got.data, "l1\nl2\0\nl3\n", 10), 0);
+
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got, "", 3));
+    EXPECT_EQ(got, "l1\r");
+    EXPECT_FALSE(strFileLoadFd(p.c_str(), got, "", -1));
+    EXPECT_EQ(got, "");
+
+    EXPECT_TRUE(strFileSaveFd(p.c_str(), "A", "a"));
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got.len, 12);
+    EXPECT_EQ(got.last(), 'A');
+    EXPECT_TRUE(strFileSaveFd(p.c_str(), "new"));
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got, "new");
+    EXPECT_TRUE(strFileSaveFd(p.c_str(), ""));
+    got = "x";
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got, "");
+    std::remove(p.c_str());
+
+    got = "x";
+    EXPECT_FALSE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got, "");
+    EXPECT_FALSE(strFileLoadFd("", got));
+    std::error_code ec;
+    std::string dir = std::filesystem::temp_directory_path(ec).string();
+    got = "x";
+    EXPECT_FALSE(strFileLoadFd(dir.c_str(), got)); // a directory is no text
+    EXPECT_EQ(got, "");
+    EXPECT_FALSE(strFileSaveFd("", "x"));
+    std::string noDir = tempPath("_missing_dir") + "/f";
+    EXPECT_FALSE(strFileSaveFd(noDir.c_str(), "x"));
+}
+
+TEST(TokFiles, LargeFileReadsWhole) {
+    std::string p = tempPath(".big");
+    CxStr1p big;
+    for (int i = 0; i < 30000; ++i)
+        big.addCstr("0123456789abcdef\n", 17); // pieces cross 4096
+    ASSERT_TRUE(strFileSaveFd(p.c_str(), big));
+    CxStr1p got;
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got.len, big.len);
+    EXPECT_TRUE(got == big);
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got, "", 5000));
+    EXPECT_EQ(got.len, 5000);
+    std::remove(p.c_str());
+}
+
+TEST(TokFiles, SaveOnDiffLeavesEqualFileAlone) {
+    namespace fs = std::filesystem;
+    std::string p = tempPath(".diff");
+    ASSERT_TRUE(strFileSaveFd(p.c_str(), "same"));
+    std::error_code ec;
+    fs::file_time_type old = fs::last_write_time(p, ec) - std::chrono::hours(2);
+    fs::last_write_time(p, old, ec);
+    ASSERT_FALSE(ec);
+
+    EXPECT_TRUE(strFileSaveFdOnDiff(p.c_str(), "same"));
+    EXPECT_TRUE(fs::last_write_time(p, ec) == old);
+    EXPECT_TRUE(strFileSaveFdOnDiff(p.c_str(), "samE"));
+    EXPECT_TRUE(fs::last_write_time(p, ec) != old);
+    CxStr1p got;
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got, "samE");
+    std::remove(p.c_str());
+    EXPECT_TRUE(strFileSaveFdOnDiff(p.c_str(), "fresh"));
+    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_EQ(got, "fresh");
+    std::remove(p.c_str());
+}
+
+TEST(TokCopy, AllOrNothing) {
+    char field[41];
+    std::string fifty(50, 'x');
+    memset(field, 'z', sizeof field);
+    EXPECT_FALSE(cstrCp(field, sizeof field, fifty.c_str()));
+    EXPECT_EQ(field[0], 0);
+    std::string forty(40, 'y');
+    EXPECT_TRUE(cstrCp(field, sizeof field, forty.c_str()));
+    EXPECT_EQ(std::string(field), forty);
+    EXPECT_FALSE(cstrCp(field, sizeof field, fifty.c_str(), 41));
+    EXPECT_TRUE(cstrCp(field, sizeof field, "abcdef", 3));
+    EXPECT_STREQ(field, "abc");
+    EXPECT_FALSE(cstrCp(field, 0, "a"));
+
+    char small[4];
+    EXPECT_FALSE(strNCpy(small, "abcdef", sizeof small));
+    EXPECT_STREQ(small, "abc");
+    EXPECT_TRUE(strNCpy(small, "ab", sizeof small));
+    EXPECT_STREQ(small, "ab");
+    EXPECT_TRUE(strNCpy(small, "abc", sizeof small));
+    EXPECT_FALSE(strNCpy(small, "a", 0));
+}
