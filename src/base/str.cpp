@@ -205,11 +205,14 @@ bool CxStr1p::insAt(long long pos, char const* text, long long n) {
     long long l = cstrLen(text, n);
     if (l == 0) return true;
     if (pos == len) return addCstr(text, l);
-    CxStr1p tmp(text, l); // the text may be part of this string
-    if (tmp.len != l) return false;
+    CxStr1p tmp;
+    if (data && text >= data && text < data + cap) { // the text is part of this string
+        if (!tmp.setCstr(text, l)) return false;
+        text = tmp.data;
+    }
     if (!growFor(len + l)) return false;
     memmove(data + pos + l, data + pos, (size_t)(len - pos));
-    memcpy(data + pos, tmp.data, (size_t)l);
+    memcpy(data + pos, text, (size_t)l);
     len += l;
     data[len] = 0;
     return true;
