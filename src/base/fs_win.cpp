@@ -1,0 +1,625 @@
+// Windows side of the file system operations: Win32 attributes and file
+// times (100 ns since 1601), reparse points as links, junctions through cmd.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "base/fs.h"
+#include "base/path.h"
+#include "base/textedit.h"
+
+namespace {
+
+// 100 ns intervals from 1601-01-01 to 1970-01-01.
+constexpr long long kFileTimeEpoch = 116444736000000000LL;
+constexpr int kMaxPathWin = 260;
+
+long long nsFromFileTime(FILETIME const& ft) {
+    long long t = (long long)(((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime);
+    t -= kFileTimeEpoch;
+    if (t <= 0) return 0;
+    if (t > 0x7fffffffffffffffLL / 100) return 0x7fffffffffffffffLL;
+    return t * 100;
+}
+
+FILETIME fileTimeFromNs(long long ns) {
+    unsigned long long t = (unsigned long long)(ns / 100 + kFileTimeEpoch);
+    FILETIME ft;
+    ft.dwLowDateTime = (DWORD)(t & 0xffffffffULL);
+    ft.dwHighDateTime = (DWORD)(t >> 32);
+    return ft;
+}
+
+bool isLinkTag(DWORD tag) {
+    return tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+// The runtime's stat marks these extensions as executable.
+bool hasExeExt(CxStr1p const& p) {
+    return pathHasExtIcase(p, "exe") || pathHasExtIcase(p, "com") || pathHasExtIcase(p, "bat") ||
+           pathHasExtIcase(p, "cmd");
+}
+
+CxStr1p noEndSep(CxStr1p const& p) {
+    CxStr1p r(p);
+    strDelEndPsep(r);
+    return r;
+}
+
+// A reparse point is a link only for the symbolic-link and junction tags.
+bool isLinkPath(CxStr1p const& p) {
+    WIN32_FIND_DATAA fd;
+    CxStr1p q = noEndSep(p);
+    if (strHas(q, '*') || strHas(q, '?')) return false;
+    HANDLE h = FindFirstFileA(q.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FindClose(h);
+    return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && isLinkTag(fd.dwReserved0);
+}
+
+bool fillFromAttr(FsStatBuf& st, DWORD attr, DWORD sizeHi, DWORD sizeLo, FILETIME const& wt,
+                  CxStr1p const& nameForExe) {
+    if (attr & FILE_ATTRIBUTE_DIRECTORY)
+        st.type = 'D';
+    else if (attr & FILE_ATTRIBUTE_DEVICE)
+        st.type = 0;
+    else
+        st.type = 'F';
+    st.size = st.type == 'F' ? (long long)(((unsigned long long)sizeHi << 32) | sizeLo) : 0;
+    st.time = nsFromFileTime(wt);
+    st.isExe = st.type == 'F' && hasExeExt(nameForExe);
+    return true;
+}
+
+HANDLE openForQuery(CxStr1p const& p, bool follow) {
+    return CreateFileA(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                       nullptr);
+}
+
+void slashes(CxStr1p& s) {
+    for (long long i = 0; i < s.len; i++)
+        if (s.data[i] == '\\') s.data[i] = '/';
+}
+
+} // namespace
+
+bool fsbStat_OnWin(FsStatBuf& st, CxStr1p const& p) {
+    st = FsStatBuf();
+    if (p.isEmpty()) return false;
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(p.c_str(), GetFileExInfoStandard, &d)) return false;
+    if ((d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && isLinkPath(p)) {
+        st.type = 'L';
+        st.time = nsFromFileTime(d.ftLastWriteTime);
+        return true;
+    }
+    return fillFromAttr(st, d.dwFileAttributes, d.nFileSizeHigh, d.nFileSizeLow, d.ftLastWriteTime,
+                        p);
+}
+
+bool fsaStat_OnWin(FsStatBuf& st, CxStr1p const& p) {
+    st = FsStatBuf();
+    if (p.isEmpty()) return false;
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(p.c_str(), GetFileExInfoStandard, &d)) return false;
+    if (!(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return fillFromAttr(st, d.dwFileAttributes, d.nFileSizeHigh, d.nFileSizeLow,
+                            d.ftLastWriteTime, p);
+    // Through the link: opening follows it to the real file.
+    HANDLE h = openForQuery(p, true);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION fi;
+    bool ok = GetFileInformationByHandle(h, &fi) != 0;
+    CloseHandle(h);
+    if (!ok) return false;
+    CxStr1p real;
+    if (!fsRealPath(real, p)) real = p;
+    return fillFromAttr(st, fi.dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_REPARSE_POINT,
+                        fi.nFileSizeHigh, fi.nFileSizeLow, fi.ftLastWriteTime, real);
+}
+
+bool fsbStat(FsStatBuf& st, CxStr1p const& p) {
+    return fsbStat_OnWin(st, p);
+}
+
+bool fsaStat(FsStatBuf& st, CxStr1p const& p) {
+    return fsaStat_OnWin(st, p);
+}
+
+bool fsSetExeBits_OnWin(CxStr1p const& p, bool) {
+    // The extension decides; there is no permission to change.
+    return fsaExist(p);
+}
+
+bool fsSetExeBits(CxStr1p const& p, bool on) {
+    return fsSetExeBits_OnWin(p, on);
+}
+
+bool fsIsSameFile_OnWin(CxStr1p const& a, CxStr1p const& b) {
+    if (a.isEmpty() || b.isEmpty()) return false;
+    BY_HANDLE_FILE_INFORMATION fa, fb;
+    HANDLE ha = openForQuery(a, true);
+    if (ha == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(ha, &fa) != 0;
+    CloseHandle(ha);
+    if (!ok) return false;
+    HANDLE hb = openForQuery(b, true);
+    if (hb == INVALID_HANDLE_VALUE) return false;
+    ok = GetFileInformationByHandle(hb, &fb) != 0;
+    CloseHandle(hb);
+    return ok && fa.dwVolumeSerialNumber == fb.dwVolumeSerialNumber &&
+           fa.nFileIndexHigh == fb.nFileIndexHigh && fa.nFileIndexLow == fb.nFileIndexLow;
+}
+
+bool fsIsSameFile(CxStr1p const& a, CxStr1p const& b) {
+    return fsIsSameFile_OnWin(a, b);
+}
+
+bool fsCd_OnWin(CxStr1p const& path) {
+    return _chdir(path.c_str()) == 0;
+}
+
+bool fsCd(CxStr1p const& path, bool ifEmpty) {
+    if (path.isEmpty()) return ifEmpty;
+    return fsCd_OnWin(path);
+}
+
+bool fsCwdSet_OnWin(CxStr1p& out) {
+    char buf[kMaxPathWin + 1];
+    if (!_getcwd(buf, kMaxPathWin)) {
+        out.clear();
+        return false;
+    }
+    if (!out.setCstr(buf)) return false;
+    slashes(out);
+    return !out.isEmpty();
+}
+
+bool fsCwdSet(CxStr1p& out) {
+    return fsCwdSet_OnWin(out);
+}
+
+bool fsMkDir_OnWin(CxStr1p const& p) {
+    if (p.isEmpty()) return false;
+    _mkdir(p.c_str());
+    return fsaIsDir(p);
+}
+
+bool fsMkDir(CxStr1p const& p) {
+    return fsMkDir_OnWin(p);
+}
+
+bool fsRmEntry_OnWin(CxStr1p const& p) {
+    DWORD attr = GetFileAttributesA(p.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES) return false;
+    // Directories, junctions and directory links go with rmdir (the link
+    // itself, never what it leads to); files and file links with remove.
+    if (attr & FILE_ATTRIBUTE_DIRECTORY) return _rmdir(p.c_str()) == 0;
+    return remove(p.c_str()) == 0;
+}
+
+bool fsRmEntry(CxStr1p const& p) {
+    return fsRmEntry_OnWin(p);
+}
+
+bool fsSetTime_OnWin(CxStr1p const& p, long long ns, bool follow) {
+    FILETIME ft;
+    // "Now" from the clock the file system stamps writes with.
+    if (ns < 1)
+        GetSystemTimeAsFileTime(&ft);
+    else
+        ft = fileTimeFromNs(ns);
+    HANDLE h = CreateFileA(
+        p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = SetFileTime(h, nullptr, &ft, &ft) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+bool fsSetTime(CxStr1p const& p, long long ns, bool follow) {
+    return fsSetTime_OnWin(p, ns, follow);
+}
+
+bool fsCreateEmpty_OnWin(CxStr1p const& p) {
+    if (p.isEmpty()) return false;
+    HANDLE h = CreateFileA(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    return CloseHandle(h) != 0;
+}
+
+bool fsCreateEmpty(CxStr1p const& p) {
+    return fsCreateEmpty_OnWin(p);
+}
+
+bool fsSetSize_OnWin(CxStr1p const& p, long long size) {
+    if (p.isEmpty() || size < 0) return false;
+    HANDLE h = CreateFileA(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER li;
+    li.QuadPart = size;
+    bool ok = SetFilePointerEx(h, li, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    CloseHandle(h);
+    return ok;
+}
+
+bool fsSetSize(CxStr1p const& p, long long size) {
+    return fsSetSize_OnWin(p, size);
+}
+
+bool fsRename_OnWin(CxStr1p const& src, CxStr1p const& dst) {
+    if (src.isEmpty() || dst.isEmpty()) return false;
+    // Replacing an existing target, as rename does on POSIX; no copy across
+    // drives here, the caller does that.
+    return MoveFileExA(src.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool fsRename(CxStr1p const& src, CxStr1p const& dst) {
+    return fsRename_OnWin(src, dst);
+}
+
+namespace {
+
+// cmd splits words at these; such parts go in quotes.
+CxStr1p cmdWord(CxStr1p const& s) {
+    CxStr1p r = pathToBackSlash(s);
+    for (long long i = 0; i < r.len; i++)
+        if (strchr(" \t&()^;,=|<>", r.data[i])) return strAddQuote(r, '"');
+    return r;
+}
+
+} // namespace
+
+bool fsMkSymLink_OnWin(CxStr1p const& link, CxStr1p const& target) {
+    if (link.isEmpty() || target.isEmpty()) return false;
+    CxStr1p name = noEndSep(link);
+    CxStr1p cmd("chdir /d ");
+    cmd += cmdWord(pathDirPart(name));
+    cmd += " && mklink /J ";
+    cmd += cmdWord(pathFilePart(name));
+    cmd += " ";
+    cmd += cmdWord(target);
+    fflush(stdout);
+    fflush(stderr);
+    return system(cmd.c_str()) == 0;
+}
+
+bool fsMkSymLink(CxStr1p const& link, CxStr1p const& target) {
+    // The link must be there afterwards, whatever the command reported.
+    return fsMkSymLink_OnWin(link, target) && fsbIsLink(link);
+}
+
+namespace {
+
+// Reparse data as the file system returns it (not in the toolchain headers).
+struct ReparseData {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substOffset;
+    WORD substLength;
+    WORD printOffset;
+    WORD printLength;
+};
+
+bool narrowFrom(CxStr1p& out, WCHAR const* w, int nChars) {
+    out.clear();
+    if (nChars <= 0) return false;
+    int n = WideCharToMultiByte(CP_ACP, 0, w, nChars, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
+    CxStr1p r;
+    if (!r.reserve(n + 1)) return false;
+    WideCharToMultiByte(CP_ACP, 0, w, nChars, r.data, n, nullptr, nullptr);
+    r.data[n] = 0;
+    r.forceValidLen(n);
+    return out.setMove(r);
+}
+
+} // namespace
+
+bool fsReadLink_OnWin(CxStr1p& out, CxStr1p const& p) {
+    out.clear();
+    if (p.isEmpty()) return false;
+    CxStr1p q = noEndSep(p);
+    HANDLE h = openForQuery(q, false);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    size_t const cap = 16 * 1024;
+    unsigned char* buf = (unsigned char*)malloc(cap);
+    if (!buf) {
+        CloseHandle(h);
+        return false;
+    }
+    DWORD got = 0;
+    bool ok = DeviceIoControl(h, FSCTL_GET_REPARSE_POINT, nullptr, 0, buf, (DWORD)cap, &got,
+                              nullptr) != 0;
+    CloseHandle(h);
+    if (ok && got >= sizeof(ReparseData)) {
+        ReparseData rd;
+        memcpy(&rd, buf, sizeof rd);
+        // Symbolic links carry 4 bytes of flags before the names.
+        size_t names = sizeof(ReparseData);
+        if (rd.tag == IO_REPARSE_TAG_SYMLINK)
+            names += 4;
+        else if (rd.tag != IO_REPARSE_TAG_MOUNT_POINT)
+            ok = false;
+        bool usePrint = rd.printLength > 0;
+        size_t off = names + (usePrint ? rd.printOffset : rd.substOffset);
+        size_t len = usePrint ? rd.printLength : rd.substLength;
+        if (ok && off + len <= got) {
+            WCHAR* w = (WCHAR*)malloc(len + sizeof(WCHAR));
+            if (w) {
+                memcpy(w, buf + off, len);
+                ok = narrowFrom(out, w, (int)(len / sizeof(WCHAR)));
+                free(w);
+            } else {
+                ok = false;
+            }
+        } else {
+            ok = false;
+        }
+    } else {
+        ok = false;
+    }
+    free(buf);
+    if (!ok) return false;
+    if (strHasStart(out, "\\??\\")) out.delSpan(0, 4);
+    slashes(out);
+    return !out.isEmpty();
+}
+
+bool fsReadLink(CxStr1p& out, CxStr1p const& p) {
+    return fsReadLink_OnWin(out, p);
+}
+
+bool fsRealPath_OnWin(CxStr1p& out, CxStr1p const& p) {
+    out.clear();
+    if (p.isEmpty()) return false;
+    HANDLE h = openForQuery(p, true);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    char buf[4 * kMaxPathWin];
+    DWORD n = GetFinalPathNameByHandleA(h, buf, (DWORD)sizeof buf,
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    bool ok = false;
+    if (n > 0 && n < sizeof buf) {
+        ok = out.setCstr(buf, n);
+    } else {
+        // No final name from the file system: the full path of the text.
+        n = GetFullPathNameA(p.c_str(), (DWORD)sizeof buf, buf, nullptr);
+        ok = n > 0 && n < sizeof buf && out.setCstr(buf, n);
+    }
+    if (!ok) return false;
+    if (strHasStart(out, "\\\\?\\UNC\\"))
+        out.delSpan(2, 6);
+    else if (strHasStart(out, "\\\\?\\"))
+        out.delSpan(0, 4);
+    slashes(out);
+    return !out.isEmpty();
+}
+
+bool fsRealPath(CxStr1p& out, CxStr1p const& p) {
+    return fsRealPath_OnWin(out, p);
+}
+
+char fsPathListSep_OnWin() {
+    return ';';
+}
+
+char fsPathListSep() {
+    return fsPathListSep_OnWin();
+}
+
+char const* fsExeSuffix() {
+    return ".exe";
+}
+
+bool fsInitExePath_OnWin(CxStr1p& out, char const*) {
+    out.clear();
+    char const* cl = GetCommandLineA();
+    CxStr1p word;
+    if (cl) {
+        while (*cl == ' ' || *cl == '\t')
+            cl++;
+        char const* e;
+        if (*cl == '"') {
+            cl++;
+            e = strchr(cl, '"');
+            if (!e) e = cl + strlen(cl);
+        } else {
+            e = cl;
+            while (*e && *e != ' ' && *e != '\t')
+                e++;
+        }
+        word.setCstr(cl, e - cl);
+    }
+    slashes(word);
+    if (!word.isEmpty()) {
+        // A relative name with a directory part is relative to the start
+        // directory, not to the directories of PATH.
+        if (!pathIsAbsolute(word) && (strHas(word, '/') || strHas(word, ':'))) {
+            CxStr1p full = pathCleanAll(pathJoin(fsOrigCwd(), word));
+            if (fsFindExeInPathAndDirSet(out, full, "")) return true;
+        }
+        if (fsFindExeInPathAndDirSet(out, word, fsOrigCwd())) return true;
+    }
+    // A parent may pass any first word; the module itself is never wrong.
+    char buf[kMaxPathWin + 1];
+    DWORD n = GetModuleFileNameA(nullptr, buf, kMaxPathWin);
+    if (n == 0 || n >= kMaxPathWin || !out.setCstr(buf, n)) {
+        out.clear();
+        return false;
+    }
+    slashes(out);
+    return true;
+}
+
+bool fsExePathFind(CxStr1p& out, char const* argv0) {
+    return fsInitExePath_OnWin(out, argv0);
+}
+
+struct FsDirImpl {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA fd;
+    bool pending = false;
+};
+
+bool FsDir::open(CxStr1p const& path) {
+    if (impl || path.isEmpty()) return false;
+    if (!fsaIsDir(path)) return false;
+    FsDirImpl* d = new (std::nothrow) FsDirImpl;
+    if (!d) return false;
+    CxStr1p pattern = pathJoin(path, "*");
+    d->h = FindFirstFileA(pattern.c_str(), &d->fd);
+    if (d->h == INVALID_HANDLE_VALUE) {
+        // A drive root may hold nothing at all.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            delete d;
+            return false;
+        }
+    } else {
+        d->pending = true;
+    }
+    impl = d;
+    return true;
+}
+
+bool FsDir::close() {
+    if (!impl) return true;
+    bool ok = impl->h == INVALID_HANDLE_VALUE || FindClose(impl->h);
+    delete impl;
+    impl = nullptr;
+    return ok;
+}
+
+bool FsDir::nextRaw(CxStr1p& out) {
+    if (!impl || impl->h == INVALID_HANDLE_VALUE) return false;
+    if (!impl->pending && !FindNextFileA(impl->h, &impl->fd)) return false;
+    impl->pending = false;
+    return out.setCstr(impl->fd.cFileName);
+}
+
+int fsFdOpen_OnWin(CxStr1p const& p, char how, int) {
+    if (p.isEmpty()) return -1;
+    int flags = _O_BINARY | _O_NOINHERIT;
+    if (how == 'r')
+        flags |= _O_RDONLY;
+    else if (how == 'a')
+        flags |= _O_WRONLY | _O_CREAT | _O_APPEND;
+    else
+        flags |= _O_WRONLY | _O_CREAT | _O_TRUNC;
+    return _open(p.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+int fsFdOpen(CxStr1p const& p, char how, int perm) {
+    return fsFdOpen_OnWin(p, how, perm);
+}
+
+bool fsFdClose(int fd) {
+    return fd >= 0 && _close(fd) == 0;
+}
+
+bool cbufReadFd(int fd, char* buf, long long size, long long& done, int& err) {
+    done = 0;
+    err = 0;
+    if (fd < 0) {
+        err = EBADF;
+        return false;
+    }
+    if (size < 1) return true;
+    if (size > 0x40000000LL) size = 0x40000000LL;
+    int n = _read(fd, buf, (unsigned)size);
+    if (n < 0) {
+        err = errno;
+        return false;
+    }
+    done = n;
+    return true;
+}
+
+bool cbufWriteFd(int fd, char const* buf, long long n, long long& done, int& err) {
+    done = 0;
+    err = 0;
+    if (fd < 0) {
+        err = EBADF;
+        return false;
+    }
+    while (done < n) {
+        long long part = n - done > 0x40000000LL ? 0x40000000LL : n - done;
+        int w = _write(fd, buf + done, (unsigned)part);
+        if (w <= 0) {
+            err = w < 0 ? errno : EIO;
+            return false;
+        }
+        done += w;
+    }
+    return true;
+}
+
+int fsFilePerm_OnWin(CxStr1p const&) {
+    return 0666;
+}
+
+int fsFilePerm(CxStr1p const& p) {
+    return fsFilePerm_OnWin(p);
+}
+
+bool regReadStrSet_OnWin(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) {
+    out.clear();
+    static struct {
+        char const* name;
+        HKEY root;
+    } const roots[] = {{"HKLM", HKEY_LOCAL_MACHINE},  {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                       {"HKCU", HKEY_CURRENT_USER},   {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                       {"HKCR", HKEY_CLASSES_ROOT},   {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                       {"HKU", HKEY_USERS},           {"HKEY_USERS", HKEY_USERS},
+                       {"HKCC", HKEY_CURRENT_CONFIG}, {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
+    CxStr1p k = pathToBackSlash(key);
+    long long cut = 0;
+    if (!k.findIndex(cut, '\\')) cut = k.len;
+    CxStr1p rootName(k.c_str(), cut);
+    CxStr1p sub(cut < k.len ? k.c_str() + cut + 1 : "");
+    HKEY root = nullptr;
+    for (auto const& r : roots)
+        if (strIsEqIcase(rootName, r.name)) root = r.root;
+    if (!root) return false;
+    HKEY hk;
+    if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = 0;
+    LONG rc = RegQueryValueExA(hk, name.c_str(), nullptr, &type, nullptr, &size);
+    bool ok = rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ);
+    CxStr1p r;
+    if (ok) ok = r.reserve((long long)size + 2);
+    if (ok) {
+        DWORD got = size;
+        ok = RegQueryValueExA(hk, name.c_str(), nullptr, &type, (BYTE*)r.data, &got) ==
+             ERROR_SUCCESS;
+        if (ok) {
+            // The stored text need not end with a zero byte.
+            if (got > size) got = size;
+            r.data[got] = 0;
+            r.forceValidLen(got);
+        }
+    }
+    RegCloseKey(hk);
+    return ok && out.setMove(r);
+}
+
+bool regReadStrSet(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) {
+    return regReadStrSet_OnWin(out, key, name);
+}

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "base/fs.h"
+#include "base/timenum.h"
+#include "build/fsstat.h"
+
+namespace {
+
+namespace sfs = std::filesystem;
+
+constexpr long long kSec = 1000000000LL;
+constexpr long long kOld = 1500000000LL * kSec + 123456700LL;
+
+class FsStatTmp : public ::testing::Test {
+  protected:
+    std::string dir;
+
+    void SetUp() override {
+        static int counter = 0;
+        std::error_code ec;
+        sfs::path base = sfs::temp_directory_path(ec);
+        ASSERT_FALSE(ec);
+        std::string name = std::string("vorn_fsstat_") +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                           std::to_string(timeRealNs() % 1000000007LL) + "_" +
+                           std::to_string(++counter);
+        sfs::path d = base / name;
+        ASSERT_TRUE(sfs::create_directories(d, ec)) << ec.message();
+        dir = d.generic_string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        sfs::remove_all(sfs::path(dir), ec);
+    }
+
+    CxStr1p P(char const* rel) const { return CxStr1p((dir + "/" + rel).c_str()); }
+    // A file with a given time (0: now).
+    void put(char const* rel, std::string const& text, long long ns = 0) const {
+        std::string p = dir + "/" + rel;
+        sfs::create_directories(sfs::path(p).parent_path());
+        FILE* f = fopen(p.c_str(), "wb");
+        ASSERT_NE(f, nullptr) << rel;
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+        if (ns > 0) {
+            ASSERT_TRUE(fsaTouch(p.c_str(), ns, 0));
+        }
+    }
+};
+
+typedef FsStatTmp FsStatRead;
+typedef FsStatTmp FsStatBags;
+typedef FsStatTmp FsStatLmt;
+
+TEST_F(FsStatRead, FileDirMissing) {
+    put("f", "12345", kOld);
+    sfs::create_directory(dir + "/d");
+    FsStat st;
+    EXPECT_TRUE(st.readStat(P("f")));
+    EXPECT_EQ(st.bType, 'F');
+    EXPECT_EQ(st.aType, 'F');
+    EXPECT_EQ(st.bSize, 5);
+    EXPECT_EQ(st.aSize, 5);
+    EXPECT_EQ(st.bTime, kOld);
+    EXPECT_EQ(st.aTime, kOld);
+    EXPECT_TRUE(st.isValid());
+    EXPECT_TRUE(st.fsbIsType('f'));
+    EXPECT_TRUE(st.fsaIsType('F'));
+    EXPECT_FALSE(st.fsaIsType('D'));
+
+    FsStat d = fileFsStat(P("d"));
+    EXPECT_EQ(d.bType, 'D');
+    EXPECT_EQ(d.aType, 'D');
+    EXPECT_FALSE(d.isExe);
+    EXPECT_TRUE(d.fsaIsType('d'));
+
+    // A missing path clears whatever the record held.
+    EXPECT_FALSE(fileFsStatSet(st, P("missing")));
+    EXPECT_EQ(st.bType, 0);
+    EXPECT_EQ(st.aType, 0);
+    EXPECT_EQ(st.bSize + st.aSize + st.bTime + st.aTime, 0);
+    EXPECT_FALSE(st.isExe);
+    EXPECT_FALSE(st.isValid());
+    EXPECT_FALSE(st.readStat(""));
+
+    // Equality looks at the type and the followed time only.
+    FsStat a = fileFsStat(P("f")), b = a;
+    b.bSize = 99;
+    b.isExe = true;
+    EXPECT_TRUE(a == b);
+    b.aTime++;
+    EXPECT_TRUE(a != b);
+    FsStat c;
+    EXPECT_FALSE(c.isValid());
+    c = a;
+    c.bTime = 0;
+    EXPECT_FALSE(c.isValid()) << "times must be positive";
+}
+
+TEST_F(FsStatRead, ExecutableLetter) {
+    put("run.exe", "x");
+    ASSERT_TRUE(fsaSetExe(P("run.exe"), 'F', true));
+    FsStat st = fileFsStat(P("run.exe"));
+    EXPECT_TRUE(st.isExe);
+    EXPECT_TRUE(st.fsbIsType('x'));
+    EXPECT_TRUE(st.fsaIsType('X'));
+    st.bType = 'D'; // the letter X asks isExe whatever the type says
+    EXPECT_TRUE(st.fsbIsType('x'));
+}
+
+TEST_F(FsStatRead, LinksAndDanglingLinks) {
+    put("f", "abc", kOld);
+    if (!fsMkSymLink(P("dl"), dir.c_str()) || !fsMkSymLink(P("fl"), P("f"))) {
+        // Directory junctions are all Windows offers, and Wine makes none.
+        GTEST_SKIP() << "file links cannot be made here";
+    }
+    FsStat st;
+    EXPECT_TRUE(st.readStat(P("fl")));
+    EXPECT_EQ(st.bType, 'L');
+    EXPECT_EQ(st.aType, 'F');
+    EXPECT_EQ(st.aSize, 3);
+    EXPECT_EQ(st.aTime, kOld);
+    EXPECT_TRUE(st.fsbIsType('l'));
+    EXPECT_TRUE(st.fsaIsType('f'));
+    EXPECT_TRUE(st.isValid());
+
+    EXPECT_TRUE(st.readStat(P("dl")));
+    EXPECT_EQ(st.bType, 'L');
+    EXPECT_EQ(st.aType, 'D');
+
+    ASSERT_TRUE(fsMkSymLink(P("dangling"), P("nowhere")));
+    EXPECT_FALSE(st.readStat(P("dangling")));
+    EXPECT_EQ(st.bType, 'L');
+    EXPECT_GT(st.bTime, 0);
+    EXPECT_EQ(st.aType, 0);
+    EXPECT_EQ(st.aTime, 0);
+    EXPECT_FALSE(st.isValid());
+}
+
+TEST_F(FsStatBags, AddSetAndLatest) {
+    put("a", "1", kOld);
+    put("b", "2", kOld + 3 * kSec);
+    FsStatBag bag;
+    EXPECT_EQ(bagFsStatLmt(bag), 0);
+    EXPECT_TRUE(bagFsStatAdd(bag, P("a")));
+    ASSERT_TRUE(fsaTouch(P("a"), kOld + kSec, 0));
+    EXPECT_FALSE(bagFsStatAdd(bag, P("a"))) << "second add of an existing file";
+    EXPECT_EQ(bag.at(P("a")).aTime, kOld) << "... reads nothing";
+
+    EXPECT_TRUE(bagFsStatAdd(bag, P("m")));
+    EXPECT_EQ(bag.at(P("m")).bType, 0);
+    put("m", "now there", kOld + 2 * kSec);
+    EXPECT_FALSE(bagFsStatAdd(bag, P("m"))) << "had an entry";
+    EXPECT_EQ(bag.at(P("m")).bType, 'F') << "a missing entry is read again";
+
+    EXPECT_TRUE(bagFsStatSet(bag, P("a")));
+    EXPECT_EQ(bag.at(P("a")).aTime, kOld + kSec);
+    EXPECT_EQ(bag.size(), 2);
+
+    long long lmt = 0;
+    EXPECT_TRUE(bagFsStatAdd_UpdLmt(bag, lmt, P("b")));
+    EXPECT_EQ(lmt, kOld + 3 * kSec);
+    lmt = 0;
+    EXPECT_FALSE(bagFsStatAdd_UpdLmt(bag, lmt, P("a")));
+    EXPECT_EQ(lmt, kOld + kSec) << "the stored status when nothing was read";
+    lmt = kOld + 10 * kSec;
+    EXPECT_TRUE(bagFsStatSet_UpdLmt(bag, lmt, P("a")));
+    EXPECT_EQ(lmt, kOld + 10 * kSec) << "lmt is only raised";
+    EXPECT_EQ(bagFsStatLmt(bag), kOld + 3 * kSec);
+
+    CxStr1p path("junk");
+    long long t = -1;
+    EXPECT_TRUE(bagFsStatFindIndexGETime(path, t, bag, kOld + 2 * kSec));
+    EXPECT_EQ(path, P("b")) << "first in key order: a is older, b qualifies";
+    EXPECT_EQ(t, kOld + 3 * kSec);
+    EXPECT_TRUE(bagFsStatFindIndexGETime(path, t, bag, 0));
+    EXPECT_EQ(path, P("a"));
+    EXPECT_FALSE(bagFsStatFindIndexGETime(path, t, bag, kOld + 4 * kSec));
+    EXPECT_EQ(path, "");
+    EXPECT_EQ(t, 0);
+}
+
+TEST_F(FsStatBags, Update) {
+    FsStatBag empty;
+    EXPECT_FALSE(bagFsStatUpdate(empty, true));
+    EXPECT_FALSE(bagFsStatUpdateRec(empty, false));
+
+    put("a", "1", kOld);
+    FsStatBag bag;
+    bagFsStatAdd(bag, P("a"));
+    bagFsStatAdd(bag, P("late"));
+    ASSERT_TRUE(fsaTouch(P("a"), kOld + kSec, 0));
+    EXPECT_FALSE(bagFsStatUpdate(bag, false)) << "late is still missing";
+    EXPECT_EQ(bag.at(P("a")).aTime, kOld) << "present entries stay without all";
+    put("late", "x", kOld + 2 * kSec);
+    EXPECT_TRUE(bagFsStatUpdate(bag, false));
+    EXPECT_EQ(bag.at(P("late")).aTime, kOld + 2 * kSec);
+    EXPECT_EQ(bag.at(P("a")).aTime, kOld);
+    EXPECT_TRUE(bagFsStatUpdateRec(bag, true));
+    EXPECT_EQ(bag.at(P("a")).aTime, kOld + kSec);
+
+    // Many entries through the recursive walk.
+    for (int i = 0; i < 40; i++)
+        bagFsStatAdd(bag, P(("n" + std::to_string(i)).c_str()));
+    put("n17", "x", kOld + 9 * kSec);
+    EXPECT_FALSE(bagFsStatUpdateRec(bag, false));
+    EXPECT_EQ(bag.at(P("n17")).aTime, kOld + 9 * kSec);
+    EXPECT_EQ(bagFsStatLmt(bag), kOld + 9 * kSec);
+}
+
+TEST_F(FsStatLmt, NewestInTree) {
+    put("t/a", "1", kOld);
+    put("t/sub/b", "2", kOld + 2 * kSec);
+    put("t/sub/deeper/c", "3", kOld + 5 * kSec);
+    put("t/.hidden/d", "4", kOld + 1 * kSec);
+    put("single", "5", kOld + 7 * kSec);
+    // Directories' own times never count.
+    ASSERT_TRUE(fsaTouch(P("t/sub"), kOld + 100 * kSec, 0));
+    ASSERT_TRUE(fsaTouch(P("t"), kOld + 100 * kSec, 0));
+
+    EXPECT_EQ(lsLmt("RL", P("t/.")), kOld + 5 * kSec);
+    EXPECT_EQ(lsLmt("", P("t")), kOld + 5 * kSec);
+    EXPECT_EQ(lsLmt(".", P("t")), kOld) << "first level only";
+    EXPECT_EQ(lsLmt("", P("t/sub/")), kOld + 5 * kSec) << "trailing separator";
+    EXPECT_EQ(lsLmt("", P("t") + "|" + P("single")), kOld + 7 * kSec);
+    EXPECT_EQ(lsLmt("", P("t") + "\n" + P("t") + "\r\n" + P("t/sub")), kOld + 5 * kSec);
+    EXPECT_EQ(lsLmt("", P("missing")), 0);
+    EXPECT_EQ(lsLmt("", ""), 0);
+    EXPECT_EQ(lsLmt("", P("t"), 'D'), 0) << "directories never count";
+    EXPECT_EQ(lsLmt("", P("t"), 'f'), kOld + 5 * kSec);
+
+    sfs::create_directories(dir + "/emptytree/x/y");
+    long long out = -1;
+    EXPECT_FALSE(lsLmtSet("RL", out, P("emptytree")));
+    EXPECT_EQ(out, 0);
+    EXPECT_TRUE(lsLmtSet("", out, P("t/sub/deeper/c")));
+    EXPECT_EQ(out, kOld + 5 * kSec);
+}
+
+TEST_F(FsStatLmt, LinkedDirectories) {
+    put("t/a", "1", kOld);
+    put("other/new", "2", kOld + 9 * kSec);
+    if (!fsMkSymLink(P("t/ln"), P("other")) || !fsMkSymLink(P("t/loop"), P("t"))) {
+        GTEST_SKIP() << "links cannot be made here";
+    }
+    EXPECT_EQ(lsLmt("RL", P("t")), kOld) << "linked directories are not entered by default";
+    EXPECT_EQ(lsLmt("RLS", P("t")), kOld + 9 * kSec) << "S enters them";
+    EXPECT_EQ(lsLmt("S", P("t")), kOld + 9 * kSec) << "a link back into the tree ends";
+    EXPECT_EQ(lsLmt("RL", P("t/ln")), kOld + 9 * kSec) << "a listed link is followed";
+    // Without L a file link counts with its target's time, by its own type.
+    if (fsMkSymLink(P("t/fl"), P("other/new"))) {
+        EXPECT_EQ(lsLmt("", P("t"), 'L'), kOld + 9 * kSec);
+        EXPECT_EQ(lsLmt("L", P("t"), 'L'), 0);
+        EXPECT_EQ(lsLmt("L", P("t"), 'F'), kOld + 9 * kSec);
+    }
+}
+
+} // namespace
