@@ -594,9 +594,12 @@ bool fileCopyAny(CxStr1p const& src, CxStr1p const& dst, char const* mode, bool 
     long long size, time;
     if (!fsaStat(st, src)) return false;
     if (!fsStatSizeTime(size, time, st)) return false;
+    FsStatBuf old;
+    bool existed = fsaStat(old, tgt);
     // Another name of the source: opening it for writing would empty it.
-    if (fsIsSameFile(src, tgt)) return true;
-    bool existed = fsaExist(tgt);
+    // Only a target with the source's size and time can be one.
+    if (existed && old.size == st.size && old.time == st.time && fsIsSameFile(src, tgt))
+        return true;
     long long got = 0;
     bool ok = useFs ? copyBytesFs(src, tgt, append, got) : copyBytesFd(src, tgt, append, got);
     if (!ok || got < size) return false;
