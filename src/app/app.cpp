@@ -1,0 +1,418 @@
+#include "app/app.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/args.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/fs.h"
+#include "base/path.h"
+#include "base/textedit.h"
+#include "base/timenum.h"
+#include "base/tok.h"
+#include "jobs/que.h"
+
+Vars* Vars::_pVars = nullptr;
+Conf* Vars::_pConf = nullptr;
+EnvMap* Vars::_pEnvMap = nullptr;
+bool workerMode = false;
+
+Vars::Vars() {
+    _pVars = this;
+    _pConf = &conf;
+    _pEnvMap = &envMap;
+}
+
+Vars::~Vars() {
+    _pVars = nullptr;
+    _pConf = nullptr;
+    _pEnvMap = nullptr;
+}
+
+char const* cstrAppName() {
+    return "vorn ( Vorn wants to be ... faster than Make )";
+}
+char const* cstrAppVers() {
+    return "r251222";
+}
+
+bool echoAbout() {
+    bool ok = echos("");
+    ok = echos("App Info: ", cstrAppName()) && ok;
+    ok = echos("Version : ", cstrAppVers()) && ok;
+    return echos("") && ok;
+}
+
+bool logTraceFlag(bool flag, char const* fmt, ...) {
+    int level;
+    if (logGetPassLevel() < 0)
+        level = -1;
+    else if (flag)
+        level = 0;
+    else
+        return true;
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return logPrint(level, "%s", buf);
+}
+
+// ---- process preparation ----
+
+namespace {
+int const kInitErrMax = 10;
+char const* g_initErr[kInitErrMax + 1];
+int g_initErrCount = 0;
+
+bool initStep(bool ok, char const* name) {
+    if (!ok && g_initErrCount < kInitErrMax) {
+        g_initErr[g_initErrCount++] = name;
+        g_initErr[g_initErrCount] = nullptr;
+    }
+    return ok;
+}
+
+char g_stdoutBuf[512];
+char g_stderrBuf[512];
+} // namespace
+
+int initAppErrCount() {
+    return g_initErrCount;
+}
+char const* const* initAppErrVector() {
+    return g_initErr;
+}
+
+bool initAppUsual(char const* argv0) {
+    bool ok = initStep(timeAppInitBootRef(0), "init time ref");
+    ok = initStep(fsInitOrigCwd(nullptr), "init orig cwd") && ok;
+    ok = initStep(fsInitExePath(argv0), "init exe path") && ok;
+    ok = initStep(initSaveFdStd(), "init save fd std") && ok;
+    fflush(stdout);
+    fflush(stderr);
+    ok = initStep(initStdBinary(), "init std binary mode") && ok;
+    bool buf = setvbuf(stdout, g_stdoutBuf, _IOLBF, sizeof g_stdoutBuf) == 0;
+    buf = setvbuf(stderr, g_stderrBuf, _IOLBF, sizeof g_stderrBuf) == 0 && buf;
+    ok = initStep(buf, "init std buffered mode") && ok;
+    ok = initStep(initSigPipeIgnore(), "init sig pipe ignore") && ok;
+    return ok;
+}
+
+// ---- nesting level and log header ----
+
+namespace {
+
+bool levelSetup(Vars& v) {
+    envVarRawGet("VORN_E_LEVEL", v.levelText);
+    v.topLevel = v.levelText.isEmpty();
+    long long level = 0;
+    intFromStrSet(level, v.levelText, false, false);
+    if (workerMode) --level;
+    if (level < 0) level = 0;
+    ++level;
+    v.levelText.clear();
+    strFromIntSet(v.levelText, level, 0, ' ', false);
+    return envVarSetExport("VORN_E_LEVEL", v.levelText);
+}
+
+CxStr1p exeNameGuess(char const* argv0) {
+    CxStr1p name = fsExeName();
+    if (name.isEmpty() && argv0) {
+        name = pathFilePart(CxStr1p(argv0));
+        pathDelExtIcase(name, "exe");
+    }
+    return name;
+}
+
+} // namespace
+
+bool appInitLogHdrCrumbs() {
+    Vars& v = *Vars::_pVars;
+    v.cwdName = pathFilePart(fsCwd());
+    if (workerMode) {
+        envVarRawGet("VORN_E_LEVEL_HDR", v.logHeader);
+    } else {
+        v.logHeader = v.exeName;
+        if (!v.topLevel) {
+            v.logHeader += ' ';
+            v.logHeader += v.levelText;
+        }
+        v.logHeader += " | ";
+        v.logHeader += v.cwdName;
+        envVarSetExport("VORN_E_LEVEL_HDR", v.logHeader);
+    }
+    bool ok = logConfAppName(v.logHeader.c_str());
+    logConfThreadSync(true);
+    return ok;
+}
+
+// ---- option sources ----
+
+bool appInitArgsFromEnvStr(CxStr1p const& text, char const* flags) {
+    if (text.isEmpty()) return true;
+    CxStr1p list;
+    bool ok = initArgsTextFromList(list, text, flags) && args2Conf(list);
+    logConfPassLevel(Vars::_pConf->passLevel);
+    if (!ok) logPrint(2, "Wrong environment variable options");
+    return ok;
+}
+
+bool applyStrEnvArgs(CxStr1p const& text) {
+    if (text.isEmpty()) return true;
+    Conf& conf = *Vars::_pConf;
+    CxStr1p saved(conf.argsText);
+    bool ok = appInitArgsFromEnvStr(text, "A");
+    conf.argsText.setMove(saved);
+    return ok;
+}
+
+bool appInitArgsFromMain(int argc, char const** argv, char const* flags) {
+    Vars& v = *Vars::_pVars;
+    CxStr1p list;
+    bool ok = initArgsTextFromMain(list, 1, argc, argv, flags ? flags : "");
+    ok = ok && args2Conf(list);
+    logConfPassLevel(v.conf.passLevel);
+    if (v.conf.passLevel < 0) {
+        logPrint(-1, "");
+        logPrint(-1, "exe & args: %s%s | cwd: %s", v.exeName.c_str(), v.conf.argsText.c_str(),
+                 fsCwd().c_str());
+        logPrint(-1, "");
+    }
+    if (ok && !v.failed && logGetCount(2) == 0) return true;
+    logPrint(2, "Wrong app arguments");
+    return false;
+}
+
+// ---- start-up variables and pipeline ----
+
+bool appInitEnv() {
+    Vars& v = *Vars::_pVars;
+    EnvMap& env = v.envMap;
+    env.varSet("APP_EXE_NAME", v.exeName);
+    env.varSet("APP_EXE_VER", cstrAppVers());
+    v.selfCmd = env.varGetSetDef("VORN", v.exeName);
+    logTraceFlag(v.conf.dbgVars, "env exe %s='%s'", "VORN", v.selfCmd.c_str());
+    env.varSet("OS_NAME", envVarOS_NAME());
+    CxStr1p host;
+    hostNameSet(host);
+    env.varSet("HOSTNAME", host);
+    env.varSet("HOME", envVarHOME());
+    env.varSet("USER", envVarUSER());
+    v.tmpDir = envVarTMP();
+    env.varSet("TMP", v.tmpDir);
+    pathCleanAllSet(v.tmpDir);
+    bool ok = true;
+    long long pos = 0;
+    CxStr1p goal;
+    while (strTokenOneNL(goal, pos, v.conf.goalsText))
+        if (!v.goals.addVal(goal)) ok = false;
+    return ok;
+}
+
+bool algoApp() {
+    // Rules files cannot be read yet: say so instead of pretending success.
+    logPrint(2, "Reading rules files is not available yet | cwd: %s", fsCwd().c_str());
+    return false;
+}
+
+// ---- outcome ----
+
+bool appDoneAdaptReturn(bool ok) {
+    Vars& v = *Vars::_pVars;
+    if (ok && !v.failed && logGetCount(2) == 0) return v.retCode == 0;
+    if (v.retCode == 0) v.retCode = 2;
+    return false;
+}
+
+bool appDoneLogSummary(bool ok, int levelOk, int levelErr, CxStr1p const& extra1,
+                       CxStr1p const& extra2) {
+    Vars& v = *Vars::_pVars;
+    CxStr1p t = strElapsedBig(0, timeAppNs(), 3);
+    if (ok) {
+        logPrint(levelOk, "");
+        logPrint(levelOk, "Done | Time %s |%s ret_code: %i%s", t.c_str(), extra1.c_str(), v.retCode,
+                 extra2.c_str());
+    } else {
+        logPrint(levelErr, "");
+        long long errs = logGetCount(1) + logGetCount(2);
+        if (errs > 0)
+            logPrint(levelErr, "Errors %lli | Time %s |%s error: %i%s", errs, t.c_str(),
+                     extra1.c_str(), v.retCode, extra2.c_str());
+        else
+            logPrint(levelErr, "Done | Time %s |%s error: %i%s", t.c_str(), extra1.c_str(),
+                     v.retCode, extra2.c_str());
+    }
+    return ok;
+}
+
+namespace {
+
+bool runWorker(Vars& v, char const* how) {
+    levelSetup(v);
+    logInitTimeImportant(v.exeName.c_str());
+    appInitLogHdrCrumbs();
+    // The worker loop belongs to the job queues, which this build does not have.
+    logPrint(2, "Background worker %s is not available in this build", how);
+    v.retCode = 2;
+    return false;
+}
+
+} // namespace
+
+bool appMain(int argc, char const** argv) {
+    bool prepared = initAppUsual(argc > 0 ? argv[0] : nullptr);
+    Vars v;
+    v.exeName = exeNameGuess(argc > 0 ? argv[0] : nullptr);
+
+    if (argc >= 3 && strcmp(argv[1], "--jxbgf") == 0) {
+        workerMode = true;
+        runWorker(v, "--jxbgf");
+        fflush(stdout);
+        fflush(stderr);
+        return v.retCode == 0;
+    }
+    if (argc >= 2 && strcmp(argv[1], "--jxbgp") == 0) {
+        workerMode = true;
+        runWorker(v, "--jxbgp");
+        fflush(stdout);
+        fflush(stderr);
+        return v.retCode == 0;
+    }
+
+    bool ok = levelSetup(v);
+    ok = logInitTimeImportant(v.exeName.c_str()) && ok;
+    ok = appInitLogHdrCrumbs() && ok;
+    logConfPassLevel(v.conf.passLevel);
+
+    v.envMap.varGet("VORN_ARGS", v.argsEnv);
+    if (!v.argsEnv.isEmpty()) {
+        CxStr1p saved(v.conf.argsText);
+        ok = appInitArgsFromEnvStr(v.argsEnv, "A") && ok;
+        v.conf.argsText.setMove(saved);
+        if (logGetPassLevel() < 0) logPrint(-1, "env args %s='%s'", "VORN_ARGS", v.argsEnv.c_str());
+    }
+    // Command-line options are applied even after an environment failure so
+    // that every wrong option is reported in one run.
+    ok = appInitArgsFromMain(argc, argv, nullptr) && ok;
+    if (!prepared || !ok) return false;
+
+    if (v.conf.cdDone) {
+        v.conf.cdDone = false;
+        if (!appInitLogHdrCrumbs()) {
+            logPrint(2, "reset after chdir");
+            return false;
+        }
+        logPrint(-1, "reset after chdir");
+    }
+
+    bool result = v.conf.stop ? true : (appInitEnv() && algoApp());
+
+    CxStr1p extra1, extra2;
+    if (v.conf.bgOption != "--bg1" && !v.conf.stop && !v.conf.bgOption.isEmpty()) {
+        extra1 = " ";
+        extra1.addCstr(v.conf.bgOption.c_str() + 2);
+        extra1 += "-jobs ";
+        CxStr1p cap;
+        strFromIntSet(cap, queCmds2AnyCapacity(), 0, ' ', false);
+        extra1 += cap;
+        extra1 += " |";
+    }
+    if (logGetPassLevel() < 0) {
+        extra2 = " | cwd: ";
+        extra2 += fsCwd();
+    }
+    if (v.failed) logPrint(2, "Build failed! See previous errors.");
+    bool done = appDoneAdaptReturn(result);
+    int levelOk = v.topLevel ? 0 : -1;
+    int levelErr = v.topLevel ? 2 : -1;
+    appDoneLogSummary(done, levelOk, levelErr, extra1, extra2);
+    fflush(stdout);
+    fflush(stderr);
+    return done;
+}
+
+// ---- interrupt handling ----
+
+namespace {
+std::atomic<bool> g_sigInstalled{false};
+SigHandlerFn g_prevInt = SIG_DFL;
+SigHandlerFn g_prevTerm = SIG_DFL;
+std::atomic<void (*)()> g_stopChildren{nullptr};
+
+void onSignal(int sig) {
+    SigHandlerFn prev = sig == SIGINT ? g_prevInt : (sig == SIGTERM ? g_prevTerm : SIG_DFL);
+    sigEcho2Fd(sig, (void const*)prev);
+    if (sig != SIGINT && sig != SIGTERM) return;
+    signal(sig, SIG_IGN);
+    if (void (*fn)() = g_stopChildren.load()) fn();
+    if (prev != SIG_DFL && prev != SIG_IGN && prev != SIG_ERR && prev != onSignal) prev(sig);
+}
+} // namespace
+
+void runSetStopChildrenFn(void (*fn)()) {
+    g_stopChildren.store(fn);
+}
+
+bool runInitSigHandler() {
+    bool expected = false;
+    if (!g_sigInstalled.compare_exchange_strong(expected, true)) return true;
+    bool ok = trapSignal(SIGINT, onSignal, &g_prevInt);
+    ok = trapSignal(SIGTERM, onSignal, &g_prevTerm) && ok;
+    return ok;
+}
+
+bool runDoneSigHandler() {
+    if (!g_sigInstalled.exchange(false)) return true;
+    bool ok = signal(SIGINT, g_prevInt) != SIG_ERR;
+    ok = signal(SIGTERM, g_prevTerm) != SIG_ERR && ok;
+    return ok;
+}
+
+bool trapSignal(int sig, SigHandlerFn handler, SigHandlerFn* previous) {
+    SigHandlerFn p = signal(sig, handler);
+    if (p == SIG_ERR) return false;
+    if (previous) *previous = p;
+    return true;
+}
+
+bool untrapSignal(int sig) {
+    return signal(sig, SIG_DFL) != SIG_ERR;
+}
+bool raiseSig(int sig) {
+    return raise(sig) == 0;
+}
+bool raiseInt() {
+    return raiseSig(SIGINT);
+}
+bool raiseAbort() {
+    return raiseSig(SIGABRT);
+}
+
+namespace {
+// Async-signal-safe formatting: only fixed buffers, no allocation.
+int sigFormat(char* buf, int cap, int sig, void const* previous) {
+    int n =
+        snprintf(buf, (size_t)cap, "\n%sSIG %i pid %lli psh %p\n\n", "", sig, getPid(), previous);
+    if (n < 0) return 0;
+    return n < cap ? n : cap - 1;
+}
+} // namespace
+
+void sigEcho2Fd(int sig, void const* previous) {
+    char buf[80];
+    int n = sigFormat(buf, sizeof buf, sig, previous);
+    writeFd2(buf, n);
+}
+
+void sigEcho2Fs(int sig, void const* previous) {
+    char buf[80];
+    int n = sigFormat(buf, sizeof buf, sig, previous);
+    fwrite(buf, 1, (size_t)n, stderr);
+    fflush(stderr);
+}

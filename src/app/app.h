@@ -1,0 +1,60 @@
+// Run driver: process preparation, worker dispatch, nesting level and log
+// header, option sources, the pipeline, the summary line and the exit code.
+#pragma once
+
+#include "base/str.h"
+
+char const* cstrAppName();
+char const* cstrAppVers();
+bool echoAbout();
+
+bool appMain(int argc, char const** argv);
+bool initAppUsual(char const* argv0 = nullptr);
+int initAppErrCount();
+char const* const* initAppErrVector();
+bool appInitEnv();
+bool algoApp();
+bool appInitArgsFromMain(int argc, char const** argv, char const* flags);
+bool appInitArgsFromEnvStr(CxStr1p const& text, char const* flags);
+bool applyStrEnvArgs(CxStr1p const& text);
+bool appInitLogHdrCrumbs();
+bool appDoneAdaptReturn(bool ok);
+bool appDoneLogSummary(bool ok, int levelOk, int levelErr, CxStr1p const& extra1,
+                       CxStr1p const& extra2);
+
+// Flag-gated trace: level -1 in verbose mode, else level 0 only when the flag is set.
+bool logTraceFlag(bool flag, char const* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
+
+// Interrupt handling.
+typedef void (*SigHandlerFn)(int);
+bool runInitSigHandler();
+bool runDoneSigHandler();
+bool trapSignal(int sig, SigHandlerFn handler, SigHandlerFn* previous = nullptr);
+bool untrapSignal(int sig);
+bool raiseSig(int sig);
+bool raiseInt();
+bool raiseAbort();
+void sigEcho2Fd(int sig, void const* previous);
+void sigEcho2Fs(int sig, void const* previous);
+long long getPid();
+// The child registry installs the function that stops every registered child.
+void runSetStopChildrenFn(void (*fn)());
+
+// Platform parts of process preparation.
+bool initStdBinary_OnWin();
+bool initStdBinary_OnPosix();
+bool initSigPipeIgnore_OnWin();
+bool initSigPipeIgnore_OnPosix();
+long long getPid_OnWin();
+long long getPid_OnPosix();
+bool initStdBinary();
+bool initSigPipeIgnore();
+bool initSaveFdStd_OnWin();
+bool initSaveFdStd_OnPosix();
+bool initSaveFdStd();
+// Host name, cached after the first query; empty when the query fails.
+bool hostNameSet(CxStr1p& out);
+bool hostNameSet_OnWin(CxStr1p& out);
+bool hostNameSet_OnPosix(CxStr1p& out);
+// Direct write to descriptor 2, usable from a signal handler.
+void writeFd2(char const* buf, int n);

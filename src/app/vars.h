@@ -1,0 +1,62 @@
+// Process-wide run state: the configuration record filled from options and the
+// holder of everything a run owns. Reached through three static pointers that
+// are valid only while appMain runs.
+#pragma once
+
+#include "base/containers.h"
+#include "base/str.h"
+#include "rules/envmap.h"
+
+struct Conf {
+    bool stop = false;
+    int passLevel = 0;
+    bool cdDone = false;
+    CxStr1p argsText;
+    CxStr1p goalsText;
+    CxStr1p rulesFile;
+    CxStr1p debugArgs;
+    CxStr1p jobsArgs;
+    CxStr1p bgOption;
+    char bgType = 0;
+    int jobs = 0;
+    long long waitBeginMs = -1;
+    long long waitEndMs = -1;
+    long long waitHangMs = -1;
+    bool sysCalls = false;
+    CxStr1p dcLetters;
+    bool dbgOpt = false, dbgConf = false, dbgGoals = false, dbgRules = false, dbgDeps = false,
+         dbgTrack = false, dbgExec = false, dbgExecAll = false, dbgFn = false, dbgJobs = false,
+         dbgVars = false, dbgCat = false;
+    bool printDeps = false, printRules = false, printOnly = false;
+};
+
+class Vars {
+  public:
+    int retCode = 0;
+    bool failed = false;
+    Conf conf;
+    EnvMap envMap;
+    bool topLevel = false;
+    CxStr1p exeName;
+    CxStr1p bgWorkerCmd;
+    CxStr1p cwdName;
+    CxStr1p selfCmd;
+    CxStr1p argsEnv;
+    CxStr1p levelText;
+    CxStr1p logHeader;
+    CxStr1p tmpDir;
+    int jobsMax = 0;
+    Vect1p_Vobj<CxStr1p> goals;
+
+    static Vars* _pVars;
+    static Conf* _pConf;
+    static EnvMap* _pEnvMap;
+
+    Vars();
+    ~Vars();
+    Vars(Vars const&) = delete;
+    Vars& operator=(Vars const&) = delete;
+};
+
+// True in a process started as a background worker.
+extern bool workerMode;
