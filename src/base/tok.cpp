@@ -3,26 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include "base/byteset.h"
 
-// A set of bytes for one-pass scans; the zero byte is never a member, so it
-// always ends a token instead of being skipped as a separator.
-struct ByteSet {
-    unsigned long long bits[4] = {0, 0, 0, 0};
-    explicit ByteSet(char const* chars) {
-        if (chars)
-            for (; *chars; ++chars)
-                add(*chars);
-    }
-    void add(char c) {
-        unsigned char u = (unsigned char)c;
-        bits[u >> 6] |= 1ULL << (u & 63);
-    }
-    bool has(char c) const {
-        unsigned char u = (unsigned char)c;
-        return (bits[u >> 6] >> (u & 63)) & 1;
-    }
-};
+namespace {
 
 char const kTokSeps[] = "|\r\n \t";
 char const kArgSeps[] = " \t\r\n";
