@@ -6,6 +6,13 @@ D_LIST = info("'-D' args: ? o c v f x X j g r d t R D cat ?")
 # A file that names itself, directly or through others, fails with error lines only.
 CYCLE_FAIL = Re(r"(!! vorn \| proj \| [^\n]+\n)+")
 
+# A chain of argument files, each naming the next, is no cycle (the shell
+# bounds the depth at 32 to keep the stack small).
+CHAIN = {"c%d.args" % i: "-@ c%d.args" % (i + 1) for i in range(20)}
+CHAIN["c20.args"] = "-V"
+# Many arguments from one file.
+MANY = " ".join("g%d" % i for i in range(20000)) + " -V\n"
+
 CASES = [
     Case("file with options", ["-@", "a.args"], files={"a.args": "-D ?\n"},
          stderr=[D_LIST] + done_ok()),
@@ -14,6 +21,9 @@ CASES = [
          stderr=[D_LIST] + done_ok()),
     Case("nested files", ["-@", "a.args"],
          files={"a.args": "-@ sub/b.args\n", "sub/b.args": "-V"},
+         stdout=VERSION, stderr=done_ok()),
+    Case("chain of 20 files", ["-@", "c0.args"], files=CHAIN, stdout=VERSION, stderr=done_ok()),
+    Case("twenty thousand arguments", ["-@", "many.args"], files={"many.args": MANY},
          stdout=VERSION, stderr=done_ok()),
     # The same file twice in a row is no cycle.
     Case("same file twice", ["-@", "d.args", "-@", "d.args"], files={"d.args": "-D ?"},

@@ -22,6 +22,13 @@ CASES = [
          stderr=[info("env exe VORN='my vorn -x'"), RULES_ERR] + done_err(1), exit=2),
     Case("debug vars empty VORN", ["-D", "vars"], env={"VORN": ""},
          stderr=[info("env exe VORN=''"), RULES_ERR] + done_err(1), exit=2),
+    Case("nested verbose", ["-v"], env={"VORN_E_LEVEL": "1"}, stderr=All(
+        HasRe(r"\n" + NESTED_RULES_ERR.pattern + r"\n"),
+        Re(r"[\s\S]*\n~_ vorn 2 \| proj @T@ \| Errors 1 \| Time @T@ sec \|(?: [^|\n]*\|)?"
+           r" error: 2 \| cwd: @CWD@\n")), exit=2),
+    # Debug letters from VORN_ARGS stay set after the command line's options.
+    Case("debug vars from VORN_ARGS", ["-D", "c", "all"], env={"VORN_ARGS": "-D v"},
+         stderr=[info("env exe VORN='vorn'"), RULES_ERR] + done_err(1), exit=2),
     # Verbose: the summary carries the working directory.
     Case("verbose", ["-v"], stderr=All(
         HasRe(r"\n" + RULES_ERR.pattern + r"\n"),

@@ -72,6 +72,8 @@ CASES = [
          stderr=done_ok(hdr="vorn | sub")),
     Case("chdir long form and up", ["--cd", "../other", "-V"], files={"../other/": ""},
          stdout=VERSION, stderr=done_ok(hdr="vorn | other")),
+    Case("chdir with a trailing slash", ["-C", "sub/", "-V"], files={"sub/": ""},
+         stdout=VERSION, stderr=done_ok(hdr="vorn | sub")),
     Case("chdir twice", ["-C", "a", "-C", "b", "-V"], files={"a/b/": ""}, stdout=VERSION,
          stderr=done_ok(hdr="vorn | b")),
     # The verbose trace of the change itself is hidden because the pass level

@@ -54,6 +54,14 @@ CASES = [
                                  "--jxbgp", "--DC", "ce", "-f", "x.vorn", "--pr", "--prd",
                                  "-V"],
          stdout=VERSION, stderr=done_ok()),
+    Case("double dash as the last argument", ["-V", "--"], stdout=VERSION, stderr=done_ok()),
+    # Help is printed at once, the wrong option after it still fails the run.
+    Case("help then wrong option", ["-h", "--bgx"], stdout=None,
+         stderr=[wrong("--bgx"), WRONG_APP], exit=2),
+    # A log line is cut to 4094 bytes and keeps its line end.
+    Case("overlong option in a log line", ["--" + "x" * 5000],
+         stderr=[("!! vorn | proj | Wrong option arg '--" + "x" * 5000)[:4094], WRONG_APP],
+         exit=2),
     # A quoted argument keeps its blank in the argument text.
     Case("quoted goal in argument text", ["-v", "-V", "a b", '"c d"'], stdout=VERSION,
          stderr=args_trace(' -v -V "a b" "c d" ') + VERBOSE_DONE),
