@@ -395,7 +395,7 @@ bool raiseAbort() {
 }
 
 namespace {
-// Async-signal-safe formatting: only fixed buffers, no allocation.
+// Fixed buffers only: this runs inside a signal handler.
 int sigFormat(char* buf, int cap, int sig, void const* previous) {
     int n =
         snprintf(buf, (size_t)cap, "\n%sSIG %i pid %lli psh %p\n\n", "", sig, getPid(), previous);
