@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "printers.h"
+#include "scratch.h"
 #include "app/app.h"
 #include "app/args.h"
 #include "app/log.h"
@@ -24,28 +25,18 @@ CxStr1p expandMain(std::initializer_list<char const*> args, bool* ok = nullptr) 
     return out;
 }
 
-// A scratch directory under the system temp dir, removed afterwards.
-class ArgsFiles : public ::testing::Test {
+// Runs in a scratch directory, which is the working directory meanwhile.
+class ArgsFiles : public ScratchDirTest {
   protected:
-    CxStr1p dir, oldCwd;
+    CxStr1p oldCwd;
     void SetUp() override {
+        ScratchDirTest::SetUp();
         oldCwd = fsCwd();
-        char name[64];
-        snprintf(name, sizeof name, "vorn-args-%lld", (long long)getPid());
-        dir = pathJoin(tmpBase(), name);
-        fsRmRec(dir);
-        ASSERT_TRUE(fsMkDirRec(dir));
-        ASSERT_TRUE(fsCd(dir, false));
+        ASSERT_TRUE(fsCd(CxStr1p(dir.c_str()), false));
     }
     void TearDown() override {
         fsCd(oldCwd, false);
-        fsRmRec(dir);
-    }
-    static CxStr1p tmpBase() {
-        for (char const* n : {"TMP", "TEMP", "TMPDIR"})
-            if (char const* v = getenv(n))
-                if (*v) return pathCleanAll(CxStr1p(v));
-        return "/tmp";
+        ScratchDirTest::TearDown();
     }
     static void write(char const* name, char const* text) {
         ASSERT_TRUE(strFileSaveFd(CxStr1p(name), CxStr1p(text), ""));

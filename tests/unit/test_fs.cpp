@@ -10,6 +10,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
+#include "scratch.h"
 
 namespace {
 
@@ -23,31 +24,8 @@ bool onWindows() {
     return fsExeSuffix()[0] != 0;
 }
 
-// A fresh directory per test, removed afterwards with the standard library
-// (never with the code under test).
-class FsTmp : public ::testing::Test {
+class FsTmp : public ScratchDirTest {
   protected:
-    std::string dir;
-
-    void SetUp() override {
-        static int counter = 0;
-        std::error_code ec;
-        sfs::path base = sfs::temp_directory_path(ec);
-        ASSERT_FALSE(ec);
-        std::string name = std::string("vorn_fs_") +
-                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-                           std::to_string(timeRealNs() % 1000000007LL) + "_" +
-                           std::to_string(++counter);
-        sfs::path d = base / name;
-        ASSERT_TRUE(sfs::create_directories(d, ec)) << ec.message();
-        dir = d.generic_string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        sfs::remove_all(sfs::path(dir), ec);
-    }
-
-    CxStr1p P(char const* rel) const { return CxStr1p((dir + "/" + rel).c_str()); }
     void put(char const* rel, std::string const& text) const {
         FILE* f = fopen((dir + "/" + rel).c_str(), "wb");
         ASSERT_NE(f, nullptr) << rel;

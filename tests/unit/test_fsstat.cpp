@@ -7,6 +7,7 @@
 
 #include "base/fs.h"
 #include "base/timenum.h"
+#include "scratch.h"
 #include "build/fsstat.h"
 
 namespace {
@@ -16,29 +17,8 @@ namespace sfs = std::filesystem;
 constexpr long long kSec = 1000000000LL;
 constexpr long long kOld = 1500000000LL * kSec + 123456700LL;
 
-class FsStatTmp : public ::testing::Test {
+class FsStatTmp : public ScratchDirTest {
   protected:
-    std::string dir;
-
-    void SetUp() override {
-        static int counter = 0;
-        std::error_code ec;
-        sfs::path base = sfs::temp_directory_path(ec);
-        ASSERT_FALSE(ec);
-        std::string name = std::string("vorn_fsstat_") +
-                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-                           std::to_string(timeRealNs() % 1000000007LL) + "_" +
-                           std::to_string(++counter);
-        sfs::path d = base / name;
-        ASSERT_TRUE(sfs::create_directories(d, ec)) << ec.message();
-        dir = d.generic_string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        sfs::remove_all(sfs::path(dir), ec);
-    }
-
-    CxStr1p P(char const* rel) const { return CxStr1p((dir + "/" + rel).c_str()); }
     // A file with a given time (0: now).
     void put(char const* rel, std::string const& text, long long ns = 0) const {
         std::string p = dir + "/" + rel;

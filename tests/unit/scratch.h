@@ -1,0 +1,35 @@
+// A fresh directory per test under the system temp directory, made and removed
+// with the standard library (never with the code under test).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "base/str.h"
+#include "base/timenum.h"
+
+class ScratchDirTest : public ::testing::Test {
+  protected:
+    std::string dir;
+
+    void SetUp() override {
+        static int counter = 0;
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        ASSERT_FALSE(ec);
+        std::string name =
+            std::string("vorn_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+            "_" + std::to_string(timeRealNs() % 1000000007LL) + "_" + std::to_string(++counter);
+        std::filesystem::path d = base / name;
+        ASSERT_TRUE(std::filesystem::create_directories(d, ec)) << ec.message();
+        dir = d.generic_string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(std::filesystem::path(dir), ec);
+    }
+
+    CxStr1p P(char const* rel) const { return CxStr1p((dir + "/" + rel).c_str()); }
+};
