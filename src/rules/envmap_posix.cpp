@@ -3,6 +3,8 @@
 
 #include "rules/envmap.h"
 
+extern char** environ;
+
 bool envVarRawGet_OnPosix(char const* name, CxStr1p& out) {
     out.clear();
     char const* v = getenv(name);
@@ -30,6 +32,10 @@ char const* envOsNameDefault_OnPosix() {
     return name[0] ? name : "Linux";
 }
 
+char** envBlock_OnPosix() {
+    return environ;
+}
+
 bool envVarRawGet(char const* name, CxStr1p& out) {
     return envVarRawGet_OnPosix(name, out);
 }
@@ -38,4 +44,7 @@ bool envVarRawSet(char const* name, char const* value) {
 }
 char const* envOsNameDefault() {
     return envOsNameDefault_OnPosix();
+}
+char** envBlock() {
+    return envBlock_OnPosix();
 }

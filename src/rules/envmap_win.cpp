@@ -21,6 +21,10 @@ char const* envOsNameDefault_OnWin() {
     return "Windows";
 }
 
+char** envBlock_OnWin() {
+    return _environ;
+}
+
 bool envVarRawGet(char const* name, CxStr1p& out) {
     return envVarRawGet_OnWin(name, out);
 }
@@ -29,4 +33,7 @@ bool envVarRawSet(char const* name, char const* value) {
 }
 char const* envOsNameDefault() {
     return envOsNameDefault_OnWin();
+}
+char** envBlock() {
+    return envBlock_OnWin();
 }

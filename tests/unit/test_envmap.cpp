@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/fs.h"
+#include "base/textedit.h"
+#include "base/tok.h"
+#include "printers.h"
+#include "rules/envmap.h"
+#include "scratch.h"
+
+namespace {
+
+std::string dumpOf(bool (*fn)(EnvMap const&, CxStr1p const&, CxStr1p const&), EnvMap const& m,
+                   char const* pats, char const* title = "") {
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(fn(m, pats, title));
+    return testing::internal::GetCapturedStdout();
+}
+
+// Saves the whole process environment and puts it back afterwards, so tests
+// that clear it leave the rest of the run untouched.
+class EnvRestore {
+    std::vector<std::string> saved;
+
+  public:
+    EnvRestore() {
+        for (char** e = envBlock(); e && *e; ++e)
+            saved.push_back(*e);
+    }
+    ~EnvRestore() {
+        CxStr1p names = envVarsListNames(' ');
+        long long pos = 0;
+        CxStr1p n;
+        while (strToken(n, pos, names, " "))
+            envVarUnset(n);
+        for (auto const& s : saved) {
+            size_t eq = s.find('=');
+            if (eq != std::string::npos && eq > 0)
+                envVarRawSet(s.substr(0, eq).c_str(), s.substr(eq + 1).c_str());
+        }
+    }
+};
+
+} // namespace
+
+TEST(EnvMapLookup, StoreEnvironmentFallThroughAndCaching) {
+    EnvMap m;
+    envVarUnset("VORNT_A");
+    // Undefined: empty, true, nothing stored.
+    CxStr1p out("x");
+    EXPECT_TRUE(m.varGet("VORNT_A", out));
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(m.size(), 0);
+    long long n = 5;
+    EXPECT_FALSE(m.varGetInt("VORNT_A", n));
+    EXPECT_EQ(n, 0);
+
+    // Found in the environment: kept in the store, later changes not seen.
+    ASSERT_TRUE(envVarSetExport("VORNT_A", "env1"));
+    EXPECT_EQ(m.varGet("VORNT_A"), "env1");
+    EXPECT_TRUE(m.hasIdx("VORNT_A"));
+    envVarSetExport("VORNT_A", "env2");
+    EXPECT_EQ(m.varGet("VORNT_A"), "env1");
+
+    // Empty name: reads empty, setters refuse.
+    EXPECT_TRUE(m.varGet("", out));
+    EXPECT_FALSE(m.varSet("", "v"));
+    EXPECT_FALSE(m.varSetExport("", "v"));
+    EXPECT_FALSE(m.varUnset(""));
+
+    // Unset removes from both places.
+    EXPECT_TRUE(m.varUnset("VORNT_A"));
+    EXPECT_FALSE(m.hasIdx("VORNT_A"));
+    EXPECT_FALSE(envVarGetSet("VORNT_A", out));
+    EXPECT_EQ(m.varGet("VORNT_A"), "");
+
+    // Names are case-sensitive.
+    m.varSet("Ab", "1");
+    m.varSet("AB", "2");
+    EXPECT_EQ(m.varGet("Ab"), "1");
+    EXPECT_EQ(m.varGet("AB"), "2");
+    EXPECT_EQ(m.atPtrVar("ab"), nullptr);
+}
+
+TEST_F(ScratchDirTest, EnvMapCwdIsAlwaysLive) {
+    CxStr1p orig = fsCwd();
+    EnvMap m;
+    m.varSet("CWD", "/stale");
+    ASSERT_TRUE(fsCd(dir.c_str()));
+    CxStr1p cwd = m.varGet("CWD");
+    fsCd(orig);
+    EXPECT_NE(cwd, "/stale");
+    EXPECT_TRUE(strHasEnd(cwd, CxStr1p(dir.substr(dir.rfind('/')).c_str())));
+    EXPECT_EQ(cwd.hasVal('\\'), false);
+    VarOverlay ov;
+    ov.setKV("CWD", "/ov");
+    EXPECT_EQ(envMap2VarGet(ov, m, "CWD"), orig);
+}
+
+TEST(EnvMapLookup, IntegerAndBoolReaders) {
+    EnvMap m;
+    struct {
+        char const* v;
+        bool expect;
+    } cases[] = {{"1", true},    {"0x10", true},  {"12abc", true}, {"0", false}, {"-3", false},
+                 {"yes", false}, {"true", false}, {" 1", false},   {"", false}};
+    for (auto const& c : cases) {
+        m.varSet("B", c.v);
+        EXPECT_EQ(m.varGetBool("B"), c.expect) << c.v;
+        EXPECT_EQ(envMapVarGetBool(m, "B"), c.expect) << c.v;
+    }
+    m.varSet("N", -42LL);
+    EXPECT_EQ(m.varGet("N"), "-42");
+    EXPECT_EQ(m.varGetInt("N"), -42);
+    m.varSet("N", "0x1f");
+    EXPECT_EQ(envMapVarGetInt(m, "N"), 31);
+    m.varSet("N", "abc");
+    long long n = 7;
+    EXPECT_FALSE(m.varGetInt("N", n));
+    EXPECT_EQ(n, 0);
+    bool b = true;
+    EXPECT_FALSE(m.varGetBool("N", b));
+    EXPECT_FALSE(b);
+}
+
+TEST(EnvMapLookup, DefaultsAreStored) {
+    EnvMap m;
+    envVarUnset("VORNT_D");
+    m.varSet("E", "");
+    EXPECT_EQ(m.varGetSetDef("E", "def"), "def");
+    EXPECT_EQ(*m.atPtrVar("E"), "def");
+    m.varSet("F", "keep");
+    EXPECT_EQ(m.varGetSetDef("F", "def"), "keep");
+    EXPECT_EQ(m.varGetSetDef("VORNT_D", "d2"), "d2");
+    EXPECT_EQ(*m.atPtrVar("VORNT_D"), "d2");
+    // The environment wins over the default, even when empty on Windows-like
+    // platforms; on POSIX an empty export removes, so use a value.
+    envVarSetExport("VORNT_D2", "fromenv");
+    EXPECT_EQ(m.varGetSetDef("VORNT_D2", "d"), "fromenv");
+    EXPECT_EQ(m.varGetIntDef("VORNT_I", 12), 12);
+    EXPECT_EQ(*m.atPtrVar("VORNT_I"), "12");
+    envVarUnset("VORNT_D2");
+}
+
+TEST(EnvMapExport, ExportAndVerify) {
+    EnvMap m;
+    EXPECT_TRUE(m.varSetExport("VORNT_X", "a b"));
+    EXPECT_EQ(envVarGet("VORNT_X"), "a b");
+    EXPECT_TRUE(m.varSetExport("VORNT_X", 17LL));
+    EXPECT_EQ(envVarGetInt("VORNT_X"), 17);
+    EXPECT_TRUE(envVarGetBool("VORNT_X"));
+    // varNameExport takes the stored value only.
+    m.varSet("VORNT_Y", "yy");
+    EXPECT_TRUE(m.varNameExport("VORNT_Y"));
+    EXPECT_EQ(envVarGet("VORNT_Y"), "yy");
+    EXPECT_FALSE(m.varNameExport("VORNT_NOT_STORED"));
+    // An empty export removes the name on both platforms.
+    EXPECT_TRUE(envVarSetExport("VORNT_Y", ""));
+    CxStr1p out;
+    EXPECT_FALSE(envVarGetSet("VORNT_Y", out));
+    EXPECT_EQ(envVarGetDef("VORNT_Y", "dflt"), "dflt");
+    EXPECT_EQ(envVarGetIntDef("VORNT_Y", 9), 9);
+    EXPECT_TRUE(envVarGetBoolDef("VORNT_Y", true));
+    EXPECT_TRUE(envVarSetExportVerify("VORNT_Y", 5LL));
+    EXPECT_FALSE(envVarSetExport("A=B", "c"));
+    envVarUnset("VORNT_X");
+    envVarUnset("VORNT_Y");
+}
+
+TEST(EnvMapStore, SetObjDeepCopiesAndOverlayComesFirst) {
+    EnvMap a, b;
+    a.varSet("K1", "v1");
+    a.varSet("K2", "v2");
+    b.varSet("OLD", "x");
+    EXPECT_TRUE(b.setObj(a));
+    EXPECT_EQ(b.size(), 2);
+    EXPECT_FALSE(b.hasIdx("OLD"));
+    a.varSet("K1", "changed");
+    EXPECT_EQ(b.varGet("K1"), "v1");
+
+    VarOverlay ov;
+    ov.setKV("K2", "ov2");
+    ov.setKV("N", "0x2");
+    EXPECT_EQ(envMap2VarGet(ov, b, "K2"), "ov2");
+    EXPECT_EQ(envMap2VarGet(ov, b, "K1"), "v1");
+    EXPECT_EQ(envMap2VarGetInt(ov, b, "N"), 2);
+    EXPECT_TRUE(envMap2VarGetBool(ov, b, "N"));
+    EXPECT_FALSE(envMap2VarGetBool(ov, b, "K1"));
+}
+
+TEST(EnvMapComputed, NamesFromTheEnvironment) {
+    CxStr1p os;
+    EXPECT_TRUE(envVarOS_NAMESet(os));
+    EXPECT_EQ(envVarGet("OS_NAME"), os);
+    CxStr1p home = envVarHOME();
+    EXPECT_FALSE(home.hasVal('\\'));
+    EXPECT_EQ(envVarGet("_HOME_"), home);
+    EXPECT_EQ(envVarGet("_TMP_"), envVarTMP());
+    EXPECT_EQ(envVarGet("_USER_"), envVarUSER());
+}
+
+TEST(EnvMapDump, StoreListingByPatterns) {
+    EnvMap m;
+    m.varSet("path2", "b");
+    m.varSet("PATH1", "a");
+    m.varSet("OS_NAME", "Z");
+    m.varSet("Other", "o");
+    EXPECT_EQ(dumpOf(envMapVarsDump, m, "P* OS_NAME"), ">> varsDump \"P* OS_NAME\" >> \n"
+                                                       "  PATH1='a'\n"
+                                                       "  path2='b'\n"
+                                                       "  OS_NAME='Z'\n"
+                                                       "<< varsDump [3] \"P* OS_NAME\" <<\n");
+    EXPECT_EQ(dumpOf(envMapVarsDump, m, "os_name|os_name", "T"),
+              ">> T \"os_name|os_name\" >> \n  OS_NAME='Z'\n  OS_NAME='Z'\n"
+              "<< T [2] \"os_name|os_name\" <<\n");
+    EXPECT_EQ(dumpOf(envMapVarsDump, m, "nomatch"),
+              ">> varsDump \"nomatch\" >> \n<< varsDump [0] \"nomatch\" <<\n");
+    EXPECT_EQ(dumpOf(envMapVarsDump, m, ""),
+              ">> varsDump \"*\" >> \n  OS_NAME='Z'\n  Other='o'\n  PATH1='a'\n  path2='b'\n"
+              "<< varsDump [4] \"*\" <<\n");
+}
+
+TEST(EnvMapDump, EnvironmentListing) {
+    envVarSetExport("VORNT_DUMP1", "x=y");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(envVarsDump("vornt_dump*", ""));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              ">> envVarsDump \"vornt_dump*\" >> \n  VORNT_DUMP1=x=y\n"
+              "<< envVarsDump [1] \"vornt_dump*\" <<\n");
+    envVarUnset("VORNT_DUMP1");
+}
+
+TEST(EnvMapEnviron, TextNamesAndCount) {
+    envVarSetExport("VORNT_T", "1");
+    CxStr1p text = envVarsText('|'), names = envVarsListNames('|');
+    EXPECT_EQ(text.c_str()[0], '|');
+    EXPECT_EQ(text.last(), '|');
+    EXPECT_TRUE(strHas(text, "|VORNT_T=1|"));
+    EXPECT_TRUE(strHas(names, "|VORNT_T|"));
+    EXPECT_FALSE(strHas(names, "="));
+    EXPECT_GE(envVarsCount(), 1);
+    envVarUnset("VORNT_T");
+}
+
+TEST(EnvMapEnviron, ClearExceptKeepListRules) {
+    EnvRestore restore;
+    EXPECT_TRUE(strHasStart(envVarsKeepDefaults(), " ALLUSERSPROFILE APPDATA"));
+    EXPECT_TRUE(envVarsSetUserKeep(" ABCD VORN "));
+    EXPECT_TRUE(strHasEnd(envVarsKeepDefaults(), "USER* ABCD VORN  "));
+    EXPECT_FALSE(envVarsSetUserKeep(CxStr1p(std::string(2048, 'x').c_str())));
+    EXPECT_TRUE(strHas(envVarsKeepDefaults(), " ABCD VORN "));
+
+    for (char const* n : {"HOMEDRIVE", "homedir", "tmp", "TMPDIR", "ABCD", "PATH", "VORNT_GONE"})
+        envVarSetExport(n, "1");
+    EXPECT_TRUE(envVarsClearExcept("MYKEEP*", ""));
+    CxStr1p out;
+    for (char const* n : {"HOMEDRIVE", "homedir", "tmp", "ABCD", "PATH"})
+        EXPECT_TRUE(envVarGetSet(n, out)) << n;
+    for (char const* n : {"TMPDIR", "VORNT_GONE"})
+        EXPECT_FALSE(envVarGetSet(n, out)) << n;
+
+    envVarSetExport("MYKEEP_1", "1");
+    EXPECT_TRUE(envVarsClearExcept("--reset PATH", ""));
+    EXPECT_EQ(envVarsListNames(' '), " PATH ");
+    envVarsSetUserKeep("");
+}
