@@ -298,6 +298,17 @@ bool strTrimLRSet(CxStr1p& text, char const* chars) {
     return true;
 }
 
+bool strTrimSeqSet(CxStr1p& text, char const* chars) {
+    strTrimLRSet(text, chars);
+    ByteSet set(trimChars(chars));
+    long long w = 0, n = text.len;
+    for (long long r = 0; r < n; ++r)
+        if (!(set.has(text.data[r]) && w > 0 && set.has(text.data[w - 1])))
+            text.data[w++] = text.data[r];
+    text.forceLen(w);
+    return true;
+}
+
 CxStr1p strTrimL(CxStr1p const& text, char const* chars) {
     long long s = countLead(text, ByteSet(trimChars(chars)));
     return CxStr1p(text.c_str() + s, lenOf(text) - s);

@@ -41,6 +41,9 @@ bool strTrimLRSet(CxStr1p& text, char const* chars = "");
 CxStr1p strTrimL(CxStr1p const& text, char const* chars = "");
 CxStr1p strTrimR(CxStr1p const& text, char const* chars = "");
 CxStr1p strTrimLR(CxStr1p const& text, char const* chars = "");
+// Trims the characters at both ends and squeezes each inner run of them to
+// its first character ("a  \t b" -> "a b").
+bool strTrimSeqSet(CxStr1p& text, char const* chars = "");
 
 // Path separators ("/" or "\") at the end of a path; roots stay intact.
 bool strHasEndPsep(CxStr1p const& text);

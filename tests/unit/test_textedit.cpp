@@ -152,6 +152,12 @@ TEST(TextEditTrim, SetsAndDefaults) {
     s = "..a";
     strTrimLSet(s, ".");
     EXPECT_EQ(s, "a");
+    s = "  a \t\t b  c ";
+    EXPECT_TRUE(strTrimSeqSet(s, " \t"));
+    EXPECT_EQ(s, "a b c");
+    s = "";
+    EXPECT_TRUE(strTrimSeqSet(s, " "));
+    EXPECT_EQ(s, "");
 }
 
 TEST(TextEditPathSep, EndSeparatorsKeepRoots) {
