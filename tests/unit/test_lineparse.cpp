@@ -1,0 +1,595 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "printers.h"
+#include "rules/lineparse.h"
+
+namespace {
+
+// A string whose length covers zero bytes, as a loaded file can.
+CxStr1p withBytes(char const* bytes, long long n) {
+    CxStr1p s;
+    s.reserve(n + 1);
+    s.forceLen(n);
+    for (long long i = 0; i < n; ++i)
+        s.at(i) = bytes[i];
+    return s;
+}
+
+struct Read {
+    bool ok;
+    CxStr1p line;
+    long long pos;
+    long long lineNr;
+    bool quoteOpen;
+};
+
+Read readAt(CxStr1p const& text, long long pos, char const* flags = "j") {
+    Read r{false, "junk", pos, 0, true};
+    r.ok = strTokenTextEval(r.line, r.pos, r.lineNr, r.quoteOpen, text, flags);
+    return r;
+}
+
+// All logical lines of a text, joined with '|'.
+std::string readAll(CxStr1p const& text, char const* flags = "j", bool* quoteOpen = nullptr) {
+    std::string all;
+    CxStr1p line;
+    long long pos = 0, nr = 0;
+    bool q = false, first = true;
+    while (strTokenTextEval(line, pos, nr, q, text, flags)) {
+        if (!first) all += '|';
+        first = false;
+        all += line.c_str();
+    }
+    if (quoteOpen) *quoteOpen = q;
+    return all;
+}
+
+// Straightforward reading that rescans the whole logical line after every
+// physical line; the real reader must give the same results.
+bool naiveRead(std::string& out, long long& pos, long long& nr, bool& qOpen, std::string const& t,
+               bool join, bool skip) {
+    qOpen = false;
+    long long n = (long long)t.size();
+    if (pos < 0 || pos >= n) return false;
+    out.clear();
+    bool have = false, cont = false, quote = false;
+    while (pos < n && (!have || cont || quote)) {
+        long long s = pos, e = s;
+        while (e < n && t[e] != '\n' && t[e] != '\r')
+            ++e;
+        pos = e < n ? e + ((t[e] == '\r' && e + 1 < n && t[e + 1] == '\n') ? 2 : 1) : e;
+        ++nr;
+        std::string phys = t.substr(s, e - s);
+        if (skip && !cont && !quote && cstrLineIsEmptyOrComment(phys.c_str())) continue;
+        if (cont) {
+            out.pop_back();
+            bool blankEnd = !out.empty() && (out.back() == ' ' || out.back() == '\t');
+            bool blankStart = !phys.empty() && (phys[0] == ' ' || phys[0] == '\t');
+            if (blankEnd || blankStart) {
+                while (!out.empty() && strchr(" \t\r\n", out.back()))
+                    out.pop_back();
+                size_t k = 0;
+                while (k < phys.size() && strchr(" \t\r\n", phys[k]))
+                    ++k;
+                out += ' ';
+                out += phys.substr(k);
+            } else {
+                out += phys;
+            }
+        } else if (quote) {
+            out += '\n';
+            out += phys;
+        } else {
+            out = phys;
+        }
+        have = true;
+        CxStr1p l(out.c_str());
+        cont = join && lineHasEndEsc(l);
+        quote = !lineIsReady(l);
+    }
+    if (!have) return false;
+    qOpen = quote;
+    return !quote;
+}
+
+LineParts varOrCmd(char const* line, char const* flags = "") {
+    LineParts p;
+    EXPECT_EQ(lineParse4VarOrCmd(p, line, flags), p.isOk) << line;
+    return p;
+}
+
+LineParts depsOrCmd(char const* line, char const* flags = "") {
+    LineParts p;
+    EXPECT_EQ(lineParse4MakeDepsOrCmd(p, line, flags), p.isOk) << line;
+    return p;
+}
+
+LineParts varPoint(char const* line) {
+    LineParts p;
+    EXPECT_EQ(lineParse4MakeVarPoint(p, line), p.isOk) << line;
+    return p;
+}
+
+} // namespace
+
+TEST(LineClass, TablesCoverExactlyAscii) {
+    EXPECT_TRUE(chIsBlank(' ') && chIsBlank('\t') && !chIsBlank('\n') && !chIsBlank('\r'));
+    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        EXPECT_TRUE(chIsSpace(c)) << (int)c;
+    EXPECT_FALSE(chIsSpace('\0'));
+    EXPECT_TRUE(chIsWord('_') && chIsWord('9') && chIsWord('z') && !chIsWord('-'));
+    EXPECT_TRUE(chIsWordStart('_') && chIsWordStart('A') && !chIsWordStart('0'));
+    EXPECT_TRUE(chIsGraph('!') && chIsGraph('~') && !chIsGraph(' ') && !chIsGraph('\x7f'));
+    for (int c = 128; c < 256; ++c) {
+        char ch = (char)c;
+        EXPECT_FALSE(chIsBlank(ch) || chIsSpace(ch) || chIsDigit(ch) || chIsWord(ch) ||
+                     chIsWordStart(ch) || chIsGraph(ch))
+            << c;
+    }
+}
+
+TEST(LineClass, CommentsEmptyLinesAndWholeTokens) {
+    EXPECT_TRUE(strIsComment("# x") && strIsComment("//x") && !strIsComment("/x"));
+    EXPECT_FALSE(strIsComment(" #"));
+    EXPECT_TRUE(strLineIsComment(" \t# x") && strLineIsComment("  //"));
+    EXPECT_FALSE(strLineIsComment("  / x") || strLineIsComment("a # x"));
+    EXPECT_TRUE(strLineIsEmpty("") && strLineIsEmpty(" \t ") && !strLineIsEmpty(" x"));
+    EXPECT_FALSE(strLineIsEmpty(" \r"));
+    EXPECT_TRUE(cstrLineIsEmpty(nullptr) && cstrLineIsEmpty(" "));
+    EXPECT_TRUE(strLineIsEmptyOrComment("  ") && strLineIsEmptyOrComment("\t#"));
+    EXPECT_FALSE(strLineIsEmptyOrComment("/a"));
+
+    EXPECT_TRUE(strIsIdentifier("_a1") && !strIsIdentifier("1a") && !strIsIdentifier(""));
+    EXPECT_FALSE(strIsIdentifier("a-b"));
+    EXPECT_TRUE(strIsNumber("-12.5") && strIsNumber("+3") && strIsNumber("4."));
+    EXPECT_FALSE(strIsNumber("1.2.3") || strIsNumber(".5") || strIsNumber("-"));
+    EXPECT_TRUE(strIsWord("9a_") && !strIsWord("a b"));
+    EXPECT_TRUE(cstrIsIdentifier("ab") && !cstrIsIdentifier(nullptr) && !cstrIsNumber(""));
+    // Bytes behind a zero byte still belong to the string.
+    EXPECT_FALSE(strIsIdentifier(withBytes("ab\0cd", 5)));
+    EXPECT_FALSE(strLineIsEmpty(withBytes(" \0x", 3)));
+}
+
+TEST(LineLex, RunsIdentifiersAndNumbers) {
+    EXPECT_EQ(cstrLenSpace("\r\n\v x"), 4);
+    EXPECT_EQ(cstrLenNonGraph(" \t\x01x"), 3);
+    EXPECT_EQ(cstrLenAnyChar("aabxa", "ab"), 3);
+    EXPECT_EQ(cstrLenAnyChar("abc", ""), 0);
+    EXPECT_EQ(cstrLenIdentifier("_x9-y"), 3);
+    EXPECT_EQ(cstrLenIdentifier("9x"), 0);
+    EXPECT_EQ(cstrLenWord("9x_y z"), 4);
+    EXPECT_EQ(cstrLenNumber("12.34.5"), 5);
+    EXPECT_EQ(cstrLenNumber("-7x"), 2);
+    EXPECT_EQ(cstrLenNumber("3."), 2);
+    EXPECT_EQ(cstrLenNumber("+.5"), 0);
+    EXPECT_EQ(cstrLenEOL("\r\nx"), 2);
+    EXPECT_EQ(cstrLenEOL("\rx"), 1);
+    EXPECT_EQ(cstrLenEOL("\n\r"), 1);
+    EXPECT_EQ(cstrLenEOL("x"), 0);
+    long long pos = 7;
+    EXPECT_TRUE(cstrFindChGraph(pos, " \t x"));
+    EXPECT_EQ(pos, 3);
+    EXPECT_FALSE(cstrFindChGraph(pos, " \t"));
+    for (auto f : {cstrLenBlank, cstrLenNonBlank, cstrLenIdentifier, cstrLenNumber, cstrLenQuoteEsc,
+                   cstrLenRvalue, cstrLenUntilCmtEsc, cstrLenEOL})
+        EXPECT_EQ(f(nullptr), 0);
+}
+
+TEST(LineLex, QuotedStringsAndValues) {
+    EXPECT_EQ(cstrLenQuoteEsc("'a b' c"), 5);
+    EXPECT_EQ(cstrLenQuoteEsc("\"a\\\"b\"x"), 6);
+    EXPECT_EQ(cstrLenQuoteEsc("\"a\\\"b"), 0);
+    EXPECT_EQ(cstrLenQuoteEsc("'a\\"), 0);
+    EXPECT_EQ(cstrLenQuoteEsc("'a\"b"), 0);
+    EXPECT_EQ(cstrLenQuoteEsc("x'a'"), 0);
+    EXPECT_EQ(cstrLenQuoteRaw("'a\\'b"), 4);
+    EXPECT_EQ(cstrLenQuoteRaw("\"C:\\d\\\" x"), 7);
+    EXPECT_EQ(cstrLenRvalue("'a b' c"), 5);
+    EXPECT_EQ(cstrLenRvalue("abc def"), 3);
+    EXPECT_EQ(cstrLenRvalue("-1.5 x"), 4);
+    EXPECT_EQ(cstrLenRvalue("-O2"), 0);
+    EXPECT_EQ(cstrLenRvalue("/tmp"), 0);
+    EXPECT_EQ(cstrLenRvalue("'open"), 0);
+    EXPECT_EQ(cstrLenRvalue("'a\\'b'"), 6);
+    EXPECT_EQ(cstrLenRvalueRaw("'a\\'b'"), 4);
+}
+
+TEST(LineLex, CommentSearchRespectsQuotesAndEscapes) {
+    EXPECT_EQ(cstrLenUntilCmtEsc("a b # c"), 4);
+    EXPECT_EQ(cstrLenUntilCmtEsc("a // c"), 2);
+    EXPECT_EQ(cstrLenUntilCmtEsc("a/b/c"), 5);
+    EXPECT_EQ(cstrLenUntilCmtEsc("a \\# b # c"), 7);
+    EXPECT_EQ(cstrLenUntilCmtEsc("'#' \"//\" #"), 9);
+    // No escapes inside quotes: the backslash does not hide the closing mark.
+    EXPECT_EQ(cstrLenUntilCmtEsc("'a\\' # c"), 5);
+    EXPECT_EQ(cstrLenUntilCmtEsc("x 'a # b"), 8);
+    EXPECT_EQ(cstrLenUntilCmtEsc("a\\"), 2);
+    EXPECT_EQ(cstrLenUntilCmtRaw("a \\# b"), 3);
+    EXPECT_EQ(cstrLenUntilCmtRaw("\"#\"#"), 3);
+}
+
+TEST(LineRead, QuoteTrackingAndEndEscapes) {
+    EXPECT_TRUE(lineIsReady("a 'b' \"c\""));
+    EXPECT_FALSE(lineIsReady("echo don't"));
+    EXPECT_TRUE(lineIsReady("echo don\\'t"));
+    EXPECT_TRUE(lineIsReady("\"it's\""));
+    EXPECT_TRUE(lineIsReady("'say \"'"));
+    EXPECT_FALSE(lineIsReady("\"a\\\""));
+    EXPECT_FALSE(lineIsReady("'a\\'"));
+    EXPECT_TRUE(lineHasEndEsc("a\\") && lineHasEndEsc("a\\\\\\"));
+    EXPECT_FALSE(lineHasEndEsc("a\\\\") || lineHasEndEsc("") || lineHasEndEsc("\\a"));
+}
+
+TEST(LineRead, ContinuationJoining) {
+    EXPECT_EQ(readAll("CFLAGS = -O2 \\\n  -g\nx"), "CFLAGS = -O2 -g|x");
+    EXPECT_EQ(readAll("ab\\\ncd"), "abcd");
+    EXPECT_EQ(readAll("ab\\\n cd"), "ab cd");
+    EXPECT_EQ(readAll("ab \t\\\n\t \tcd"), "ab cd");
+    EXPECT_EQ(readAll("a\\\\\nb"), "a\\\\|b");
+    EXPECT_EQ(readAll("a\\\\\\\nb"), "a\\\\b");
+    EXPECT_EQ(readAll("a\\\nb\\\nc\\\n d"), "abc d");
+    // A continued empty line ends the join; the next line stands alone.
+    EXPECT_EQ(readAll("a\\\n\nb"), "a|b");
+    // Without "j" the backslash stays.
+    EXPECT_EQ(readAll("a\\\nb", ""), "a\\|b");
+    // A backslash at the very end of the text stays in the line.
+    EXPECT_EQ(readAll("x = a\\"), "x = a\\");
+    EXPECT_EQ(readAll("x = $"), "x = $");
+    Read r = readAt("a\\\nb\\\n\nc", 0);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.line, "ab");
+    EXPECT_EQ(r.lineNr, 3);
+    EXPECT_EQ(r.pos, 7);
+}
+
+TEST(LineRead, LineEndsAndPositions) {
+    EXPECT_EQ(readAll("a\r\nb\rc\nd"), "a|b|c|d");
+    EXPECT_EQ(readAll("a\r\rb", ""), "a||b");
+    EXPECT_EQ(readAll("a\\\r\nb\\\rc"), "abc");
+    EXPECT_EQ(readAll("\n\na\n"), "||a");
+    EXPECT_EQ(readAll("\n  \n# c\n  // d\na\n\nb\n", "jL"), "a|b");
+    // Inside a continuation an empty line is not passed over.
+    EXPECT_EQ(readAll("a \\\n\nb", "jL"), "a |b");
+    EXPECT_EQ(readAll("a \\\n# c\nb", "jL"), "a # c|b");
+    Read r = readAt("# only\n\n", 0, "jL");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.lineNr, 2);
+    EXPECT_FALSE(r.quoteOpen);
+    for (long long bad : {-1LL, 3LL, 4LL}) {
+        r = readAt("abc", bad);
+        EXPECT_FALSE(r.ok) << bad;
+        EXPECT_EQ(r.pos, bad);
+        EXPECT_FALSE(r.quoteOpen);
+    }
+    EXPECT_FALSE(readAt("", 0).ok);
+    r = readAt("ab\ncd", 3);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.line, "cd");
+    EXPECT_EQ(r.pos, 5);
+}
+
+TEST(LineRead, QuotesSpanLines) {
+    EXPECT_EQ(readAll("X = \"a\nb\nc\" d\ny"), "X = \"a\nb\nc\" d|y");
+    EXPECT_EQ(readAll("echo don\\'t\nx"), "echo don\\'t|x");
+    EXPECT_EQ(readAll("echo don't\r\nb\r\nit's\nz"), "echo don't\nb\nit's|z");
+    // A continuation inside a quote is joined first, without a line feed.
+    EXPECT_EQ(readAll("x 'a \\\n  b'"), "x 'a b'");
+    // An empty line inside a quote is kept with "L".
+    EXPECT_EQ(readAll("x 'a\n\n# b'\n\ny", "jL"), "x 'a\n\n# b'|y");
+
+    bool q = false;
+    EXPECT_EQ(readAll("ok\necho don't\nb\n", "j", &q), "ok");
+    EXPECT_TRUE(q);
+    Read r = readAt("echo don't\nb\n", 0);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.quoteOpen);
+    EXPECT_EQ(r.line, "echo don't\nb");
+    EXPECT_EQ(r.pos, 13);
+    EXPECT_EQ(r.lineNr, 2);
+    r = readAt("x = \"a", 0);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.quoteOpen);
+    EXPECT_EQ(r.line, "x = \"a");
+}
+
+TEST(LineRead, ZeroBytesAndTruncatedTexts) {
+    // A zero byte ends the text of its physical line; the following lines still count.
+    CxStr1p t = withBytes("ab\0cd\nef\n\0\\\ngh", 14);
+    EXPECT_EQ(readAll(t), "ab|ef||gh");
+    t = withBytes("a\\\n\0x\nb", 7);
+    EXPECT_EQ(readAll(t), "a|b");
+    t = withBytes("'a\0'\nb'\n", 8);
+    Read r = readAt(t, 0);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.line, "'a\nb'");
+    EXPECT_EQ(r.pos, 8);
+    // The string's length is the end even when the buffer holds more.
+    CxStr1p cut("abc\\\ndef");
+    cut.data[4] = 0;
+    cut.len = 4;
+    EXPECT_EQ(readAll(cut), "abc\\");
+    cut = "x \"\\";
+    r = readAt(cut, 0);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.quoteOpen);
+    EXPECT_EQ(r.line, "x \"\\");
+}
+
+TEST(LineRead, MatchesWholeLineRescan) {
+    std::mt19937 rng(12345);
+    char const alphabet[] = "a \t\\\\\\'\"\n\n\r#";
+    for (int round = 0; round < 3000; ++round) {
+        std::string t;
+        int len = 1 + (int)(rng() % 24);
+        for (int i = 0; i < len; ++i)
+            t += alphabet[rng() % (sizeof alphabet - 1)];
+        CxStr1p text(t.c_str());
+        for (char const* flags : {"j", "jL", ""}) {
+            bool join = strchr(flags, 'j'), skip = strchr(flags, 'L');
+            long long pos = 0, nr = 0, npos = 0, nnr = 0;
+            for (int guard = 0; guard < 64; ++guard) {
+                CxStr1p out;
+                std::string nout;
+                bool q = false, nq = false;
+                bool ok = strTokenTextEval(out, pos, nr, q, text, flags);
+                bool nok = naiveRead(nout, npos, nnr, nq, t, join, skip);
+                ASSERT_EQ(ok, nok) << t << " " << flags;
+                ASSERT_EQ(q, nq) << t << " " << flags;
+                ASSERT_EQ(pos, npos) << t << " " << flags;
+                ASSERT_EQ(nr, nnr) << t << " " << flags;
+                if (ok || q) {
+                    ASSERT_EQ(std::string(out.c_str()), nout) << t << " " << flags;
+                }
+                if (!ok) break;
+            }
+        }
+    }
+}
+
+TEST(LineRead, LongContinuedLineIsLinear) {
+    // About 1 MB in 100,000 physical lines, one logical line, with an open
+    // quote carried over many of them.
+    std::string t = "X = \"";
+    for (int i = 0; i < 100000; ++i)
+        t += i % 2 ? "abcdefghij \\\n" : "klmnopqrst\\\n";
+    t += "end\"\nnext\n";
+    CxStr1p text(t.c_str());
+    auto start = std::chrono::steady_clock::now();
+    CxStr1p line;
+    long long pos = 0, nr = 0;
+    bool q = true;
+    ASSERT_TRUE(strTokenTextEval(line, pos, nr, q, text, "j"));
+    double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(sec, 0.5);
+    EXPECT_FALSE(q);
+    EXPECT_EQ(nr, 100001);
+    EXPECT_GT(line.length(), 900000);
+    EXPECT_EQ(line.last(), '"');
+    EXPECT_TRUE(lineIsReady(line));
+    EXPECT_EQ(std::string(line.c_str()).find('\\'), std::string::npos);
+    EXPECT_TRUE(strTokenTextEval(line, pos, nr, q, text, "j"));
+    EXPECT_EQ(line, "next");
+}
+
+// Expected fields of one parse; "~" leaves a field unchecked.
+struct ParseCase {
+    char const* line;
+    char const* flags;
+    bool ok;
+    char const* name;
+    char const* op;
+    char const* value;
+    char const* quote;
+};
+
+void checkCases(char const* what, ParseCase const* cases, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        ParseCase const& c = cases[i];
+        LineParts p;
+        bool ok = what[0] == '.'   ? lineParse4MakeVarPoint(p, c.line)
+                  : what[0] == 'd' ? lineParse4MakeDepsOrCmd(p, c.line, c.flags)
+                                   : lineParse4VarOrCmd(p, c.line, c.flags);
+        SCOPED_TRACE(std::string(what) + " >" + c.line + "< " + c.flags);
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(p.isOk, c.ok);
+        auto field = [](CxStr1p const& got, char const* want) {
+            if (strcmp(want, "~")) {
+                EXPECT_EQ(got, want);
+            }
+        };
+        field(p.name, c.name);
+        field(p.op, c.op);
+        field(p.value, c.value);
+        field(p.quote, c.quote);
+    }
+}
+
+TEST(LineParse, DottedSetting) {
+    ParseCase const cases[] = {
+        {".DEFAULT_GOAL := all", "", true, ".DEFAULT_GOAL", ":=", "all", ""},
+        {".DEFAULT_GOAL = 'a b'  ", "", true, ".DEFAULT_GOAL", "=", "a b", "'"},
+        {".X \"v\"", "", true, ".X", "", "v", "\""},
+        {".X=-1.5", "", true, ".X", "=", "-1.5", ""},
+        {".PHONY: all", "", false, "~", "", "", ""},
+        {" .X = a", "", false, "", "", "", ""},
+        {".X", "", false, "~", "", "", ""},
+        {".X =", "", false, "~", "=", "", ""},
+        {".1 = a", "", false, "", "", "", ""},
+        {"X = a", "", false, "", "", "", ""},
+    };
+    checkCases(".", cases, sizeof cases / sizeof cases[0]);
+    LineParts p = varPoint(".DEFAULT_GOAL := a b  ");
+    EXPECT_TRUE(p.isMultiWord);
+    EXPECT_EQ(p.value, "a b");
+    EXPECT_TRUE(varPoint(".X = 'a").isQuoteOpen);
+    EXPECT_EQ(varPoint(".DEFAULT_GOAL := all  ").lenParsed, 20);
+}
+
+TEST(LineParse, RuleAndRecipeLines) {
+    ParseCase const cases[] = {
+        {"all: a b  ", "", true, "all", ":", "a b", ""},
+        {"all: a # note", "", true, "all", ":", "a # note", ""},
+        {"out/x.o :", "", true, "out/x.o", ":", "", ""},
+        {"\"my goal\": x", "", true, "\"my goal\"", ":", "x", ""},
+        {"C:/out/x.o: x.c", "w", true, "C:/out/x.o", ":", "x.c", ""},
+        {"C:\\out\\x.o: x.c", "w", true, "C:\\out\\x.o", ":", "x.c", ""},
+        {"C:/out/x.o: x.c", "", true, "C", ":", "/out/x.o: x.c", ""},
+        {"\t  gcc -c x.c # keep  \r", "", true, "", "cmd", "gcc -c x.c # keep", ""},
+        {" X = 1", "", true, "", "cmd", "X = 1", ""},
+        {" a b: c", "", true, "", "cmd", "a b: c", ""},
+    };
+    checkCases("deps", cases, sizeof cases / sizeof cases[0]);
+    EXPECT_EQ(depsOrCmd("\t x").indent, "\t ");
+    EXPECT_EQ(depsOrCmd("all: a b  ").lenParsed, 8);
+    for (char const* no :
+         {"a b: c", "X = 1", "X=1", "X := 1", "X += 1", "X -= 1", "X *= 2", "X /= d", "X %= a",
+          "X :=1", "echo", "all", "   ", "", "a:=b", ": x", "include x.mk", "'open: x"}) {
+        LineParts p = depsOrCmd(no);
+        EXPECT_FALSE(p.isOk) << no;
+        EXPECT_EQ(p.op, "") << no;
+    }
+}
+
+TEST(LineParse, AssignmentsAndCommands) {
+    ParseCase const cases[] = {
+        {"X += 1", "", true, "X", "+=", "1", ""},
+        {"V := x", "", true, "V", ":=", "x", ""},
+        {"V *= 2", "", true, "V", "*=", "2", ""},
+        {"V /= d", "", true, "V", "/=", "d", ""},
+        {"V %= a", "", true, "V", "%=", "a", ""},
+        {"V -= a", "", true, "V", "-=", "a", ""},
+        {"X=abc#c", "", true, "X", "=", "abc", ""},
+        {"X = 'a b'  ", "", true, "X", "=", "a b", "'"},
+        {"X = \"a # b\" # c", "", true, "X", "=", "a # b", "\""},
+        // An empty value is an assignment of the empty text.
+        {"X =", "", true, "X", "=", "", ""},
+        {"X =   # c", "", true, "X", "=", "", ""},
+        {"X = \"open", "", false, "X", "=", "", ""},
+        {"X = '\"'", "", false, "X", "=", "\"", "'"},
+        {"echo", "", true, "echo", "cmd", "echo", ""},
+        {"  echo hello  ", "", true, "echo", "cmd", "echo hello", ""},
+        {"echo =", "", true, "echo", "cmd", "echo =", ""},
+        {"echo = -n x", "", true, "echo", "cmd", "echo = -n x", ""},
+        {"echo = hi", "", true, "echo", "=", "hi", ""},
+        {"X ?= 1", "", true, "X", "cmd", "X ?= 1", ""},
+        {"ifeq (a,b)", "", true, "ifeq", "cmd", "ifeq (a,b)", ""},
+        {"  echo x", "T", false, "", "", "", ""},
+        {"  ", "", false, "", "", "", ""},
+        {"1x = 2", "", false, "", "", "", ""},
+        {"$x", "", false, "", "", "", ""},
+    };
+    checkCases("var", cases, sizeof cases / sizeof cases[0]);
+    LineParts p = varOrCmd("X = 'a b' # c");
+    EXPECT_TRUE(p.isVarOp && p.hasComment && !p.isMultiWord);
+    EXPECT_EQ(p.lenParsed, 9);
+    p = varOrCmd("X =   # c");
+    EXPECT_TRUE(p.isVarOp && p.hasComment);
+    EXPECT_TRUE(varOrCmd("X = \"open").isQuoteOpen);
+    p = varOrCmd("echo = x y");
+    EXPECT_TRUE(p.isVarOp && p.isMultiWord);
+}
+
+TEST(LineParse, FreeTextValues) {
+    struct Case {
+        char const* line;
+        char const* value;
+        char const* quote;
+        bool comment;
+    } const cases[] = {
+        {"CFLAGS = -O2 -Wall", "-O2 -Wall", "", false},
+        {"OUT = /tmp/x", "/tmp/x", "", false},
+        {"X = -C sub  ", "-C sub", "", false},
+        {"X = a b # note", "a b", "", true},
+        {"X = a b// note", "a b", "", true},
+        {"X = 'a' b", "'a' b", "", false},
+        {"X = 'a' 'b'", "'a' 'b'", "", false},
+        {"X = \"a b\"c", "\"a b\"c", "", false},
+        {"X = a \\# b", "a \\# b", "", false},
+        {"X = 1.2.3", "1.2.3", "", false},
+        {"X = x.c 'y # z' # c", "x.c 'y # z'", "", true},
+    };
+    for (auto const& c : cases) {
+        LineParts p = varOrCmd(c.line);
+        EXPECT_FALSE(p.isOk) << c.line;
+        EXPECT_TRUE(p.isVarOp && p.isMultiWord) << c.line;
+        EXPECT_EQ(p.value, c.value) << c.line;
+        EXPECT_EQ(p.quote, c.quote) << c.line;
+        EXPECT_EQ(p.hasComment, c.comment) << c.line;
+        LineParts v = varOrCmd(c.line, "v");
+        EXPECT_TRUE(v.isOk) << c.line;
+        EXPECT_EQ(v.value, c.value) << c.line;
+    }
+    EXPECT_EQ(varOrCmd("X = a b # c", "v").lenParsed, 7);
+}
+
+TEST(LineParse, IncludeLines) {
+    ParseCase const cases[] = {
+        {"-include sub.vorn  ", "", true, "-include", "inc", "sub.vorn", ""},
+        {"include \"my dir/a.vorn\" ", "", true, "include", "inc", "my dir/a.vorn", "\""},
+        {"include\ta.vorn # no comment here", "", true, "include", "inc",
+         "a.vorn # no comment here", ""},
+        {"include 'a.vorn", "", false, "include", "inc", "'a.vorn", ""},
+        {"include", "", false, "~", "", "", ""},
+        {"include  ", "", false, "~", "", "", ""},
+        {"-include", "", false, "~", "", "", ""},
+        {"-include = x", "", false, "~", "", "", ""},
+        {"includes x", "", true, "includes", "cmd", "includes x", ""},
+        // "include" as a variable name is no include line.
+        {"include = x", "", true, "include", "=", "x", ""},
+    };
+    checkCases("var", cases, sizeof cases / sizeof cases[0]);
+    EXPECT_EQ(varOrCmd("-include x").incKind, '-');
+    EXPECT_EQ(varOrCmd("include x").incKind, '.');
+    EXPECT_EQ(varOrCmd("include = x").incKind, 0);
+    EXPECT_TRUE(varOrCmd("include 'a.vorn").isQuoteOpen);
+}
+
+TEST(LineParse, EveryParserResetsTheRecord) {
+    LineParts p;
+    ASSERT_TRUE(lineParse4VarOrCmd(p, "X = 'a' # c", ""));
+    p.isEvalDone = p.isEvalOk = true;
+    EXPECT_FALSE(lineParse4MakeVarPoint(p, "X"));
+    EXPECT_TRUE(p.name.isEmpty() && p.value.isEmpty() && p.quote.isEmpty());
+    EXPECT_FALSE(p.isVarOp || p.hasComment || p.isEvalDone || p.isEvalOk);
+    ASSERT_TRUE(lineParse4MakeDepsOrCmd(p, "\tcmd", ""));
+    EXPECT_FALSE(lineParse4VarOrCmd(p, "", ""));
+    EXPECT_TRUE(p.op.isEmpty() && p.indent.isEmpty() && p.value.isEmpty());
+    ASSERT_TRUE(lineParse4VarOrCmd(p, "-include x", ""));
+    EXPECT_FALSE(lineParse4MakeDepsOrCmd(p, "a b: c", ""));
+    EXPECT_EQ(p.incKind, 0);
+    EXPECT_EQ(p.lenParsed, 0);
+    LineParts copy = p;
+    copy.value = "x";
+    EXPECT_EQ(p.value, "");
+}
+
+TEST(LineForm, AssignmentAndArgumentForms) {
+    EXPECT_EQ(strFormGeneric("A", ":=", "v w", "\""), "A:=\"v w\"");
+    EXPECT_EQ(strFormGeneric("A_1.x", "", "", ""), "A_1.x");
+    EXPECT_EQ(strFormVarEq("N", "a b"), "N='a b'");
+    EXPECT_EQ(strFormVarEq("N", ""), "N=''");
+    EXPECT_EQ(strFormCmdArg01("cd", "sub dir"), "cd 'sub dir'");
+    EXPECT_EQ(strFormCmdArg01("echo", ""), "echo");
+
+    CxStr1p out("old");
+    EXPECT_FALSE(strFormVarEqSet(out, "1N", "x"));
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(strFormVarEq("", "x"), "");
+    EXPECT_EQ(strFormCmdArg01(" cd", "x"), "");
+    out = "old";
+    EXPECT_FALSE(strFormGenericSet(out, "-x", "=", "v", ""));
+    EXPECT_EQ(out, "");
+
+    // The output may be one of the inputs.
+    CxStr1p v("val");
+    EXPECT_TRUE(strFormVarEqSet(v, "K", v));
+    EXPECT_EQ(v, "K='val'");
+    CxStr1p n("cmd");
+    EXPECT_TRUE(strFormCmdArg01Set(n, n, "a"));
+    EXPECT_EQ(n, "cmd 'a'");
+}
