@@ -422,6 +422,10 @@ int strCmpIcase(CxStr1p const& a, CxStr1p const& b) {
     return cmpIcaseN(a.c_str(), lenOf(a), b.c_str(), lenOf(b));
 }
 
+bool cstrIsEqIcaseN(char const* a, char const* b, long long n) {
+    return a && b && eqBytes(a, b, n, true);
+}
+
 bool strIsEqIcase(CxStr1p const& a, CxStr1p const& b) {
     long long n = lenOf(a);
     return n == lenOf(b) && eqBytes(a.data, b.data, n, true);

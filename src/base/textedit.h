@@ -71,6 +71,8 @@ int strCmpIcase(CxStr1p const& a, CxStr1p const& b);
 bool strIsEqIcase(CxStr1p const& a, CxStr1p const& b);
 int cstrCmpIcase(char const* a, char const* b);
 bool cstrIsEqIcase(char const* a, char const* b);
+// The first n bytes of both texts are equal, case ignored.
+bool cstrIsEqIcaseN(char const* a, char const* b, long long n);
 bool strToLowerSet(CxStr1p& text);
 bool strToUpperSet(CxStr1p& text);
 CxStr1p strToLower(CxStr1p const& text);

@@ -11,6 +11,13 @@
 
 namespace {
 
+// Sign, decimal digits or "0x" hex; 0 when the text does not read.
+bool readInt(CxStr1p const& v, long long& n) {
+    if (intFromStrSet(n, v, false, false)) return true;
+    n = 0;
+    return false;
+}
+
 // A computed value worked out once; an empty result is worked out again.
 struct EnvCache {
     char text[260];
@@ -147,9 +154,7 @@ bool envVarSetExport(CxStr1p const& name, CxStr1p const& value) {
 }
 
 bool envVarSetExport(CxStr1p const& name, long long value) {
-    CxStr1p t;
-    strFromIntSet(t, value, 0, ' ', false);
-    return envVarSetExport(name, t);
+    return envVarSetExport(name, strFromInt(value));
 }
 
 bool envVarUnset(CxStr1p const& name) {
@@ -162,9 +167,7 @@ bool EnvMap::varSet(CxStr1p const& name, CxStr1p const& value) {
 }
 
 bool EnvMap::varSet(CxStr1p const& name, long long value) {
-    CxStr1p t;
-    strFromIntSet(t, value, 0, ' ', false);
-    return varSet(name, t);
+    return varSet(name, strFromInt(value));
 }
 
 bool EnvMap::varSetExport(CxStr1p const& name, CxStr1p const& value) {
@@ -174,9 +177,7 @@ bool EnvMap::varSetExport(CxStr1p const& name, CxStr1p const& value) {
 }
 
 bool EnvMap::varSetExport(CxStr1p const& name, long long value) {
-    CxStr1p t;
-    strFromIntSet(t, value, 0, ' ', false);
-    return varSetExport(name, t);
+    return varSetExport(name, strFromInt(value));
 }
 
 bool EnvMap::varUnset(CxStr1p const& name) {
@@ -232,10 +233,7 @@ bool EnvMap::varNameExport(CxStr1p const& name) {
 bool EnvMap::varGetInt(CxStr1p const& name, long long& out) {
     out = 0;
     CxStr1p v;
-    if (name.isEmpty() || !varGet(name, v)) return false;
-    if (intFromStrSet(out, v, false, false)) return true;
-    out = 0;
-    return false;
+    return !name.isEmpty() && varGet(name, v) && readInt(v, out);
 }
 
 long long EnvMap::varGetInt(CxStr1p const& name) {
@@ -257,12 +255,8 @@ bool EnvMap::varGetBool(CxStr1p const& name) {
 
 bool EnvMap::varGetIntDef(CxStr1p const& name, long long& out, long long def) {
     out = 0;
-    CxStr1p d, v;
-    strFromIntSet(d, def, 0, ' ', false);
-    if (!varGetSetDef(name, v, d)) return false;
-    if (intFromStrSet(out, v, false, false)) return true;
-    out = 0;
-    return false;
+    CxStr1p v;
+    return varGetSetDef(name, v, strFromInt(def)) && readInt(v, out);
 }
 
 long long EnvMap::varGetIntDef(CxStr1p const& name, long long def) {
@@ -317,8 +311,8 @@ CxStr1p envMap2VarGet(VarOverlay const& overlay, EnvMap& map, CxStr1p const& nam
 }
 
 long long envMap2VarGetInt(VarOverlay const& overlay, EnvMap& map, CxStr1p const& name) {
-    long long n = 0;
-    if (!intFromStrSet(n, envMap2VarGet(overlay, map, name), false, false)) n = 0;
+    long long n;
+    readInt(envMap2VarGet(overlay, map, name), n);
     return n;
 }
 
@@ -330,20 +324,10 @@ bool envMap2VarGetBool(VarOverlay const& overlay, EnvMap& map, CxStr1p const& na
 
 namespace {
 
-long long readInt(CxStr1p const& v, bool& ok) {
-    long long n = 0;
-    ok = intFromStrSet(n, v, false, false);
-    return ok ? n : 0;
-}
-
 // Length of the name of an environment entry, -1 for an entry without "=".
 long long entryNameLen(char const* entry) {
     char const* eq = strchr(entry, '=');
     return eq ? eq - entry : -1;
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }
 
 // "P*" matches names starting with P, anything else the whole name; no case.
@@ -352,10 +336,7 @@ bool nameMatches(char const* name, long long nameLen, CxStr1p const& pat) {
     bool prefix = n > 0 && pat.last() == '*';
     if (prefix) --n;
     if (prefix ? nameLen < n : nameLen != n) return false;
-    char const* p = pat.c_str();
-    for (long long i = 0; i < n; ++i)
-        if (lowerAscii(name[i]) != lowerAscii(p[i])) return false;
-    return true;
+    return cstrIsEqIcaseN(name, pat.c_str(), n);
 }
 
 char const kSepsDefault[] = " \t\r\n|";
@@ -375,9 +356,7 @@ bool envVarSetExportVerify(CxStr1p const& name, CxStr1p const& value) {
 }
 
 bool envVarSetExportVerify(CxStr1p const& name, long long value) {
-    CxStr1p t;
-    strFromIntSet(t, value, 0, ' ', false);
-    return envVarSetExportVerify(name, t);
+    return envVarSetExportVerify(name, strFromInt(value));
 }
 
 CxStr1p envVarGetDef(CxStr1p const& name, CxStr1p const& def) {
@@ -387,15 +366,17 @@ CxStr1p envVarGetDef(CxStr1p const& name, CxStr1p const& def) {
 }
 
 long long envVarGetInt(CxStr1p const& name) {
-    bool ok;
-    return readInt(envVarGet(name), ok);
+    long long n;
+    readInt(envVarGet(name), n);
+    return n;
 }
 
 long long envVarGetIntDef(CxStr1p const& name, long long def) {
     CxStr1p v;
     if (!envVarGetSet(name, v)) return def;
-    bool ok;
-    return readInt(v, ok);
+    long long n;
+    readInt(v, n);
+    return n;
 }
 
 bool envVarGetBool(CxStr1p const& name) {
@@ -405,8 +386,9 @@ bool envVarGetBool(CxStr1p const& name) {
 bool envVarGetBoolDef(CxStr1p const& name, bool def) {
     CxStr1p v;
     if (!envVarGetSet(name, v)) return def;
-    bool ok;
-    return readInt(v, ok) > 0;
+    long long n;
+    readInt(v, n);
+    return n > 0;
 }
 
 bool envVarsTextSet(CxStr1p& out, char sep) {

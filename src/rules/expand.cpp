@@ -47,13 +47,7 @@ long long lenVarAt(char const* s, long long n, long long i, bool parens, long lo
 }
 
 // The bytes that can start something: a quote, an escape or a reference.
-struct StopTable {
-    bool stop[256];
-    StopTable() : stop() {
-        stop[(unsigned char)'\''] = stop[(unsigned char)'\\'] = stop[(unsigned char)'$'] = true;
-    }
-};
-StopTable const kStops;
+ByteSet const kStops("'\\$");
 
 // Next reference (or, with stopEsc, escape) at or behind from, outside single
 // quotes. A backslash that ends the text is reported as kDangling.
@@ -62,7 +56,7 @@ Hit scanNext(char const* s, long long n, long long from, bool parens, bool stopE
     h.start = n;
     long long i = from < 0 ? 0 : from;
     while (i < n) {
-        while (i < n && !kStops.stop[(unsigned char)s[i]])
+        while (i < n && !kStops.has(s[i]))
             ++i;
         if (i >= n) break;
         char c = s[i];

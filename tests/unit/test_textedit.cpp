@@ -265,6 +265,9 @@ TEST(TextEditCase, AsciiFoldingOnly) {
     EXPECT_EQ(strToLower("AB\xC9Z@["), "ab\xC9z@[");
     EXPECT_TRUE(strIsEqIcase("Make", "mAKE"));
     EXPECT_FALSE(strIsEqIcase("Make", "Makes"));
+    EXPECT_TRUE(cstrIsEqIcaseN("PATHext", "pathEXT_x", 7));
+    EXPECT_FALSE(cstrIsEqIcaseN("PATH", "PATX", 4));
+    EXPECT_FALSE(cstrIsEqIcaseN(nullptr, "a", 1));
     EXPECT_FALSE(strIsEqIcase("@", "`")); // 0x40 and 0x60 are not letters
     EXPECT_EQ(strCmpIcase("abc", "ABD"), -1);
     EXPECT_EQ(strCmpIcase("ABC", "abc"), 0);
