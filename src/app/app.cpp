@@ -63,6 +63,16 @@ bool logTraceFlag(bool flag, char const* fmt, ...) {
     return logPrint(level, "%s", buf);
 }
 
+bool logTraceDbg(bool flag, char const* fmt, ...) {
+    if (!flag) return true;
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return logPrint(logGetPassLevel() < 0 ? -1 : 0, "%s", buf);
+}
+
 // ---- process preparation ----
 
 namespace {

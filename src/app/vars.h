@@ -5,6 +5,9 @@
 
 #include "base/containers.h"
 #include "base/str.h"
+#include "build/fsstat.h"
+#include "graph/deps.h"
+#include "graph/goals.h"
 #include "rules/envmap.h"
 
 struct Conf {
@@ -47,6 +50,26 @@ class Vars {
     CxStr1p tmpDir;
     int jobsMax = 0;
     Vect1p_Vobj<CxStr1p> goals;
+
+    // Rules file.
+    CxStr1p rulesFileUsed;
+    FsStatBag rulesFilesStat;
+
+    // Goal table and dependency graph.
+    CxStr1p defaultGoal;
+    GoalRuleMap goalRules;
+    DepsMap depsMapUsual;
+    DepsMap depsMapExistOnly;
+    Map_Kobj2Vobj<CxStr1p, CxStr1p> depFirstGoal;
+    long long rulesWithCmds = 0;
+    long long cmdsAll = 0;
+    Set_Kobj<CxStr1p> rulesHeavy, rulesUsual;
+    Set_Kobj<CxStr1p> rulesHeavyAdj, rulesUsualAdj;
+    long long elDepsExpand = 0; // ns; 0 = not measured
+    long long elDepsAdapt = 0;
+    long long elDepsTotal = 0;
+    long long printDepsUsual = 0;
+    long long printDepsExistOnly = 0;
 
     static Vars* _pVars;
     static Conf* _pConf;

@@ -1,0 +1,62 @@
+// The goal table: one record per goal with its dependencies in written
+// order, its recipe text and its phony / heavy / usual flags. The rules
+// evaluator fills it through the callbacks below.
+#pragma once
+
+#include "base/containers.h"
+#include "base/str.h"
+
+struct GoalRule {
+    bool phony = false;
+    bool heavy = false; // a recipe line runs a build tool (recursive invocation)
+    bool usual = false; // a recipe line runs an outside command
+    CxStr1p name;
+    Vect1p_Vobj<CxStr1p> depsUsual;
+    Vect1p_Vobj<CxStr1p> depsExistOnly;
+    CxStr1p howCmds; // every recipe line followed by "\n"
+
+    GoalRule() = default;
+    GoalRule(GoalRule const&) = default;
+    GoalRule& operator=(GoalRule const&) = default;
+    // A move leaves the source with its flags false and everything empty.
+    GoalRule(GoalRule&& o) noexcept { takeFrom(o); }
+    GoalRule& operator=(GoalRule&& o) noexcept {
+        if (this != &o) takeFrom(o);
+        return *this;
+    }
+
+    // Goals are the same when their names are.
+    bool operator==(GoalRule const& o) const { return name == o.name; }
+    bool operator!=(GoalRule const& o) const { return !(name == o.name); }
+
+    // 'H' heavy, else 'L' usual, else '_'.
+    char typeLetter() const { return heavy ? 'H' : (usual ? 'L' : '_'); }
+
+  private:
+    void takeFrom(GoalRule& o) noexcept {
+        phony = o.phony;
+        heavy = o.heavy;
+        usual = o.usual;
+        o.phony = o.heavy = o.usual = false;
+        name.clear();
+        name.swap(o.name);
+        depsUsual.clear();
+        depsUsual.swap(o.depsUsual);
+        depsExistOnly.clear();
+        depsExistOnly.swap(o.depsExistOnly);
+        howCmds.clear();
+        howCmds.swap(o.howCmds);
+    }
+};
+
+typedef Map_Kobj2Vobj<CxStr1p, GoalRule> GoalRuleMap;
+
+// Rule line callback: ".PHONY" (any case) marks the goals phony, "default"
+// (any case) sets the default goal, anything else is a rule for the goal text
+// with usual dependencies, then exist-only ones after a lone "|".
+bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps);
+// Recipe line callback: appends the line and classifies its command word.
+bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line);
+// ".DEFAULT_GOAL" callback: each token becomes the default goal in turn.
+bool setGoalDefault(CxStr1p const& list);
+bool addPhonyGoals(CxStr1p const& list);
