@@ -35,6 +35,10 @@ bool depsCircDetectAdd(CxStr1p& out, DepsMap const& map, char sep);
 // with a self edge), found in time linear in goals plus edges without
 // building the closure; same order and form as depsCircDetect.
 CxStr1p depsCircDetectScc(DepsMap const& map, char sep);
+// Appending form; false when memory ran out.
+bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep);
+// The same over the goals and edges of two maps together.
+bool depsCircDetectSccJoinAdd(CxStr1p& out, DepsMap const& a, DepsMap const& b, char sep);
 bool depsCopyAlt(DepsMap& dst, DepsMap const& src, CxStr1p const& alts);
 bool depsJoinProviders(DepsMap& dst, DepsMap const& src,
                        Map_Kobj2Vobj<CxStr1p, CxStr1p> const& providers);

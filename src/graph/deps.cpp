@@ -1,0 +1,456 @@
+#include "graph/deps.h"
+
+#include "app/app.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/textedit.h"
+#include "base/timenum.h"
+#include "base/tok.h"
+
+namespace {
+
+DepsSet const& emptySet() {
+    static DepsSet const empty;
+    return empty;
+}
+
+int traceLevel() {
+    return logGetPassLevel() < 0 ? -1 : 0;
+}
+
+bool hasLetter(CxStr1p const& letters, char c) {
+    return strHas(letters, c);
+}
+
+} // namespace
+
+// ---- Building and reading a map
+
+bool depsAddOne(DepsMap& map, CxStr1p const& goal, CxStr1p const& dep) {
+    if (goal.isEmpty() || dep.isEmpty()) return false;
+    bool added = false;
+    DepsMap::Node* n = map.insertNode(goal, DepsSet(), added);
+    if (!n) return false;
+    return n->val.addK(dep) && n->val.hasIdx(dep);
+}
+
+bool depsAddSet(DepsMap& map, CxStr1p const& goal, DepsSet const& deps) {
+    bool ok = true;
+    for (auto const& d : deps)
+        ok = depsAddOne(map, goal, d.key) && ok;
+    return ok;
+}
+
+bool depsAddList(DepsMap& map, CxStr1p const& goal, CxStr1p const& text, char const* seps) {
+    if (!seps) seps = "|\r\n \t";
+    bool ok = true;
+    CxStr1p tok;
+    long long pos = 0;
+    while (strToken(tok, pos, text, seps))
+        ok = depsAddOne(map, goal, tok) && ok;
+    return ok;
+}
+
+bool depsHas(DepsMap const& map, CxStr1p const& goal) {
+    return map.hasIdx(goal);
+}
+
+bool depsHas(DepsMap const& map, CxStr1p const& goal, CxStr1p const& dep) {
+    DepsSet const* s = map.find(goal);
+    return s && s->hasIdx(dep);
+}
+
+DepsSet const& depsAt(DepsMap const& map, CxStr1p const& goal) {
+    DepsSet const* s = map.find(goal);
+    return s ? *s : emptySet();
+}
+
+DepsSet depsGet(DepsMap const& map, CxStr1p const& goal) {
+    return depsAt(map, goal);
+}
+
+CxStr1p depsGoalList(DepsMap const& map) {
+    CxStr1p out;
+    for (auto const& g : map)
+        strSepAdd(out, g.key, ' ');
+    return out;
+}
+
+CxStr1p depsList(DepsMap const& map, CxStr1p const& goal) {
+    CxStr1p out;
+    for (auto const& d : depsAt(map, goal))
+        strSepAdd(out, d.key, ' ');
+    return out;
+}
+
+CxStr1p depsListAlt(DepsMap const& map, CxStr1p const& goal, CxStr1p const& alts) {
+    CxStr1p out;
+    for (auto const& d : depsAt(map, goal))
+        if (strIsEqAlt(d.key, alts)) strSepAdd(out, d.key, ' ');
+    return out;
+}
+
+CxStr1p depsListAllAlt(DepsMap const& map, CxStr1p const& alts) {
+    CxStr1p out;
+    for (auto const& g : map) {
+        if (!strIsEqAlt(g.key, alts)) continue;
+        for (auto const& d : g.val)
+            if (strIsEqAlt(d.key, alts)) strSepAdd(out, d.key, ' ');
+    }
+    return out;
+}
+
+CxStr1p depsDumpText(DepsMap const& map) {
+    CxStr1p out;
+    for (auto const& g : map) {
+        CxStr1p line;
+        for (auto const& d : g.val)
+            strSepAdd(line, d.key, ' ');
+        out += g.key;
+        out += " : ";
+        out += line;
+        out += '\n';
+    }
+    return out;
+}
+
+// ---- Closure and cycles
+
+bool depsExpandGoal(DepsMap& map) {
+    bool ok = true;
+    for (auto const& g : map) {
+        DepsSet s(g.val);
+        if (s.size() != g.val.size()) return false;
+        for (auto& other : map) {
+            if (&other == &g || !other.val.hasIdx(g.key)) continue;
+            for (auto const& d : s)
+                ok = other.val.addK(d.key) && ok;
+        }
+    }
+    return ok;
+}
+
+bool depsExpandDeps(DepsMap& map) {
+    bool ok = true;
+    bool changed = true;
+    while (changed) {
+        changed = false;
+        for (auto& g : map) {
+            // Walk a copy: names added in this pass are followed in the next one.
+            DepsSet s(g.val);
+            if (s.size() != g.val.size()) return false;
+            long long before = g.val.size();
+            for (auto const& d : s) {
+                if (d.key == g.key) continue;
+                DepsSet const* sub = map.find(d.key);
+                if (!sub) continue;
+                for (auto const& e : *sub)
+                    ok = g.val.addK(e.key) && ok;
+            }
+            if (g.val.size() > before) changed = true;
+        }
+        if (!ok) break;
+    }
+    return ok;
+}
+
+bool depsCircDetectAdd(CxStr1p& out, DepsMap const& map, char sep) {
+    bool ok = true;
+    for (auto const& g : map)
+        if (g.val.hasIdx(g.key)) ok = strSepAdd(out, g.key, sep) && ok;
+    return ok;
+}
+
+CxStr1p depsCircDetect(DepsMap const& map, char sep) {
+    CxStr1p out;
+    depsCircDetectAdd(out, map, sep);
+    return out;
+}
+
+namespace {
+
+// Goals of one or more maps as numbered nodes with their edges to other goals
+// (compressed rows), for the strongly connected components.
+struct GoalGraph {
+    Vect1p_Vobj<CxStr1p const*> names; // sorted, unique
+    Vect1p_Vobj<long long> rowStart;   // names.size() + 1 entries
+    Vect1p_Vobj<long long> edges;
+    Vect1p_Vobj<char> selfEdge;
+
+    long long indexOf(CxStr1p const& name) const {
+        long long lo = 0, hi = names.size();
+        while (lo < hi) {
+            long long mid = lo + (hi - lo) / 2;
+            int c = cmpCxStr1p(*names.data[mid], name);
+            if (c == 0) return mid;
+            if (c < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return -1;
+    }
+
+    bool build(DepsMap const* const* maps, int mapCount) {
+        // Merge the sorted key sequences of the maps.
+        Vect1p_Vobj<DepsMap::Node*> cur;
+        long long total = 0;
+        for (int i = 0; i < mapCount; ++i) {
+            if (!cur.addVal(maps[i]->first())) return false;
+            total += maps[i]->size();
+        }
+        if (!names.reserve(total)) return false;
+        for (;;) {
+            CxStr1p const* least = nullptr;
+            for (int i = 0; i < mapCount; ++i)
+                if (cur[i] && (!least || cmpCxStr1p(cur[i]->key, *least) < 0)) least = &cur[i]->key;
+            if (!least) break;
+            if (!names.addVal(least)) return false;
+            for (int i = 0; i < mapCount; ++i)
+                if (cur[i] && cmpCxStr1p(cur[i]->key, *least) == 0) cur[i] = DepsMap::next(cur[i]);
+        }
+        long long n = names.size();
+        if (!rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
+        for (long long v = 0; v < n; ++v) {
+            if (!rowStart.addVal(edges.size()) || !selfEdge.addVal(0)) return false;
+            for (int i = 0; i < mapCount; ++i) {
+                DepsSet const* s = maps[i]->find(*names.data[v]);
+                if (!s) continue;
+                for (auto const& d : *s) {
+                    long long w = indexOf(d.key);
+                    if (w < 0) continue; // a plain file, no goal
+                    if (w == v) selfEdge.data[v] = 1;
+                    if (!edges.addVal(w)) return false;
+                }
+            }
+        }
+        return rowStart.addVal(edges.size());
+    }
+};
+
+// Tarjan's components without recursion; circ[v] is set for a node in a
+// component of two or more nodes or with an edge to itself.
+bool markCircular(GoalGraph const& gg, Vect1p_Vobj<char>& circ) {
+    long long n = gg.names.size();
+    Vect1p_Vobj<long long> index, low, stack, frameNode, frameEdge;
+    Vect1p_Vobj<char> onStack;
+    if (!index.reserve(n) || !low.reserve(n) || !onStack.reserve(n) || !circ.reserve(n) ||
+        !stack.reserve(n) || !frameNode.reserve(n) || !frameEdge.reserve(n))
+        return false;
+    for (long long v = 0; v < n; ++v) {
+        index.addVal(-1);
+        low.addVal(0);
+        onStack.addVal(0);
+        circ.addVal(gg.selfEdge.data[v]);
+    }
+    long long next = 0;
+    for (long long s = 0; s < n; ++s) {
+        if (index.data[s] >= 0) continue;
+        // Capacities were reserved for n entries: no push below can fail.
+        index.data[s] = low.data[s] = next++;
+        stack.addVal(s);
+        onStack.data[s] = 1;
+        frameNode.addVal(s);
+        frameEdge.addVal(gg.rowStart.data[s]);
+        while (!frameNode.isEmpty()) {
+            long long v = frameNode.lastVal();
+            long long& ei = frameEdge.lastVal();
+            if (ei < gg.rowStart.data[v + 1]) {
+                long long w = gg.edges.data[ei++];
+                if (index.data[w] < 0) {
+                    index.data[w] = low.data[w] = next++;
+                    stack.addVal(w);
+                    onStack.data[w] = 1;
+                    frameNode.addVal(w);
+                    frameEdge.addVal(gg.rowStart.data[w]);
+                } else if (onStack.data[w] && index.data[w] < low.data[v]) {
+                    low.data[v] = index.data[w];
+                }
+                continue;
+            }
+            frameNode.delLast();
+            frameEdge.delLast();
+            if (low.data[v] == index.data[v]) {
+                long long top = stack.size();
+                long long from = top;
+                do
+                    --from;
+                while (stack.data[from] != v);
+                for (long long i = from; i < top; ++i) {
+                    onStack.data[stack.data[i]] = 0;
+                    if (top - from > 1) circ.data[stack.data[i]] = 1;
+                }
+                stack.delSpan(from, top - from);
+            }
+            if (!frameNode.isEmpty()) {
+                long long u = frameNode.lastVal();
+                if (low.data[v] < low.data[u]) low.data[u] = low.data[v];
+            }
+        }
+    }
+    return true;
+}
+
+bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep) {
+    GoalGraph gg;
+    if (!gg.build(maps, mapCount)) return false;
+    Vect1p_Vobj<char> circ;
+    if (!markCircular(gg, circ)) return false;
+    bool ok = true;
+    for (long long v = 0; v < gg.names.size(); ++v)
+        if (circ.data[v]) ok = strSepAdd(out, *gg.names.data[v], sep) && ok;
+    return ok;
+}
+
+} // namespace
+
+bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep) {
+    DepsMap const* maps[1] = {&map};
+    return circSccAdd(out, maps, 1, sep);
+}
+
+CxStr1p depsCircDetectScc(DepsMap const& map, char sep) {
+    CxStr1p out;
+    depsCircDetectSccAdd(out, map, sep);
+    return out;
+}
+
+bool depsCircDetectSccJoinAdd(CxStr1p& out, DepsMap const& a, DepsMap const& b, char sep) {
+    DepsMap const* maps[2] = {&a, &b};
+    return circSccAdd(out, maps, 2, sep);
+}
+
+// ---- Copies and joins
+
+bool depsCopyAlt(DepsMap& dst, DepsMap const& src, CxStr1p const& alts) {
+    bool ok = true;
+    for (auto const& g : src) {
+        if (!strIsEqAlt(g.key, alts)) continue;
+        for (auto const& d : g.val)
+            if (strIsEqAlt(d.key, alts)) ok = depsAddOne(dst, g.key, d.key) && ok;
+    }
+    return ok;
+}
+
+bool depsJoinProviders(DepsMap& dst, DepsMap const& src,
+                       Map_Kobj2Vobj<CxStr1p, CxStr1p> const& providers) {
+    bool ok = true;
+    for (auto const& g : src) {
+        for (auto const& d : g.val) {
+            ok = depsAddOne(dst, g.key, d.key) && ok;
+            CxStr1p const* p = providers.find(d.key);
+            if (p && !p->isEmpty() && *p != g.key) ok = depsAddOne(dst, g.key, *p) && ok;
+        }
+    }
+    return ok;
+}
+
+// ---- Preparation after loading
+
+bool depsExpandStep(DepsMap& map, char const* label) {
+    Conf const& conf = *Vars::_pConf;
+    bool checkCirc = !hasLetter(conf.dcLetters, 'c');
+    if (!conf.dbgDeps) {
+        // Only the trace shows the closure, so the cycle check runs on the
+        // components instead: linear where the closure is quadratic on chains.
+        if (!checkCirc) return true;
+        CxStr1p circ;
+        if (!depsCircDetectSccAdd(circ, map, ' ')) {
+            logPrint(2, "%s deps wrong graph", label);
+            return false;
+        }
+        if (!circ.isEmpty()) {
+            logPrint(2, "Circular dependencies: %s", circ.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    DepsMap copy(map);
+    if (copy.size() != map.size()) return false;
+    CxStr1p before = depsDumpText(copy);
+    bool ok = depsExpandDeps(copy);
+    CxStr1p now = depsDumpText(copy);
+    int lvl = traceLevel();
+    if (now != before) {
+        CxStr1p title(label);
+        title += " deps list was |";
+        logPrintLines(lvl, title.c_str(), before.c_str(), "");
+    }
+    CxStr1p title(label);
+    title += " deps list now |";
+    logPrintLines(lvl, title.c_str(), now.c_str(), "");
+    if (!ok) {
+        logPrint(2, "%s deps wrong graph", label);
+        return false;
+    }
+    if (checkCirc) {
+        CxStr1p circ = depsCircDetect(copy, ' ');
+        if (!circ.isEmpty()) {
+            logPrint(2, "Circular dependencies: %s", circ.c_str());
+            return false;
+        }
+    }
+    long long was = map.size(), after = copy.size();
+    if (after < was) {
+        logPrint(2, "%s deps exp count | was %lli / %lli now", label, was, after);
+        return false;
+    }
+    logTraceDbg(true, "%s deps exp count | was %lli / %lli now", label, was, after);
+    if (hasLetter(conf.dcLetters, 'e')) return true;
+    map.swap(copy);
+    return map.size() == after;
+}
+
+bool depsAllSteps() {
+    if (!Vars::_pVars) return false;
+    Vars& v = *Vars::_pVars;
+    long long t0 = timeBootNs();
+    bool okUsual = depsExpandStep(v.depsMapUsual, "Usual");
+    bool okExist = depsExpandStep(v.depsMapExistOnly, "ExistOnly");
+    bool ok = okUsual && okExist;
+    // Each map alone can be free of cycles while a usual dependency one way and an
+    // exist-only one back close a loop that the builders would never finish.
+    if (ok && !hasLetter(v.conf.dcLetters, 'c')) {
+        CxStr1p circ;
+        if (!depsCircDetectSccJoinAdd(circ, v.depsMapUsual, v.depsMapExistOnly, ' ')) {
+            logPrint(2, "%s deps wrong graph", "Usual+ExistOnly");
+            ok = false;
+        } else if (!circ.isEmpty()) {
+            logPrint(2, "Circular dependencies: %s", circ.c_str());
+            ok = false;
+        }
+    }
+    v.elDepsExpand = timeBootNs() - t0;
+    if (!ok) {
+        logPrint(2, "deps expand");
+        return false;
+    }
+
+    long long t1 = timeBootNs();
+    for (auto& x : v.goalRules) {
+        GoalRule& rx = x.val;
+        if (!rx.heavy && !rx.usual) continue;
+        CxStr1p const* pName = v.depFirstGoal.find(rx.name);
+        GoalRule* p = pName ? v.goalRules.find(*pName) : nullptr;
+        if (!p) continue;
+        if (rx.heavy) {
+            if (!p->heavy) {
+                v.rulesHeavyAdj.addK(*pName);
+                logTraceDbg(v.conf.dbgRules, "rules adj (H) | %s : %s", pName->c_str(),
+                            rx.name.c_str());
+            }
+            p->heavy = true;
+        }
+        if (rx.usual) {
+            if (!p->usual) {
+                v.rulesUsualAdj.addK(*pName);
+                logTraceDbg(v.conf.dbgRules, "rules adj (u) | %s : %s", pName->c_str(),
+                            rx.name.c_str());
+            }
+            p->usual = true;
+        }
+    }
+    v.elDepsAdapt = timeBootNs() - t1;
+    return true;
+}

@@ -1,0 +1,153 @@
+#include "graph/goals.h"
+
+#include "app/app.h"
+#include "app/vars.h"
+#include "base/textedit.h"
+#include "base/tok.h"
+#include "graph/deps.h"
+
+namespace {
+
+char const* const kGoalSeps = " \t\r\n|";
+char const* const kDepSeps = " \t\r\n";
+char const* const kHeavyWords = "vorn|xvorn|make|ninja|cmake";
+char const* const kInProcWords = "echo|cp|cprec|mkdir|rm|rmrec|rmdir|touch|touchrec";
+
+bool dbgRules() {
+    return Vars::_pConf && Vars::_pConf->dbgRules;
+}
+bool dbgDeps() {
+    return Vars::_pConf && Vars::_pConf->dbgDeps;
+}
+
+// The goal's record, inserted with its name when absent; null when the table
+// could not grow.
+GoalRule* ensureGoal(CxStr1p const& name) {
+    GoalRuleMap& table = Vars::_pVars->goalRules;
+    long long before = table.size();
+    bool added = false;
+    GoalRuleMap::Node* n = table.insertNode(name, GoalRule(), added);
+    if (!n) return nullptr;
+    if (added) {
+        if (table.size() <= before) return nullptr;
+        if (!n->val.name.setObj(name)) return nullptr;
+    }
+    return &n->val;
+}
+
+bool markPhonyEach(CxStr1p const& list) {
+    CxStr1p tok;
+    long long pos = 0;
+    while (strToken(tok, pos, list, kGoalSeps)) {
+        GoalRule* g = ensureGoal(tok);
+        if (!g) return false;
+        g->phony = true;
+    }
+    return true;
+}
+
+// Every token is entered as a goal and becomes the default goal in turn.
+bool setDefaultEach(CxStr1p const& list) {
+    CxStr1p tok;
+    long long pos = 0;
+    while (strToken(tok, pos, list, kGoalSeps)) {
+        if (!ensureGoal(tok)) return false;
+        if (!Vars::_pVars->defaultGoal.setObj(tok)) return false;
+    }
+    return true;
+}
+
+bool addOneDep(GoalRule& g, CxStr1p const& dep, bool existOnly) {
+    Vars& v = *Vars::_pVars;
+    DepsMap& map = existOnly ? v.depsMapExistOnly : v.depsMapUsual;
+    if (!depsAddOne(map, g.name, dep)) return false;
+    if (!(existOnly ? g.depsExistOnly : g.depsUsual).addVal(dep)) return false;
+    // The first goal to name a dependency keeps the entry.
+    if (!v.depFirstGoal.addKV(dep, g.name)) return false;
+    logTraceDbg(dbgDeps(), existOnly ? "deps add E | %s : %s" : "deps add U | %s : %s",
+                g.name.c_str(), dep.c_str());
+    return true;
+}
+
+} // namespace
+
+bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
+    if (!Vars::_pVars || goals.isEmpty()) return false;
+    Vars& v = *Vars::_pVars;
+    if (strIsEqIcase(goals, ".PHONY")) {
+        logTraceDbg(dbgRules(), "rules add PHONY goal | %s", deps.c_str());
+        return markPhonyEach(deps);
+    }
+    if (strIsEqIcase(goals, "default")) {
+        logTraceDbg(dbgRules(), "rules set DEFAULT goal | %s", deps.c_str());
+        return setDefaultEach(deps);
+    }
+    if (v.defaultGoal.isEmpty()) {
+        logTraceDbg(dbgRules(), "rules set DEFAULT goal | %s", goals.c_str());
+        if (!setDefaultEach(goals)) return false;
+    }
+    logTraceDbg(dbgRules(), "rules add G:D | %s : %s", goals.c_str(), deps.c_str());
+    GoalRule* g = ensureGoal(goals);
+    if (!g) return false;
+
+    // A lone "|" starts the exist-only dependencies; a bar inside a word is part of the name.
+    bool existOnly = false;
+    CxStr1p tok;
+    long long pos = 0;
+    while (strToken(tok, pos, deps, kDepSeps)) {
+        if (tok == "|") {
+            existOnly = true;
+            continue;
+        }
+        if (!addOneDep(*g, tok, existOnly)) return false;
+    }
+    return true;
+}
+
+bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
+    if (!Vars::_pVars || goal.isEmpty() || line.isEmpty()) return false;
+    Vars& v = *Vars::_pVars;
+    GoalRule* g = ensureGoal(goal);
+    if (!g) return false;
+    if (g->howCmds.isEmpty()) ++v.rulesWithCmds;
+    ++v.cmdsAll;
+    long long old = g->howCmds.len;
+    if (!g->howCmds.addObj(line) || !g->howCmds.addVal('\n')) {
+        g->howCmds.forceLen(old);
+        return false;
+    }
+
+    CxStr1p body = strTrimL(line, "@- "), word, args;
+    strTrimLRSet(body);
+    splitCmdArgs(word, args, body);
+    bool heavy = strIsEqAlt(word, kHeavyWords) || (!v.exeName.isEmpty() && word == v.exeName);
+    bool inProc = !heavy && ((!v.conf.sysCalls && strIsEqAlt(word, kInProcWords)) ||
+                             (v.conf.dbgCat && word == "cat"));
+    if (heavy) {
+        g->heavy = true;
+        bool ok = v.rulesHeavy.addK(goal);
+        ok = v.rulesHeavyAdj.addK(goal) && ok;
+        logTraceDbg(dbgRules(), "rules set (H) | %s", goal.c_str());
+        return ok;
+    }
+    if (!inProc) {
+        g->usual = true;
+        bool ok = v.rulesUsual.addK(goal);
+        ok = v.rulesUsualAdj.addK(goal) && ok;
+        logTraceDbg(dbgRules(), "rules set (u) | %s", goal.c_str());
+        return ok;
+    }
+    return true;
+}
+
+bool setGoalDefault(CxStr1p const& list) {
+    if (!Vars::_pVars) return false;
+    logTraceDbg(dbgRules(), "rules set DEFAULT goal | %s", list.c_str());
+    return setDefaultEach(list);
+}
+
+bool addPhonyGoals(CxStr1p const& list) {
+    if (!Vars::_pVars) return false;
+    logTraceDbg(dbgRules(), "rules add PHONY goal | %s", list.c_str());
+    return markPhonyEach(list);
+}

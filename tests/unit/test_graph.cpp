@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "printers.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "graph/deps.h"
+#include "graph/goals.h"
+#include "graph/print.h"
+
+namespace {
+
+// A fresh run state with the logger routed into a buffer.
+class GraphFix : public testing::Test {
+  protected:
+    Vars v;
+    LogConf saved = logGetConf();
+    std::vector<char> buf = std::vector<char>(1 << 20, 0);
+
+    void SetUp() override {
+        logConfPassLevel(0);
+        logInitTimeNone("t");
+        LogConf c = logGetConf();
+        c.fsAll = c.fsLow = c.fsHigh = nullptr;
+        c.fdAll = c.fdLow = c.fdHigh = 0;
+        c.capBuf = buf.data();
+        c.capCap = (long long)buf.size();
+        logConf(c, 0);
+    }
+    void TearDown() override { logConf(saved, 0); }
+
+    std::string log() const { return std::string(buf.data()); }
+    bool logHas(char const* part) const { return log().find(part) != std::string::npos; }
+    GoalRule& goal(char const* name) { return v.goalRules.at(name); }
+    static std::string vec(Vect1p_Vobj<CxStr1p> const& list) {
+        std::string s;
+        for (CxStr1p const& x : list)
+            s += std::string(s.empty() ? "" : ",") + x.c_str();
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(GraphFix, GraphRuleLinesSplitDepsAndKeepOrder) {
+    ASSERT_TRUE(addGoalDeps("all", "a b | c  d"));
+    EXPECT_EQ(vec(goal("all").depsUsual), "a,b");
+    EXPECT_EQ(vec(goal("all").depsExistOnly), "c,d");
+    EXPECT_EQ(depsList(v.depsMapExistOnly, "all"), "c d");
+    ASSERT_TRUE(addGoalDeps("w", "a|b | q | r"));
+    EXPECT_EQ(vec(goal("w").depsUsual), "a|b") << "a bar inside a word is part of the name";
+    EXPECT_EQ(vec(goal("w").depsExistOnly), "q,r") << "a further lone bar is skipped";
+
+    ASSERT_TRUE(addGoalDeps("x", "a"));
+    ASSERT_TRUE(addGoalDeps("x", "b a"));
+    EXPECT_EQ(vec(goal("x").depsUsual), "a,b,a");
+    EXPECT_EQ(depsList(v.depsMapUsual, "x"), "a b");
+    EXPECT_EQ(v.depFirstGoal.at("a"), "all") << "the first goal naming a dependency keeps it";
+    EXPECT_EQ(v.depFirstGoal.at("b"), "all");
+
+    ASSERT_TRUE(addGoalDeps("lone", ""));
+    ASSERT_NE(v.goalRules.find("lone"), nullptr);
+    EXPECT_EQ(goal("lone").name, "lone");
+    EXPECT_TRUE(goal("lone").depsUsual.isEmpty() && goal("lone").howCmds.isEmpty());
+    EXPECT_FALSE(addGoalDeps("", "a"));
+}
+
+TEST_F(GraphFix, GraphDefaultGoalAndPhony) {
+    ASSERT_TRUE(addGoalDeps("first", "x"));
+    ASSERT_TRUE(addGoalDeps("second", "x"));
+    EXPECT_EQ(v.defaultGoal, "first") << "a later ordinary rule keeps the default";
+    ASSERT_TRUE(addGoalDeps("DEFAULT", "y z"));
+    EXPECT_EQ(v.defaultGoal, "z");
+    EXPECT_EQ(v.goalRules.find("DEFAULT"), nullptr);
+    EXPECT_NE(v.goalRules.find("y"), nullptr);
+    ASSERT_TRUE(setGoalDefault("w"));
+    EXPECT_EQ(v.defaultGoal, "w");
+    ASSERT_TRUE(setGoalDefault(""));
+    EXPECT_EQ(v.defaultGoal, "w");
+
+    ASSERT_TRUE(addGoalDeps(".phony", "t|u"));
+    EXPECT_TRUE(goal("t").phony && goal("u").phony);
+    EXPECT_FALSE(goal("first").phony);
+    ASSERT_TRUE(addPhonyGoals("first"));
+    EXPECT_TRUE(goal("first").phony);
+}
+
+TEST_F(GraphFix, GraphRecipeClassification) {
+    v.exeName = "vornx";
+    struct Case {
+        char const* line;
+        bool sys, cat;
+        char want;
+    } cases[] = {
+        {"-make -C sub", false, false, 'H'}, {"@ninja", false, false, 'H'},
+        {"@-vornx -f x", false, false, 'H'}, {"Make all", false, false, 'L'},
+        {"echo hi", false, false, '_'},      {"echo hi", true, false, 'L'},
+        {"gcc -c x.c", false, false, 'L'},   {"cat f", false, false, 'L'},
+        {"cat f", false, true, '_'},         {"rmrec\tout", false, false, '_'},
+    };
+    int i = 0;
+    for (Case const& c : cases) {
+        v.conf.sysCalls = c.sys;
+        v.conf.dbgCat = c.cat;
+        CxStr1p name = CxStr1p("g") + (char)('a' + i++);
+        ASSERT_TRUE(addGoalHowCmd(name, c.line));
+        EXPECT_EQ(v.goalRules.at(name).typeLetter(), c.want) << c.line;
+        EXPECT_EQ(v.rulesHeavy.hasIdx(name), c.want == 'H') << c.line;
+        EXPECT_EQ(v.rulesUsualAdj.hasIdx(name), c.want == 'L') << c.line;
+    }
+    ASSERT_TRUE(addGoalHowCmd("ga", "echo second"));
+    EXPECT_EQ(goal("ga").howCmds, "-make -C sub\necho second\n");
+    EXPECT_EQ(goal("ga").typeLetter(), 'H') << "a flag is never cleared";
+    EXPECT_EQ(v.rulesWithCmds, 10);
+    EXPECT_EQ(v.cmdsAll, 11);
+    EXPECT_FALSE(addGoalHowCmd("ga", ""));
+    EXPECT_FALSE(addGoalHowCmd("", "gcc"));
+}
+
+TEST(GraphDepsMap, OperationsAndDump) {
+    DepsMap m;
+    EXPECT_FALSE(depsAddOne(m, "", "x"));
+    EXPECT_FALSE(depsAddOne(m, "a", ""));
+    EXPECT_TRUE(depsAddList(m, "a", "b|f.txt\tb"));
+    EXPECT_TRUE(depsAddOne(m, "b", "c"));
+    EXPECT_TRUE(m.addKV("c", DepsSet()));
+    EXPECT_TRUE(depsAddSet(m, "empty", DepsSet()));
+    EXPECT_FALSE(depsHas(m, "empty")) << "an empty set creates nothing";
+    EXPECT_EQ(depsGoalList(m), "a b c");
+    EXPECT_EQ(depsAt(m, "zz").size(), 0);
+    EXPECT_EQ(depsListAlt(m, "a", "f.txt|c"), "f.txt");
+    EXPECT_EQ(depsListAllAlt(m, "a|b|c"), "b c");
+
+    ASSERT_TRUE(depsExpandDeps(m));
+    EXPECT_EQ(depsDumpText(m), "a : b c f.txt\nb : c\nc : \n");
+    EXPECT_EQ(depsCircDetect(m, ' '), "");
+
+    DepsMap dst;
+    Map_Kobj2Vobj<CxStr1p, CxStr1p> prov;
+    prov.addKV("c", "gen");
+    prov.addKV("b", "a");
+    ASSERT_TRUE(depsJoinProviders(dst, m, prov));
+    EXPECT_EQ(depsList(dst, "a"), "b c f.txt gen") << "a goal is never its own provider";
+}
+
+// The component pass must name exactly the goals that the closure marks.
+TEST(GraphDepsMap, SccAgreesWithClosureOnRandomGraphs) {
+    std::mt19937 rng(20251222);
+    for (int round = 0; round < 300; ++round) {
+        int goals = 1 + (int)(rng() % 25);
+        int names = goals + (int)(rng() % 5); // the extra names are plain files
+        int perMille = 20 + (int)(rng() % 300);
+        DepsMap m;
+        for (int g = 0; g < goals; ++g)
+            for (int d = 0; d < names; ++d)
+                if ((int)(rng() % 1000) < perMille)
+                    depsAddOne(m, CxStr1p("n") + (char)('A' + g), CxStr1p("n") + (char)('A' + d));
+        DepsMap closure(m);
+        ASSERT_TRUE(depsExpandDeps(closure));
+        ASSERT_EQ(depsCircDetectScc(m, '|'), depsCircDetect(closure, '|'))
+            << "round " << round << "\n"
+            << depsDumpText(m).c_str();
+    }
+    DepsMap m;
+    depsAddOne(m, "a", "b");
+    depsAddOne(m, "b", "a");
+    depsAddOne(m, "s", "s");
+    depsAddOne(m, "t", "file");
+    depsAddOne(m, "file2", "t");
+    EXPECT_EQ(depsCircDetectScc(m, ' '), "a b s");
+}
+
+TEST_F(GraphFix, GraphCycleCheckAndLetters) {
+    addGoalDeps("a", "b x.c");
+    addGoalDeps("b", "a");
+    EXPECT_FALSE(depsAllSteps());
+    EXPECT_TRUE(logHas("Circular dependencies: a b\n"));
+    EXPECT_TRUE(logHas("deps expand\n"));
+    EXPECT_EQ(depsList(v.depsMapUsual, "a"), "b x.c") << "a failed step writes nothing back";
+
+    v.conf.dcLetters = "c";
+    v.conf.dbgDeps = true;
+    ASSERT_TRUE(depsAllSteps());
+    EXPECT_EQ(depsList(v.depsMapUsual, "a"), "a b x.c");
+    EXPECT_EQ(depsList(v.depsMapUsual, "b"), "a b x.c");
+    EXPECT_TRUE(logHas("Usual deps list was | (1) a : b x.c\n"));
+    EXPECT_TRUE(logHas("Usual deps list now | (2) b : a b x.c\n"));
+    EXPECT_TRUE(logHas("ExistOnly deps list now | (-)\n")) << log();
+    EXPECT_TRUE(logHas("Usual deps exp count | was 2 / 2 now\n"));
+}
+
+TEST_F(GraphFix, GraphKeepWrittenMapsWithE) {
+    addGoalDeps("a", "b");
+    addGoalDeps("b", "c");
+    v.conf.dcLetters = "e";
+    for (bool trace : {false, true}) {
+        v.conf.dbgDeps = trace;
+        ASSERT_TRUE(depsAllSteps());
+        EXPECT_EQ(depsList(v.depsMapUsual, "a"), "b");
+    }
+    addGoalDeps("c", "a");
+    EXPECT_FALSE(depsAllSteps()) << "the cycle check still runs on the expanded copy";
+    EXPECT_TRUE(logHas("Circular dependencies: a b c\n"));
+}
+
+TEST_F(GraphFix, GraphCycleThroughBothKindsIsRefused) {
+    addGoalDeps("a", "b");
+    addGoalDeps("b", "| a");
+    EXPECT_FALSE(depsAllSteps());
+    EXPECT_TRUE(logHas("Circular dependencies: a b\n"));
+    v.conf.dcLetters = "c";
+    EXPECT_TRUE(depsAllSteps());
+}
+
+TEST_F(GraphFix, GraphFlagAdjustmentOneStep) {
+    v.conf.dbgRules = true;
+    addGoalDeps("a", "b");
+    addGoalDeps("b", "c");
+    addGoalDeps("z", "c");
+    addGoalHowCmd("c", "make -C sub");
+    addGoalHowCmd("c", "gcc x.c");
+    ASSERT_TRUE(depsAllSteps());
+    EXPECT_TRUE(goal("b").heavy && goal("b").usual);
+    EXPECT_TRUE(v.rulesHeavyAdj.hasIdx("b") && v.rulesUsualAdj.hasIdx("b"));
+    EXPECT_FALSE(v.rulesHeavy.hasIdx("b") || v.rulesUsual.hasIdx("b"));
+    EXPECT_FALSE(goal("z").heavy) << "only the first goal naming c is raised";
+    EXPECT_FALSE(goal("a").heavy) << "a was passed before b was raised";
+    EXPECT_TRUE(logHas("rules adj (H) | b : c\n"));
+    EXPECT_TRUE(logHas("rules adj (u) | b : c\n"));
+}
+
+TEST_F(GraphFix, GraphLongChainIsLinear) {
+    int const n = 100000;
+    char a[16], b[16];
+    for (int i = 0; i + 1 < n; ++i) {
+        snprintf(a, sizeof a, "g%06d", i);
+        snprintf(b, sizeof b, "g%06d", i + 1);
+        ASSERT_TRUE(depsAddOne(v.depsMapUsual, a, b));
+    }
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(depsAllSteps());
+    depsAddOne(v.depsMapUsual, b, "g000000");
+    EXPECT_FALSE(depsAllSteps());
+    double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(sec, 5.0);
+    EXPECT_TRUE(logHas("Circular dependencies: g000000 g000001 g000002"));
+}
+
+TEST_F(GraphFix, GraphListings) {
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(echoGoalsDeps('d'));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n // ---- print deps ----\n\n\n"
+              "//   0 all rules\n//   0 heavy rules / adj   0\n//   0 usual rules / adj   0\n"
+              "//   0 rules with commands\n//   0 all commands\n//   0 deps usual\n"
+              "//   0 deps exist-only\n\n // ---- print done ----\n\n");
+
+    v.cwdName = "/p";
+    v.logHeader = "vorn";
+    addGoalDeps("all", "a b.txt a | c");
+    addGoalDeps(".PHONY", "all");
+    addGoalHowCmd("a", "gcc -c a.c");
+    addGoalHowCmd("all", "make -C sub");
+    addGoalHowCmd("c", "echo hi");
+    v.conf.printDeps = true;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(echoGoalsDeps(0));
+    std::string deps = testing::internal::GetCapturedStdout();
+    EXPECT_NE(deps.find("\n(L) a :\nPHONY (H) all : (L) a (?) b.txt (L) a | (_) c\n(_) c :\n\n"
+                        "//   3 all rules\n//   1 heavy rules / adj   1\n"
+                        "//   1 usual rules / adj   1\n//   3 rules with commands\n"
+                        "//   3 all commands\n//   3 deps usual\n//   1 deps exist-only\n"),
+              std::string::npos)
+        << deps;
+
+    v.conf.printDeps = false;
+    v.conf.dbgOpt = true;
+    v.elDepsTotal = 1500000;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(echoGoalsDeps('R'));
+    std::string rules = testing::internal::GetCapturedStdout();
+    EXPECT_NE(rules.find("/p // ---- print rules ----\n\na :\n    gcc -c a.c\nPHONY all :\n"
+                         "        a\n        b.txt\n        a\n        |\n        c\n"
+                         "    make -C sub\nc :\n    echo hi\n\n"),
+              std::string::npos)
+        << rules;
+    EXPECT_NE(rules.find("\n// el rules & deps total  0.001500 sec\n\nvorn // ---- print done"),
+              std::string::npos)
+        << rules;
+    EXPECT_EQ(rules.find("deps expand"), std::string::npos) << "an unmeasured time is left out";
+}
