@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "base/fs.h"
+#include "exec/sys.h"
+#include "printers.h"
+#include "rules/envmap.h"
+#include "rules/eval.h"
+#include "scratch.h"
+
+namespace {
+
+std::string g_calls; // every callback call, one per line
+
+bool recRule(CxStr1p const& t, CxStr1p const& d) {
+    g_calls += std::string("rule ") + t.c_str() + " <" + d.c_str() + ">\n";
+    return t != "bad";
+}
+bool recRecipe(CxStr1p const& t, CxStr1p const& l) {
+    g_calls += std::string("cmd ") + t.c_str() + " <" + l.c_str() + ">\n";
+    return true;
+}
+bool recGoal(CxStr1p const& g) {
+    g_calls += std::string("goal <") + g.c_str() + ">\n";
+    return true;
+}
+
+class EvalTest : public ScratchDirTest {
+  protected:
+    CxStr1p cwd0, err;
+    EnvMap store;
+    Vect1p_Vobj<CxStr1p> stack, files;
+
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        cwd0 = fsCwd();
+        ASSERT_TRUE(fsCd(dir.c_str()));
+        ASSERT_TRUE(evalTextMakeInitFns(recRule, recRecipe, recGoal));
+        g_calls.clear();
+    }
+    void TearDown() override {
+        fsCd(cwd0);
+        for (char const* n : {"VORNT_EA", "VORNT_EB", "VORNT_EX", "VORNT_EC"})
+            envVarUnset(n);
+        ScratchDirTest::TearDown();
+    }
+    // A fresh error text, stack and list per top-level file.
+    bool ev(std::string const& text, char const* name = "make", char const* file = "t.vorn") {
+        err.clear();
+        stack.clear();
+        files.clear();
+        return evalTextMake(CxStr1p(text.c_str()), store, name, nullptr, &err, "", file, &stack,
+                            &files);
+    }
+    void put(char const* rel, std::string const& text) {
+        std::ofstream(dir + "/" + rel, std::ios::binary) << text;
+    }
+};
+
+TEST_F(EvalTest, RulesRecipesAndWhatEndsARule) {
+    EXPECT_TRUE(ev("\tbefore any rule\n"
+                   "D = x y\nall: a $(D) # note\n\tcc -o x  # keep \n \t\n\tafter blank\n"
+                   "r2: d\nV = 1\n\tafter assignment\n"
+                   "r3:\n# c\n\tafter comment\n"
+                   "r4:\n.DEFAULT_GOAL := \"a b\"\n\tafter setting\n"
+                   "a b: c\n\tafter a b\nifeq (a,b)\n"));
+    EXPECT_EQ(g_calls, "rule all <a x y # note>\ncmd all <cc -o x  # keep>\nrule r2 <d>\n"
+                       "rule r3 <>\nrule r4 <>\ngoal <a b>\n");
+    EXPECT_EQ(err, "");
+    EXPECT_FALSE(ev("bad: x\n"));
+    EXPECT_EQ(err, "Cannot add rule line 'bad: x'\n");
+    EXPECT_FALSE(ev(".DEFAULT_GOAL := a b\n"));
+    EXPECT_EQ(err, "Parse(make) failed >.DEFAULT_GOAL := a b<\n");
+    EXPECT_FALSE(ev("$(VORNT_UNDEFINED)\n"));
+    EXPECT_EQ(err, "Parse(make) failed ><\n");
+}
+
+TEST_F(EvalTest, OperatorsCommandsAndFailures) {
+    for (auto c : {std::pair<char const*, char const*>{"X += b", "ab"},
+                   {"X -= b", "a b"},
+                   {"X %= a", ""},
+                   {"X /= b", "a/b"},
+                   {"X := $(X)c", "ac"}}) {
+        EXPECT_TRUE(ev(std::string("X = a\n") + c.first + "\n")) << c.first;
+        EXPECT_EQ(store.varGet("X"), c.second) << c.first;
+    }
+    err = "stale\n";
+    EXPECT_TRUE(evalTextMake("ifeq (a,b)\n", store, "make", nullptr, &err, "", "", 0, 0));
+    EXPECT_EQ(err, "");
+    EXPECT_FALSE(ev("X *= 2\nY = 1\n"));
+    EXPECT_EQ(err, "Unknown operator '*='\nt.vorn: Eval(make) failed >X *= 2<\n");
+    EXPECT_EQ(store.varGet("Y"), "");
+    EXPECT_FALSE(ev("__cmd_error__\nY = 1\n", "make", "c.vorn"));
+    EXPECT_EQ(err, "Unknown command '__cmd_error__'\nc.vorn: Eval(make) failed >__cmd_error__<\n");
+    EXPECT_EQ(store.varGet("Y"), "");
+
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(ev("echo  hi  there \necho\n"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "hi  there\n\n");
+
+    EXPECT_TRUE(ev("runOk exit 1\nrun exit 0\n"));
+    EXPECT_FALSE(ev("run exit 1\n"));
+    EXPECT_EQ(err, "run failed 'run exit 1'\nt.vorn: Eval(make) failed >run exit 1<\n");
+    EXPECT_EQ(sysRunCmd("exit 3"), 3);
+    if (CxStr1p(envOsNameDefault()) != "Windows") {
+        EXPECT_EQ(sysRunCmd("kill -TERM $$"), 143);
+    }
+
+    ASSERT_TRUE(fsMkDir(P("sub")));
+    EXPECT_TRUE(ev("cd sub\nW = $(CWD)\n"));
+    EXPECT_EQ(store.varGet("W"), CxStr1p((dir + "/sub").c_str()));
+    EXPECT_FALSE(ev("chdir nowhere\n"));
+    EXPECT_EQ(err, "chdir failed 'chdir nowhere'\nt.vorn: Eval(make) failed >chdir nowhere<\n");
+
+    EXPECT_FALSE(evalTextMakeInitFns(recRule, nullptr, recGoal));
+    EXPECT_FALSE(ev("X = 1\n"));
+    EXPECT_EQ(err, "Need init to Eval(make) file 't.vorn'\n");
+}
+
+TEST_F(EvalTest, Includes) {
+    ASSERT_TRUE(fsMkDir(P("sub")));
+    put("sub/i.vorn", "I = $(I)i\nri: x");
+    put("sub/j.vorn", "include i.vorn\n");
+    EXPECT_TRUE(ev("r: y\ninclude sub/i.vorn\n\tnot for ri nor r\n-include none.vorn\n"));
+    EXPECT_EQ(g_calls, "rule r <y>\nrule ri <x>\n");
+    EXPECT_EQ(store.varGet("I"), "i");
+    ASSERT_EQ(files.size(), 3);
+    EXPECT_EQ(files[1], "sub/i.vorn");
+    ASSERT_EQ(stack.size(), 1); // the includes are off the stack again
+    // After cd the include path is relative to the new directory.
+    EXPECT_TRUE(ev("cd sub\ninclude j.vorn\n", "make", "u.vorn"));
+    EXPECT_EQ(store.varGet("I"), "ii");
+    fsCd(dir.c_str());
+
+    EXPECT_FALSE(ev("include none.vorn\n", "make", "v.vorn"));
+    EXPECT_EQ(err, "Cannot include 'none.vorn'\n");
+    // Itself under the same and under ever-different spellings, and two files
+    // through each other.
+    put("x.vorn", "include x.vorn\n");
+    put("y.vorn", "P := $(P)./\ninclude $(P)y.vorn\n");
+    put("a.vorn", "include ./b.vorn\n");
+    put("b.vorn", "include ./a.vorn\n");
+    for (auto c : {std::pair<char const*, char const*>{"x.vorn", "Cannot include already used "
+                                                                 "file 'x.vorn'\n"},
+                   {"y.vorn", "Cannot include already used file './y.vorn'\n"},
+                   {"a.vorn", "Cannot include already used file './a.vorn'\n"
+                              "a.vorn: Eval(make) failed >include ./b.vorn<\n"}}) {
+        EXPECT_FALSE(ev(std::string("include ") + c.first + "\n", "make", "top.vorn"));
+        EXPECT_EQ(err, CxStr1p((std::string(c.second) + "top.vorn: Eval(make) failed >include " +
+                                c.first + "<\n")
+                                   .c_str()));
+    }
+    // A chain of distinct files stops at a depth of 100.
+    for (int i = 0; i < 101; ++i)
+        put(("f" + std::to_string(i)).c_str(), "include f" + std::to_string(i + 1) + "\n");
+    EXPECT_FALSE(ev("include f0\n", "make", "top.vorn"));
+    std::string e = err.c_str();
+    EXPECT_EQ(
+        e.rfind("Cannot include already used file 'f99'\nf97: Eval(make) failed >include f98<\n",
+                0),
+        0u);
+    EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 100);
+}
+
+TEST_F(EvalTest, NulByteTextIsRefused) {
+    CxStr1p bin;
+    bin.reserve(16);
+    bin.forceLen(10);
+    for (int i = 0; i < 10; ++i)
+        bin.at(i) = "X = 1\n\0Y\n"[i];
+    EXPECT_FALSE(evalTextMake(bin, store, "make", nullptr, &err, "", "t.vorn", 0, 0));
+    EXPECT_EQ(err, "Not a text file 't.vorn'\n");
+    EXPECT_EQ(store.varGet("X"), "");
+    put("bin.vorn", std::string("\0X = 1\n", 7));
+    EXPECT_FALSE(ev("include bin.vorn\n"));
+    EXPECT_EQ(err, "Not a text file 'bin.vorn'\nt.vorn: Eval(make) failed >include bin.vorn<\n");
+}
+
+TEST_F(EvalTest, ExportStyles) {
+    EXPECT_TRUE(ev("export VORNT_EA=1 VORNT_EB=2\nVORNT_EX = p\nVORNT_EC = q\n"
+                   "export VORNT_EX VORNT_EC\n"));
+    EXPECT_EQ(envVarGet("VORNT_EA"), "1 VORNT_EB=2");
+    EXPECT_EQ(envVarGet("VORNT_EX") + envVarGet("VORNT_EC"), "pq");
+    EXPECT_TRUE(ev("export VORNT_EX=\"a b\"\nexport VORNT_EX += c\n"));
+    EXPECT_EQ(envVarGet("VORNT_EX"), "a bc");
+    EXPECT_FALSE(ev("export VORNT_EX-=1\n"));
+    EXPECT_EQ(err, "Wrong syntax 'VORNT_EX-=1'\nt.vorn: Eval(make) failed >export VORNT_EX-=1<\n");
+    err.clear();
+
+    EXPECT_FALSE(evalExportStyleDefault("VORNT_EA=abc", store, &err));
+    EXPECT_EQ(err, "Wrong syntax 'VORNT_EA=abc'\n");
+    EXPECT_TRUE(evalExportStyleDefault("VORNT_EA=12", store, &err));
+    EXPECT_TRUE(evalExportStyleDefault("VORNT_EA -= '3'", store, &err));
+    EXPECT_EQ(envVarGet("VORNT_EA"), "12 3");
+    EXPECT_TRUE(evalExportStyleDefault("VORNT_EB='abc'", store, &err));
+    EXPECT_EQ(envVarGet("VORNT_EB"), "abc");
+
+    EXPECT_TRUE(ev("export VORNT_EA=1 VORNT_EB=\"x y\" VORNT_EB+=z VORNT_EX\n", "bash"));
+    EXPECT_EQ(envVarGet("VORNT_EA") + "|" + envVarGet("VORNT_EB"), "1|x yz");
+    err.clear();
+    EXPECT_FALSE(evalExportStyleBash("VORNT_EA=2 1x=3", store, &err));
+    EXPECT_EQ(err, "Wrong syntax 'VORNT_EA=2 1x=3'\n");
+    EXPECT_TRUE(evalExportStyleBash("", store, &err));
+}
+
+// Texts cut anywhere must fail or pass cleanly; the sanitizer build watches
+// the reads.
+TEST_F(EvalTest, CutAndRandomTextsStayInBounds) {
+    EXPECT_FALSE(ev("X = 'a\n\nb"));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(store.varGet("X"), "");
+    std::mt19937 rng(7);
+    std::string const alphabet = "Xa=+-:%/*$(){}'\"\\\n\t #.";
+    for (int n = 0; n < 3000; ++n) {
+        std::string t;
+        for (int i = rng() % 40; i > 0; --i)
+            t += alphabet[rng() % alphabet.size()];
+        ev(t);
+    }
+}
+
+} // namespace
