@@ -9,6 +9,8 @@
 #include "app/args.h"
 #include "app/log.h"
 #include "app/vars.h"
+#include "graph/print.h"
+#include "rules/load.h"
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"
@@ -226,8 +228,41 @@ bool appInitEnv() {
 }
 
 bool algoApp() {
-    // Rules files cannot be read yet: say so instead of pretending success.
-    logPrint(2, "Reading rules files is not available yet | cwd: %s", fsCwd().c_str());
+    Vars& v = *Vars::_pVars;
+    Conf& c = v.conf;
+    if (!confFindRead() || !varsAfterConfEvalLoop() || !varsAfterConfReuseMkDirs()) return false;
+
+    if (v.topLevel) {
+        // Options handed on to nested runs.
+        v.argsEnv.clear();
+        strSepAdd(v.argsEnv, c.debugArgs, ' ');
+        strSepAdd(v.argsEnv, c.jobsArgs, ' ');
+        strSepAdd(v.argsEnv, c.bgOption, ' ');
+        if (c.passLevel < 0)
+            strSepAdd(v.argsEnv, "-v", ' ');
+        else if (c.passLevel > 0)
+            strSepAdd(v.argsEnv, "-q", ' ');
+        v.envMap.varSetExport("VORN", v.selfCmd);
+        logTraceFlag(c.dbgVars, "export %s='%s'", "VORN", v.selfCmd.c_str());
+        v.envMap.varSetExport("VORN_ARGS", v.argsEnv);
+        logTraceFlag(c.dbgVars, "export %s='%s'", "VORN_ARGS", v.argsEnv.c_str());
+    }
+
+    if (c.printDeps) echoGoalsDeps('D');
+    if (c.printRules) echoGoalsDeps('R');
+    if (c.printOnly) return true;
+
+    if (c.bgOption.isEmpty()) c.bgOption = "--bgt";
+    c.bgType = c.bgOption.last();
+    logTraceFlag(c.dbgOpt, "Jobs Type %s %c | cwd: %s", c.bgOption.c_str(), c.bgType,
+                 fsCwd().c_str());
+    if (c.bgType == 'p' || c.bgType == 'f') {
+        v.bgWorkerCmd = v.exeName;
+        v.bgWorkerCmd += c.bgType == 'p' ? " --jxbgp" : " --jxbgf";
+    }
+    if (!adaptJobsMax(c.jobs)) return false;
+    // The builders come next; until then a run that would build says so.
+    logPrint(2, "Building is not available yet | cwd: %s", fsCwd().c_str());
     return false;
 }
 

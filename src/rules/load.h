@@ -9,3 +9,8 @@ bool findConfRulesFile(CxStr1p& tried);
 bool confFindRead();
 bool varsAfterConfEvalLoop();
 bool varsAfterConfReuseMkDirs();
+
+// Parse options for rule lines: "w" (drive letters) on Windows, "" elsewhere.
+char const* loadParseOptions();
+char const* loadParseOptions_OnWin();
+char const* loadParseOptions_OnPosix();

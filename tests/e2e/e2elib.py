@@ -255,3 +255,31 @@ def args_trace(args_text, hdr=HDR, cwd="@CWD@"):
 
 # The summary of a successful verbose top-level run.
 VERBOSE_DONE = done_ok(extra2=" | cwd: @CWD@")
+
+
+def listing(goal_lines, rules=0, heavy=(0, 0), usual=(0, 0), with_cmds=0, cmds=0,
+            deps_usual=0, deps_exist=0, mode="D", dirname="proj", hdr=HDR, timings=None):
+    """The stdout of one "--prd" (mode "D") or "--pr" (mode "R") listing.
+    timings: None, or the pattern lines of the "-D o" timing block."""
+    title = "print deps" if mode == "D" else "print rules"
+    out = ["", "%s // ---- %s ----" % (dirname, title), ""] + list(goal_lines)
+    out += ["",
+            "// %3d all rules" % rules,
+            "// %3d heavy rules / adj %3d" % heavy,
+            "// %3d usual rules / adj %3d" % usual,
+            "// %3d rules with commands" % with_cmds,
+            "// %3d all commands" % cmds,
+            "// %3d deps usual" % deps_usual,
+            "// %3d deps exist-only" % deps_exist,
+            ""]
+    if timings is not None:
+        out += list(timings)
+    out += ["%s // ---- print done ----" % hdr, ""]
+    return out
+
+
+def eval_failed(lines, rules_file="vorn.vorn", hdr=HDR):
+    """stderr of a run whose rules file evaluation left the error lines."""
+    out = [""] + [error("(%d) %s" % (i + 1, ln), hdr) for i, ln in enumerate(lines)] + [""]
+    out.append(error("Eval rules file '%s'" % rules_file, hdr))
+    return out + done_err(len(lines) + 1, hdr)

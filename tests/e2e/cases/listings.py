@@ -1,0 +1,70 @@
+# The "--prd" and "--pr" listings of a small project.
+from e2elib import All, Case, HasRe, L, done_ok, esc, listing
+
+RULES = """CC = gcc
+.PHONY: all clean
+all: app | out
+app: main.o util.o
+\t$(CC) -o app main.o util.o
+main.o: main.c defs.h
+\t@$(CC) -c main.c
+util.o: util.c
+\t-$(CC) -c util.c
+out:
+\tmkdir out
+clean:
+\trm -rf out
+sub:
+\tmake -C sub
+"""
+
+COUNTS = dict(rules=7, heavy=(1, 1), usual=(3, 4), with_cmds=6, cmds=6, deps_usual=6,
+              deps_exist=1)
+
+DEPS = ["PHONY (L) all : (L) app | (_) out",
+        "(L) app : (L) main.o (L) util.o",
+        "PHONY (_) clean :",
+        "(L) main.o : (?) main.c (?) defs.h",
+        "(_) out :",
+        "(H) sub :",
+        "(L) util.o : (?) util.c"]
+
+
+def rules(tag):
+    t = (lambda x: "(%s) " % x) if tag else (lambda x: "")
+    pad = " " * 8
+    return ["PHONY %sall :" % t("L"), pad + t("L") + "app", pad + "|", pad + t("_") + "out",
+            "%sapp :" % t("L"), pad + t("L") + "main.o", pad + t("L") + "util.o",
+            "    gcc -o app main.o util.o",
+            "PHONY %sclean :" % t("_"), "    rm -rf out",
+            "%smain.o :" % t("L"), pad + t("?") + "main.c", pad + t("?") + "defs.h",
+            "    @gcc -c main.c",
+            "%sout :" % t("_"), "    mkdir out",
+            "%ssub :" % t("H"), "    make -C sub",
+            "%sutil.o :" % t("L"), pad + t("?") + "util.c", "    -gcc -c util.c"]
+
+
+# The adapt time of so small a table may be too short to measure (0: not shown).
+SEC = r"[0-9]+\.[0-9]{6} sec"
+TIMINGS = [L(esc("// el rules & deps expand ") + SEC + r"\n"
+             + r"(?:// el rules & deps adapt  " + SEC + r"\n)?"
+             + esc("// el rules & deps total  ") + SEC), ""]
+
+CASES = [
+    Case("deps", ["--prd"], files={"vorn.vorn": RULES}, stdout=listing(DEPS, **COUNTS),
+         stderr=done_ok()),
+    Case("rules", ["--pr"], files={"vorn.vorn": RULES},
+         stdout=listing(rules(False), mode="R", **COUNTS), stderr=done_ok()),
+    Case("both", ["--prd", "--pr"], files={"vorn.vorn": RULES},
+         stdout=listing(DEPS, **COUNTS) + listing(rules(True), mode="R", **COUNTS),
+         stderr=done_ok()),
+    Case("-D letters", ["-D", "D", "-D", "R"], files={"vorn.vorn": RULES},
+         stdout=listing(DEPS, **COUNTS) + listing(rules(True), mode="R", **COUNTS),
+         stderr=done_ok()),
+    Case("timings with -D o", ["--prd", "-D", "o"], files={"vorn.vorn": RULES},
+         stdout=listing(DEPS, timings=TIMINGS, **COUNTS), stderr=done_ok()),
+    # Without a print option the run would build, which this version cannot yet.
+    Case("build not available", [], files={"vorn.vorn": RULES}, exit=2,
+         stderr=All(HasRe(esc("!! vorn | proj | Building is not available yet | cwd: ") + "@CWD@\n"),
+                    HasRe(r"\| Errors 1 \|"))),
+]
