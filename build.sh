@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds vorn in build/ (installing the compiler and build tools when this
-# machine lacks them) and runs it once.
+# machine lacks them) and runs it on the bundled example.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 bash .ci/install-deps build
 cmake -S . -B build -G Ninja
 ninja -C build -j "${VORN_JOBS:-2}" vorn
 build/vorn -V
-build/vorn -h
+build/vorn -C examples/hello --prd

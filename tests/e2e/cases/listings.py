@@ -1,7 +1,7 @@
 # The "--prd" and "--pr" listings of a small project.
 from e2elib import All, Case, HasRe, L, done_ok, esc, listing
 
-RULES = """CC = gcc
+RULES = """include config.vorn
 .PHONY: all clean
 all: app | out
 app: main.o util.o
@@ -17,6 +17,8 @@ clean:
 sub:
 \tmake -C sub
 """
+
+FILES = {"vorn.vorn": RULES, "config.vorn": "CC = gcc\n"}
 
 COUNTS = dict(rules=7, heavy=(1, 1), usual=(3, 4), with_cmds=6, cmds=6, deps_usual=6,
               deps_exist=1)
@@ -51,20 +53,20 @@ TIMINGS = [L(esc("// el rules & deps expand ") + SEC + r"\n"
              + esc("// el rules & deps total  ") + SEC), ""]
 
 CASES = [
-    Case("deps", ["--prd"], files={"vorn.vorn": RULES}, stdout=listing(DEPS, **COUNTS),
+    Case("deps", ["--prd"], files=FILES, stdout=listing(DEPS, **COUNTS),
          stderr=done_ok()),
-    Case("rules", ["--pr"], files={"vorn.vorn": RULES},
+    Case("rules", ["--pr"], files=FILES,
          stdout=listing(rules(False), mode="R", **COUNTS), stderr=done_ok()),
-    Case("both", ["--prd", "--pr"], files={"vorn.vorn": RULES},
+    Case("both", ["--prd", "--pr"], files=FILES,
          stdout=listing(DEPS, **COUNTS) + listing(rules(True), mode="R", **COUNTS),
          stderr=done_ok()),
-    Case("-D letters", ["-D", "D", "-D", "R"], files={"vorn.vorn": RULES},
+    Case("-D letters", ["-D", "D", "-D", "R"], files=FILES,
          stdout=listing(DEPS, **COUNTS) + listing(rules(True), mode="R", **COUNTS),
          stderr=done_ok()),
-    Case("timings with -D o", ["--prd", "-D", "o"], files={"vorn.vorn": RULES},
+    Case("timings with -D o", ["--prd", "-D", "o"], files=FILES,
          stdout=listing(DEPS, timings=TIMINGS, **COUNTS), stderr=done_ok()),
     # Without a print option the run would build, which this version cannot yet.
-    Case("build not available", [], files={"vorn.vorn": RULES}, exit=2,
+    Case("build not available", [], files=FILES, exit=2,
          stderr=All(HasRe(esc("!! vorn | proj | Building is not available yet | cwd: ") + "@CWD@\n"),
                     HasRe(r"\| Errors 1 \|"))),
 ]

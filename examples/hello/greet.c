@@ -1,0 +1,7 @@
+#include "greet.h"
+
+#include <stdio.h>
+
+void greet(char const* who) {
+    printf("Hello, %s!\n", who);
+}
