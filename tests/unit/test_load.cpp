@@ -45,7 +45,8 @@ TEST_F(LoadTest, FindsTheFirstNameOfTheSearchList) {
     write("makefile", "");
     tried.clear();
     EXPECT_TRUE(findConfRulesFile(tried));
-    EXPECT_EQ(v.rulesFileUsed, "makefile");
+    // Names compare without letter case on Windows, where "Makefile" finds it.
+    EXPECT_TRUE(fsIsSameFile(v.rulesFileUsed, P("makefile")));
 
     // "-f" is taken as given: a directory is refused and no search follows.
     ASSERT_TRUE(fsMkDir(P("sub")));
