@@ -1,4 +1,5 @@
 #include "graph/deps.h"
+#include "graph/nameindex.h"
 
 #include "app/app.h"
 #include "app/log.h"
@@ -177,47 +178,41 @@ struct GoalGraph {
     Vect1p_Vobj<long long> edges;
     Vect1p_Vobj<char> selfEdge;
 
-    long long indexOf(CxStr1p const& name) const {
-        long long lo = 0, hi = names.size();
-        while (lo < hi) {
-            long long mid = lo + (hi - lo) / 2;
-            int c = cmpCxStr1p(*names.data[mid], name);
-            if (c == 0) return mid;
-            if (c < 0)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return -1;
-    }
-
     bool build(DepsMap const* const* maps, int mapCount) {
-        // Merge the sorted key sequences of the maps.
+        // Merge the sorted key sequences of the maps, keeping each goal's sets.
         Vect1p_Vobj<DepsMap::Node*> cur;
+        Vect1p_Vobj<DepsSet const*> sets; // mapCount per name
         long long total = 0;
         for (int i = 0; i < mapCount; ++i) {
             if (!cur.addVal(maps[i]->first())) return false;
             total += maps[i]->size();
         }
-        if (!names.reserve(total)) return false;
+        if (!names.reserve(total) || !sets.reserve(total * mapCount)) return false;
         for (;;) {
             CxStr1p const* least = nullptr;
             for (int i = 0; i < mapCount; ++i)
                 if (cur[i] && (!least || cmpCxStr1p(cur[i]->key, *least) < 0)) least = &cur[i]->key;
             if (!least) break;
             if (!names.addVal(least)) return false;
-            for (int i = 0; i < mapCount; ++i)
-                if (cur[i] && cmpCxStr1p(cur[i]->key, *least) == 0) cur[i] = DepsMap::next(cur[i]);
+            for (int i = 0; i < mapCount; ++i) {
+                bool here = cur[i] && (&cur[i]->key == least || cur[i]->key == *least);
+                if (!sets.addVal(here ? &cur[i]->val : nullptr)) return false;
+                if (here) cur[i] = DepsMap::next(cur[i]);
+            }
         }
         long long n = names.size();
+        NameIndex index;
+        if (!index.init(n)) return false;
+        for (long long v = 0; v < n; ++v)
+            index.add(names.data[v], v);
         if (!rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
         for (long long v = 0; v < n; ++v) {
             if (!rowStart.addVal(edges.size()) || !selfEdge.addVal(0)) return false;
             for (int i = 0; i < mapCount; ++i) {
-                DepsSet const* s = maps[i]->find(*names.data[v]);
+                DepsSet const* s = sets.data[v * mapCount + i];
                 if (!s) continue;
                 for (auto const& d : *s) {
-                    long long w = indexOf(d.key);
+                    long long w = index.find(d.key);
                     if (w < 0) continue; // a plain file, no goal
                     if (w == v) selfEdge.data[v] = 1;
                     if (!edges.addVal(w)) return false;
@@ -347,10 +342,14 @@ bool depsJoinProviders(DepsMap& dst, DepsMap const& src,
 
 // ---- Preparation after loading
 
-bool depsExpandStep(DepsMap& map, char const* label) {
+namespace {
+
+// acyclic: the caller already knows the map has no cycle.
+bool expandStep(DepsMap& map, char const* label, bool acyclic) {
     Conf const& conf = *Vars::_pConf;
     bool checkCirc = !hasLetter(conf.dcLetters, 'c');
     if (!conf.dbgDeps) {
+        if (acyclic) return true;
         // Only the trace shows the closure, so the cycle check runs on the
         // components instead: linear where the closure is quadratic on chains.
         if (!checkCirc) return true;
@@ -402,18 +401,30 @@ bool depsExpandStep(DepsMap& map, char const* label) {
     return map.size() == after;
 }
 
+} // namespace
+
+bool depsExpandStep(DepsMap& map, char const* label) {
+    return expandStep(map, label, false);
+}
+
 bool depsAllSteps() {
     if (!Vars::_pVars) return false;
     Vars& v = *Vars::_pVars;
     long long t0 = timeBootNs();
-    bool okUsual = depsExpandStep(v.depsMapUsual, "Usual");
-    bool okExist = depsExpandStep(v.depsMapExistOnly, "ExistOnly");
-    bool ok = okUsual && okExist;
     // Each map alone can be free of cycles while a usual dependency one way and an
-    // exist-only one back close a loop that the builders would never finish.
-    if (ok && !hasLetter(v.conf.dcLetters, 'c')) {
-        CxStr1p circ;
-        if (!depsCircDetectSccJoinAdd(circ, v.depsMapUsual, v.depsMapExistOnly, ' ')) {
+    // exist-only one back close a loop that the builders would never finish. A
+    // cycle of either map is one of both together, so when both together have
+    // none the maps need no check of their own.
+    bool checkCirc = !hasLetter(v.conf.dcLetters, 'c');
+    CxStr1p circ;
+    bool joinOk =
+        !checkCirc || depsCircDetectSccJoinAdd(circ, v.depsMapUsual, v.depsMapExistOnly, ' ');
+    bool acyclic = checkCirc && joinOk && circ.isEmpty();
+    bool okUsual = expandStep(v.depsMapUsual, "Usual", acyclic);
+    bool okExist = expandStep(v.depsMapExistOnly, "ExistOnly", acyclic);
+    bool ok = okUsual && okExist;
+    if (ok && checkCirc) {
+        if (!joinOk) {
             logPrint(2, "%s deps wrong graph", "Usual+ExistOnly");
             ok = false;
         } else if (!circ.isEmpty()) {

@@ -57,10 +57,17 @@ bool setDefaultEach(CxStr1p const& list) {
     return true;
 }
 
-bool addOneDep(GoalRule& g, CxStr1p const& dep, bool existOnly) {
+// set: the goal's set in the map of that kind, found once per rule line.
+bool addOneDep(GoalRule& g, DepsSet*& set, CxStr1p const& dep, bool existOnly) {
     Vars& v = *Vars::_pVars;
-    DepsMap& map = existOnly ? v.depsMapExistOnly : v.depsMapUsual;
-    if (!depsAddOne(map, g.name, dep)) return false;
+    if (!set) {
+        DepsMap& map = existOnly ? v.depsMapExistOnly : v.depsMapUsual;
+        bool added = false;
+        DepsMap::Node* n = map.insertNode(g.name, DepsSet(), added);
+        if (!n) return false;
+        set = &n->val;
+    }
+    if (!set->addK(dep)) return false;
     if (!(existOnly ? g.depsExistOnly : g.depsUsual).addVal(dep)) return false;
     // The first goal to name a dependency keeps the entry.
     if (!v.depFirstGoal.addKV(dep, g.name)) return false;
@@ -91,7 +98,25 @@ bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
     if (!g) return false;
 
     // A lone "|" starts the exist-only dependencies; a bar inside a word is part of the name.
+    // The dependency vectors of a goal's first rule line get exactly their size:
+    // a vector's second block would already hold 1024 names.
+    long long counts[2] = {0, 0};
+    {
+        bool bar = false;
+        long long start = 0, len = 0, at = 0;
+        while (cstrToken(start, len, at, deps.c_str(), deps.length(), kDepSeps)) {
+            if (len == 1 && deps.c_str()[start] == '|')
+                bar = true;
+            else
+                ++counts[bar];
+        }
+    }
+    if (!g->depsUsual.reserve(g->depsUsual.size() + counts[0]) ||
+        !g->depsExistOnly.reserve(g->depsExistOnly.size() + counts[1]))
+        return false;
+
     bool existOnly = false;
+    DepsSet* sets[2] = {nullptr, nullptr};
     CxStr1p tok;
     long long pos = 0;
     while (strToken(tok, pos, deps, kDepSeps)) {
@@ -99,7 +124,7 @@ bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
             existOnly = true;
             continue;
         }
-        if (!addOneDep(*g, tok, existOnly)) return false;
+        if (!addOneDep(*g, sets[existOnly], tok, existOnly)) return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/timenum.h"
+#include "graph/nameindex.h"
 
 namespace {
 
@@ -16,10 +17,33 @@ bool addTag(CxStr1p& out, char letter) {
     return out.addCstr(tag, 4);
 }
 
+// While a listing runs: goal name to type letter, so that a dependency's tag
+// costs no tree search.
+struct TagIndex {
+    NameIndex index;
+    Vect1p_Vobj<char> letters;
+
+    bool build(GoalRuleMap const& goals) {
+        if (!index.init(goals.size()) || !letters.reserve(goals.size())) return false;
+        for (auto const& g : goals) {
+            index.add(&g.key, letters.size());
+            letters.addVal(g.val.typeLetter());
+        }
+        return true;
+    }
+};
+TagIndex const* g_tags = nullptr;
+
 // Tag of a dependency: that of its own rule, "(?) " when it has none.
 bool addDepTag(CxStr1p& out, CxStr1p const& dep) {
-    GoalRule const* r = Vars::_pVars->goalRules.find(dep);
-    return addTag(out, r ? r->typeLetter() : '?');
+    char letter = '?';
+    if (g_tags) {
+        long long i = g_tags->index.find(dep);
+        if (i >= 0) letter = g_tags->letters.data[i];
+    } else if (GoalRule const* r = Vars::_pVars->goalRules.find(dep)) {
+        letter = r->typeLetter();
+    }
+    return addTag(out, letter);
 }
 
 } // namespace
@@ -65,11 +89,14 @@ bool echoGoalsDeps(char mode) {
 
     v.printDepsUsual = 0;
     v.printDepsExistOnly = 0;
+    TagIndex tags;
+    if (v.conf.printDeps && tags.build(v.goalRules)) g_tags = &tags;
     for (auto const& g : v.goalRules) {
         if (g.val.name.isEmpty()) logPrint(2, "Empty goal name");
         ok = echoLines("", strGoalDeps(g.val, mode)) && ok;
         if (mode != 'D') ok = echoLines("    ", g.val.howCmds) && ok;
     }
+    g_tags = nullptr;
 
     ok = echos() && ok;
     ok = echof("// %3lli all rules", v.goalRules.size()) && ok;
