@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "scratch.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/fs.h"
+#include "base/tok.h"
+#include "exec/builtin.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class BuiltinTest : public ScratchDirTest {
+  protected:
+    CxStr1p savedCwd;
+    std::string out, err; // console output of the last run
+
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        savedCwd = fsCwd();
+        ASSERT_TRUE(fsCd(CxStr1p(dir.c_str())));
+        logInitTimeNone("t");
+    }
+    void TearDown() override {
+        logConfPassLevel(0);
+        fsCd(savedCwd);
+        ScratchDirTest::TearDown();
+    }
+    // 'D' declined, 'T' handled and succeeded, 'F' handled and failed.
+    char run(char const* line) {
+        CxStr1p name, args;
+        splitCmdArgs(name, args, CxStr1p(line));
+        bool ok = true;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        bool handled = redirCmdExtern(ok, name, args);
+        out = testing::internal::GetCapturedStdout();
+        err = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(handled || !ok) << "a declined command stays failed: " << line;
+        return !handled ? 'D' : ok ? 'T' : 'F';
+    }
+    bool errHas(char const* text) const { return err.find(text) != std::string::npos; }
+    void put(char const* rel, char const* text) const {
+        std::ofstream(dir + "/" + rel, std::ios::binary) << text;
+    }
+    std::string get(char const* rel) const {
+        std::stringstream s;
+        s << std::ifstream(dir + "/" + rel, std::ios::binary).rdbuf();
+        return s.str();
+    }
+    bool has(char const* rel) const { return fs::exists(dir + "/" + rel); }
+    static bool isNew(char const* rel) {
+        return fsaTime(CxStr1p(rel)) > timeRealNs() - 60000000000LL;
+    }
+};
+
+} // namespace
+
+TEST_F(BuiltinTest, EchoConsoleAndFiles) {
+    EXPECT_EQ(run("echo a \"b  c\"  '$X' \"x>y\""), 'T');
+    EXPECT_EQ(out, "a b  c $X x>y\n");
+    put("o.txt", "old\n");
+    EXPECT_EQ(run("echo hi > o.txt there"), 'T');
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(run("echo more >> o.txt"), 'T');
+    EXPECT_EQ(get("o.txt"), "hi there\nmore\n");
+    // Quiet runs silence the console only; verbose runs print as usual.
+    logConfPassLevel(3);
+    EXPECT_EQ(run("echo q > q.txt"), 'T');
+    EXPECT_EQ(run("echo q"), 'T');
+    EXPECT_EQ(get("q.txt") + out, "q\n");
+    logConfPassLevel(-1);
+    EXPECT_EQ(run("echo v"), 'T');
+    EXPECT_EQ(out, "v\n");
+    EXPECT_EQ(run("echo x > nodir/f"), 'F');
+    EXPECT_TRUE(errHas("Cannot write into 'nodir/f' | cwd: ")) << err;
+}
+
+// Every one of these needs a shell and must leave the files alone.
+TEST_F(BuiltinTest, DeclinesWhatNeedsTheShell) {
+    put("a", "A");
+    put("b", "B");
+    put("plain", "P");
+    fs::create_directory(dir + "/sub");
+    for (char const* line : {"echo a >",
+                             "echo a > f > g",
+                             "echo -n a",
+                             "echo -- a",
+                             "echo $HOME",
+                             "echo %P%",
+                             "echo a*",
+                             "echo (a)",
+                             "echo a | tr a b",
+                             "echo `b`",
+                             "echo a < f",
+                             "echo a > $F",
+                             "echo 'open",
+                             "echo a >f",
+                             "echo a>f",
+                             "cp a b plain",
+                             "cp -r a sub",
+                             "cp -af a f",
+                             "cp a",
+                             "cp -t sub",
+                             "cp -t sub -t sub a",
+                             "cp -a a sub",
+                             "cp ? sub",
+                             "cp -- a $F",
+                             "cprec a sub",
+                             "cprec -t sub -d sub a",
+                             "mkdir",
+                             "mkdir -p -p f",
+                             "rmdir",
+                             "rmdir -r f",
+                             "rm -rf f",
+                             "rm f*",
+                             "rm -- f*",
+                             "rmrec -r f",
+                             "touch -c f",
+                             "sleep",
+                             "sleep 1x",
+                             "sleep s",
+                             "sleep 1.2.3",
+                             "sleep -1",
+                             "cat a > f",
+                             "ls a",
+                             "ECHO a",
+                             "Cp a f",
+                             ""})
+        EXPECT_EQ(run(line), 'D') << line;
+    EXPECT_FALSE(has("f") || has("g"));
+    EXPECT_EQ(get("plain"), "P");
+}
+
+TEST_F(BuiltinTest, CopyRules) {
+    put("a", "A");
+    put("b", "B");
+    ASSERT_TRUE(fsaTouch("a", 1000000000000000000LL));
+    EXPECT_EQ(run("cp a c"), 'T');
+    EXPECT_TRUE(get("c") == "A" && isNew("c")) << "a plain copy looks new";
+    EXPECT_EQ(run("cp -a a d"), 'T');
+    EXPECT_FALSE(isNew("d")) << "-a keeps the source's time";
+    fs::create_directory(dir + "/s");
+    EXPECT_EQ(run("cp a b s"), 'T');
+    EXPECT_EQ(run("cprec -d s 'c'"), 'T');
+    EXPECT_EQ(get("s/a") + get("s/b") + get("s/c"), "ABA");
+    // A failed copy leaves no empty target that would pass for up to date,
+    // and the other sources are still copied.
+    EXPECT_EQ(run("cp nope e"), 'F');
+    EXPECT_FALSE(has("e"));
+    EXPECT_TRUE(errHas("Cannot copy 'nope' to 'e' | cwd: ")) << err;
+    fs::create_directory(dir + "/t");
+    EXPECT_EQ(run("cp -t t nope b"), 'F');
+    EXPECT_EQ(get("t/b"), "B");
+}
+
+TEST_F(BuiltinTest, DirectoriesRemovalAndTouch) {
+    EXPECT_EQ(run("mkdir a/b"), 'F');
+    EXPECT_TRUE(errHas("Cannot create directory 'a/b' | cwd: ")) << err;
+    EXPECT_EQ(run("mkdir -p a/b c"), 'T');
+    EXPECT_EQ(run("mkdir c"), 'T');
+    put("a/b/f", "x");
+    put("-x", "x");
+    EXPECT_EQ(run("rmdir -x c"), 'D');
+    EXPECT_EQ(run("rmdir -- -x c"), 'F');
+    EXPECT_TRUE(errHas("Not a directory '-x' | cwd: ")) << err;
+    EXPECT_FALSE(has("c")) << "later operands are still processed";
+    EXPECT_EQ(run("rmdir a"), 'F');
+    EXPECT_TRUE(errHas("Cannot remove directory 'a' | cwd: ")) << err;
+    EXPECT_EQ(run("rm a"), 'F');
+    EXPECT_TRUE(errHas("Cannot remove 'a' | cwd: ")) << err;
+    EXPECT_EQ(run("rm -- -x"), 'T');
+    EXPECT_EQ(run("rm"), 'T');
+    EXPECT_EQ(run("rm -f -f gone"), 'T');
+    EXPECT_EQ(run("rmrec -f a"), 'T');
+    EXPECT_FALSE(has("a") || has("-x"));
+    EXPECT_EQ(run("touch no/f"), 'F');
+    EXPECT_TRUE(errHas("Cannot touch 'no/f' | cwd: ")) << err;
+    EXPECT_EQ(run("touchrec -f no/f"), 'T');
+    EXPECT_TRUE(has("no/f"));
+    fs::create_directories(dir + "/p/q");
+    EXPECT_EQ(run("rmdir -p p"), 'T');
+    EXPECT_EQ(run("rm -r p"), 'T');
+}
+
+TEST_F(BuiltinTest, SleepAddsUnits) {
+    long long t0 = timeBootNs();
+    EXPECT_EQ(run("sleep 0.03s 0.0005m 0.00001h 0"), 'T'); // 0.03 + 0.03 + 0.036 s
+    long long ms = (timeBootNs() - t0) / 1000000;
+    EXPECT_GE(ms, 90);
+    EXPECT_LT(ms, 5000);
+}
+
+TEST_F(BuiltinTest, CatOnlyOnRequest) {
+    put("a", "one\n");
+    put("b", "two\n");
+    Vars v;
+    EXPECT_EQ(run("cat a > f"), 'D');
+    v.conf.dbgCat = true;
+    EXPECT_EQ(run("cat a b > f"), 'T');
+    EXPECT_EQ(run("cat a >> f"), 'T');
+    EXPECT_EQ(get("f"), "one\ntwo\none\n");
+    EXPECT_EQ(run("cat b a"), 'T');
+    EXPECT_EQ(out, "two\none\n");
+    for (char const* line : {"cat > f", "cat a > f b", "cat a > f > g", "cat a >", "cat -n a"})
+        EXPECT_EQ(run(line), 'D') << line;
+    EXPECT_EQ(run("cat nope a > g"), 'F');
+    EXPECT_TRUE(errHas("Cannot cat 'nope a' into 'g' | cwd: ")) << err;
+}
