@@ -9,6 +9,7 @@
 #include "app/args.h"
 #include "app/log.h"
 #include "app/vars.h"
+#include "build/bg1.h"
 #include "graph/print.h"
 #include "rules/load.h"
 #include "base/fs.h"
@@ -261,8 +262,10 @@ bool algoApp() {
         v.bgWorkerCmd += c.bgType == 'p' ? " --jxbgp" : " --jxbgf";
     }
     if (!adaptJobsMax(c.jobs)) return false;
-    // The builders come next; until then a run that would build says so.
-    logPrint(2, "Building is not available yet | cwd: %s", fsCwd().c_str());
+    if (c.bgOption == "--bg1") return buildBg1GoalArgs();
+    // The parallel builder comes next; until then such a run says so.
+    logPrint(2, "Parallel building (%s) is not available yet, use --bg1 | cwd: %s",
+             c.bgOption.c_str(), fsCwd().c_str());
     return false;
 }
 

@@ -71,6 +71,10 @@ class Vars {
     long long printDepsUsual = 0;
     long long printDepsExistOnly = 0;
 
+    // Build state of the current requested goal.
+    Map_Kobj2Vobj<CxStr1p, long long> goalState;
+    Vect1p_Vobj<CxStr1p> goalStackTrack;
+
     static Vars* _pVars;
     static Conf* _pConf;
     static EnvMap* _pEnvMap;

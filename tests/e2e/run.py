@@ -21,6 +21,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -78,6 +79,10 @@ def run_case(case, exe, wrapper, keep):
     problems = []
     try:
         write_files(cwd, case["files"])
+        now = time.time()
+        for rel, offset in case["times"].items():
+            full = os.path.normpath(os.path.join(cwd, rel))
+            os.utime(full, (now + offset, now + offset))
         env = {k: v for k, v in os.environ.items() if not k.startswith("VORN")}
         for k, v in case["env"].items():
             if v is None:

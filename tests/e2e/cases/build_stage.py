@@ -1,12 +1,13 @@
 # Runs that get past the options into the rules, graph and build stages.
-# Without a rules file such a run ends with one error about it; with one, it
-# ends with one error saying that building is not available yet.
+# Without a rules file such a run ends with one error about it; with one, the
+# default parallel variant ends with one error saying it is not available yet.
 from e2elib import All, Case, HasRe, L, Lines, Not, Re, done_err, info
 
 # The error line about reading rules files, whatever its exact words.
 RULES_ERR = L(r"!! vorn \| proj \| .*rules.*")
 NESTED_RULES_ERR = L(r"!! vorn 2 \| proj \| .*rules.*")
-BUILD_ERR = L(r"!! vorn \| proj \| Building is not available yet \| cwd: @CWD@")
+BUILD_ERR = L(r"!! vorn \| proj \| Parallel building \(--bgt\) is not available yet, use --bg1"
+              r" \| cwd: @CWD@")
 
 CASES = [
     Case("top level", [], stderr=[RULES_ERR] + done_err(1), exit=2),

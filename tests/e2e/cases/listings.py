@@ -65,8 +65,9 @@ CASES = [
          stderr=done_ok()),
     Case("timings with -D o", ["--prd", "-D", "o"], files=FILES,
          stdout=listing(DEPS, timings=TIMINGS, **COUNTS), stderr=done_ok()),
-    # Without a print option the run would build, which this version cannot yet.
+    # Without a print option the run builds, which the default variant cannot yet.
     Case("build not available", [], files=FILES, exit=2,
-         stderr=All(HasRe(esc("!! vorn | proj | Building is not available yet | cwd: ") + "@CWD@\n"),
+         stderr=All(HasRe(esc("!! vorn | proj | Parallel building (--bgt) is not available yet,"
+                              " use --bg1 | cwd: ") + "@CWD@\n"),
                     HasRe(r"\| Errors 1 \|"))),
 ]

@@ -1,0 +1,104 @@
+#include "exec/runner.h"
+
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/textedit.h"
+#include "base/tok.h"
+#include "exec/builtin.h"
+#include "exec/selfexe.h"
+#include "exec/sys.h"
+#include "rules/eval.h"
+
+namespace {
+
+// An unquoted ">" sends the output to a file, which quiet mode must not lose.
+bool hasRedirection(CxStr1p const& args) {
+    char quote = 0;
+    for (long long i = 0; i < args.length(); ++i) {
+        char c = args.c_str()[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '>') {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool run(int& rc, CxStr1p const& cmd) {
+    rc = sysRunCmd(cmd);
+    return rc == 0;
+}
+
+bool run(CxStr1p const& cmd) {
+    int rc = 0;
+    return run(rc, cmd);
+}
+
+int runCif(char const* cmd) {
+    int rc = 0;
+    run(rc, CxStr1p(cmd ? cmd : ""));
+    return rc;
+}
+
+bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args) {
+    ok = false;
+    if (logGetPassLevel() > 0 && strIsEqAlt(name, "echo|varsDump|envVarsDump")) {
+        // Only console output is silenced: an echo into a file still writes it.
+        if (!(name == "echo" && hasRedirection(args))) {
+            ok = true;
+            return true;
+        }
+        return false;
+    }
+    if (name == "export") {
+        CxStr1p err;
+        ok = evalExportStyleDefault(args, *Vars::_pEnvMap, &err);
+        if (!ok && !err.isEmpty()) logPrint(2, "%s", err.c_str());
+        return true;
+    }
+    return false;
+}
+
+bool redirCmdAny(bool& ok, CxStr1p& cmd) {
+    CxStr1p name, args;
+    splitCmdArgs(name, args, cmd, "");
+    if (redirEnvFns(ok, name, args)) return true;
+    if (!Vars::_pConf->sysCalls && redirCmdExtern(ok, name, args)) return true;
+    adaptCmd2SelfExe(cmd, name, args);
+    return false;
+}
+
+bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* errCmd) {
+    rc = 0;
+    if (errCmd) errCmd->clear();
+    CxStr1p cmd(line);
+    bool show = true, ignoreErr = false;
+    splitAttrCmd(show, ignoreErr, cmd);
+    if (cmd.isEmpty()) return true;
+    bool ok;
+    if (redir && redir(ok, cmd))
+        rc = ok ? 0 : 2;
+    else
+        ok = run(rc, cmd);
+    if (ignoreErr) {
+        rc = 0;
+        return true;
+    }
+    if (!ok && errCmd) errCmd->setObj(line);
+    return ok;
+}
+
+bool runTxtCmds(int& rc, CxStr1p const& text, RedirCmdFn redir, CxStr1p* errCmd) {
+    rc = 0;
+    if (errCmd) errCmd->clear();
+    CxStr1p line;
+    long long pos = 0;
+    while (strTokenNL(line, pos, text))
+        if (!runCmdRedirOrSys(rc, line, redir, errCmd)) return false;
+    return true;
+}

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "printers.h"
+#include "scratch.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/fs.h"
+#include "exec/runner.h"
+
+namespace {
+
+class RunnerTest : public ScratchDirTest {
+  protected:
+    CxStr1p oldCwd;
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        oldCwd = fsCwd();
+        ASSERT_TRUE(fsCd(dir.c_str()));
+        logInitTimeImportant("t");
+    }
+    void TearDown() override {
+        fsCd(oldCwd);
+        logConfPassLevel(0);
+        ScratchDirTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(RunnerTest, StopsAtTheFirstFailingLine) {
+    Vars v;
+    int rc = -1;
+    CxStr1p err("stale");
+    EXPECT_TRUE(runTxtCmds(rc, " \n\t\n\r\n", redirCmdAny, &err));
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(err.isEmpty());
+
+    EXPECT_FALSE(runTxtCmds(rc, "echo a > f1\n@ exit 4\necho c > f3\n", nullptr, &err));
+    EXPECT_EQ(rc, 4);
+    EXPECT_EQ(err, "@ exit 4") << "the failing line as written, marks included";
+    EXPECT_TRUE(fsaIsFile(P("f1")));
+    EXPECT_FALSE(fsaIsFile(P("f3")));
+
+    EXPECT_TRUE(runTxtCmds(rc, "-exit 5\necho c > f3\n", nullptr, &err));
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(err.isEmpty());
+    EXPECT_TRUE(fsaIsFile(P("f3")));
+}
+
+// Quiet mode silences console output only: an echo into a file still writes
+// it, and an export still sets its variable.
+TEST_F(RunnerTest, QuietModeKeepsFilesAndExports) {
+    Vars v;
+    logConfPassLevel(1);
+    int rc = -1;
+    EXPECT_TRUE(
+        runTxtCmds(rc, "echo hidden\necho kept > out.txt\nexport RUNNER_Q=7\n", redirCmdAny));
+    EXPECT_EQ(rc, 0);
+    CxStr1p text;
+    EXPECT_TRUE(fsaIsFile(P("out.txt")));
+    EXPECT_EQ(v.envMap.varGet("RUNNER_Q"), "7");
+    envVarSetExport("RUNNER_Q", "");
+}
+
+// With --sys the built-in commands go to the interpreter; export stays
+// in-process.
+TEST_F(RunnerTest, SysCallsLeaveOnlyExportInProcess) {
+    Vars v;
+    v.conf.sysCalls = true;
+    bool ok = false;
+    CxStr1p cmd("mkdir made");
+    EXPECT_FALSE(redirCmdAny(ok, cmd));
+    cmd = "export RUNNER_S=1";
+    EXPECT_TRUE(redirCmdAny(ok, cmd));
+    EXPECT_TRUE(ok);
+    v.conf.sysCalls = false;
+    cmd = "mkdir made";
+    EXPECT_TRUE(redirCmdAny(ok, cmd));
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(fsaIsDir(P("made")));
+    envVarSetExport("RUNNER_S", "");
+}
+
+TEST(RunnerShell, ExitCodeIsTheCommandsOwn) {
+    int rc = -1;
+    EXPECT_FALSE(run(rc, "exit 3"));
+    EXPECT_EQ(rc, 3);
+    EXPECT_TRUE(run(rc, "exit 0"));
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(runCif("exit 7"), 7);
+}
