@@ -7,4 +7,7 @@ bash .ci/install-deps build
 cmake -S . -B build -G Ninja
 ninja -C build -j "${VORN_JOBS:-2}" vorn
 build/vorn -V
-build/vorn -C examples/hello --prd
+# Build the example, run it, then build again: the second run finds nothing to do.
+build/vorn -C examples/hello --bg1
+examples/hello/out/hello
+build/vorn -C examples/hello --bg1 -D r
