@@ -84,6 +84,11 @@ def run_case(case, exe, wrapper, keep):
             full = os.path.normpath(os.path.join(cwd, rel))
             os.utime(full, (now + offset, now + offset))
         env = {k: v for k, v in os.environ.items() if not k.startswith("VORN")}
+        # Recipes that call vorn (or make, rewritten) find this executable.
+        exe_dir = os.path.dirname(exe)
+        env["PATH"] = exe_dir + os.pathsep + env.get("PATH", "")
+        if wine:
+            env["WINEPATH"] = program_path(exe_dir, True).replace("/", "\\")
         for k, v in case["env"].items():
             if v is None:
                 env.pop(k, None)
