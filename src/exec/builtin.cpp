@@ -97,9 +97,7 @@ bool parseArgs(Parsed& p, CxStr1p const& args, Syntax const& syn) {
         if (!dashes && strHasStart(raw, '-')) {
             char c = raw.getAt(1);
             if (raw.length() != 2 || !hasLetter(syn.opts, c)) return false;
-            unsigned char uc = (unsigned char)c;
-            if (uc >= 128) return false;
-            ++p.optCount[uc];
+            ++p.optCount[(unsigned char)c];
             if (hasLetter(syn.once, c)) {
                 int n = 0;
                 for (char const* o = syn.once; *o; ++o)
@@ -218,7 +216,8 @@ bool doCp(bool& ok, CxStr1p const& args, bool rec) {
     if (nSrc > 1 && !targetIsDir) return false;
     bool touch = rec || !has(p, 'a');
     CxStr1p dst(target), cwd;
-    if (targetIsDir) strAddEndPsep(dst);
+    // A -t target is a directory even when missing: never a file of that name.
+    if (targetIsDir || p.hasValue) strAddEndPsep(dst);
     ok = true;
     for (long long i = 0; i < nSrc; ++i) {
         if (fsaFileCopyFd(ops[i], dst)) {

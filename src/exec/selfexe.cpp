@@ -93,6 +93,8 @@ bool translateMakeArgs(CxStr1p& out, CxStr1p const& args) {
     pos = 0;
     while (strTokenArg(raw, pos, text, " \t\r\n"))
         ok = words.addVal(raw) && ok;
+    // A quote left open stays for the shell to judge.
+    if (strTrimRSet(raw) && !raw.isEmpty()) ok = words.addVal(raw) && ok;
 
     long long n = words.size();
     for (long long i = 0; i < n; ++i) {

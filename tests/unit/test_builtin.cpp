@@ -88,52 +88,17 @@ TEST_F(BuiltinTest, DeclinesWhatNeedsTheShell) {
     put("b", "B");
     put("plain", "P");
     fs::create_directory(dir + "/sub");
-    for (char const* line : {"echo a >",
-                             "echo a > f > g",
-                             "echo -n a",
-                             "echo -- a",
-                             "echo $HOME",
-                             "echo %P%",
-                             "echo a*",
-                             "echo (a)",
-                             "echo a | tr a b",
-                             "echo `b`",
-                             "echo a < f",
-                             "echo a > $F",
-                             "echo 'open",
-                             "echo a >f",
-                             "echo a>f",
-                             "cp a b plain",
-                             "cp -r a sub",
-                             "cp -af a f",
-                             "cp a",
-                             "cp -t sub",
-                             "cp -t sub -t sub a",
-                             "cp -a a sub",
-                             "cp ? sub",
-                             "cp -- a $F",
-                             "cprec a sub",
-                             "cprec -t sub -d sub a",
-                             "mkdir",
-                             "mkdir -p -p f",
-                             "rmdir",
-                             "rmdir -r f",
-                             "rm -rf f",
-                             "rm f*",
-                             "rm -- f*",
-                             "rmrec -r f",
-                             "touch -c f",
-                             "sleep",
-                             "sleep 1x",
-                             "sleep s",
-                             "sleep 1.2.3",
-                             "sleep -1",
-                             "cat a > f",
-                             "ls a",
-                             "ECHO a",
-                             "Cp a f",
-                             ""})
-        EXPECT_EQ(run(line), 'D') << line;
+    std::istringstream lines(
+        "echo a >\necho a > f > g\necho -n a\necho -- a\necho $HOME\necho %P%\n"
+        "echo a*\necho (a)\necho a | tr a b\necho `b`\necho a < f\necho a > $F\n"
+        "echo 'open\necho a >f\necho a>f\ncp a b plain\ncp -r a sub\ncp -af a f\ncp a\n"
+        "cp -t sub\ncp -t sub -t sub a\ncp -a a sub\ncp ? sub\ncp -- a $F\n"
+        "cprec a sub\ncprec -t sub -d sub a\nmkdir\nmkdir -p -p f\nrmdir\nrmdir -r f\n"
+        "rm -rf f\nrm f*\nrm -- f*\nrmrec -r f\ntouch -c f\nsleep\nsleep 1x\nsleep s\n"
+        "sleep 1.2.3\nsleep -1\ncat a > f\nls a\nECHO a\nCp a f\n\n");
+    std::string line;
+    while (std::getline(lines, line))
+        EXPECT_EQ(run(line.c_str()), 'D') << line;
     EXPECT_FALSE(has("f") || has("g"));
     EXPECT_EQ(get("plain"), "P");
 }
@@ -158,6 +123,8 @@ TEST_F(BuiltinTest, CopyRules) {
     fs::create_directory(dir + "/t");
     EXPECT_EQ(run("cp -t t nope b"), 'F');
     EXPECT_EQ(get("t/b"), "B");
+    EXPECT_EQ(run("cp -t nodir b"), 'F');
+    EXPECT_FALSE(has("nodir"));
 }
 
 TEST_F(BuiltinTest, DirectoriesRemovalAndTouch) {

@@ -47,6 +47,7 @@ TEST(SelfExe, RewritesMakeAndOwnNames) {
         {"Make all", "="},
         {"gmake all", "="},
         {"vorn2 x", "="},
+        {"make a 'b c", "vt a 'b c"},
     };
     for (auto const& c : cases)
         EXPECT_EQ(adapt(c.first), c.second) << c.first;
