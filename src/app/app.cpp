@@ -392,16 +392,22 @@ std::atomic<bool> g_sigInstalled{false};
 SigHandlerFn g_prevInt = SIG_DFL;
 SigHandlerFn g_prevTerm = SIG_DFL;
 std::atomic<void (*)()> g_stopChildren{nullptr};
+std::atomic<bool> g_interrupted{false};
 
 void onSignal(int sig) {
     SigHandlerFn prev = sig == SIGINT ? g_prevInt : (sig == SIGTERM ? g_prevTerm : SIG_DFL);
     sigEcho2Fd(sig, (void const*)prev);
     if (sig != SIGINT && sig != SIGTERM) return;
+    g_interrupted.store(true);
     signal(sig, SIG_IGN);
     if (void (*fn)() = g_stopChildren.load()) fn();
     if (prev != SIG_DFL && prev != SIG_IGN && prev != SIG_ERR && prev != onSignal) prev(sig);
 }
 } // namespace
+
+bool appInterrupted() {
+    return g_interrupted.load();
+}
 
 void runSetStopChildrenFn(void (*fn)()) {
     g_stopChildren.store(fn);

@@ -41,6 +41,8 @@ bool raiseAbort();
 void sigEcho2Fd(int sig, void const* previous);
 void sigEcho2Fs(int sig, void const* previous);
 long long getPid();
+// True once the interrupt handler ran: the builders start nothing new.
+bool appInterrupted();
 // The child registry installs the function that stops every registered child.
 void runSetStopChildrenFn(void (*fn)());
 

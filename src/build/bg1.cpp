@@ -127,6 +127,11 @@ bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
 
 bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     if (g_buildStop) return false;
+    if (appInterrupted()) {
+        logPrint(2, "Interrupted at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+        g_buildStop = true;
+        return false;
+    }
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
     long long s = stateOf(name);
@@ -211,6 +216,8 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
 bool buildBg1GoalArgs() {
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
+    // An interrupt during the build stops it with the summary, not mid-way.
+    runInitSigHandler();
     if (v.goals.isEmpty()) {
         if (v.defaultGoal.isEmpty()) {
             logPrint(2, "No default goal to use");

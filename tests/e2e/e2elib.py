@@ -179,7 +179,7 @@ def as_matcher(spec):
 
 
 def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_files=None,
-         cwd="proj", stdin=b"", only=None, timeout=None, times=None):
+         cwd="proj", stdin=b"", only=None, timeout=None, times=None, interrupt=None):
     """One end-to-end case.
 
     args          arguments after the executable
@@ -195,12 +195,14 @@ def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_fil
     only          "posix" or "win" for a platform-specific case
     times         path -> seconds relative to now, set as the file's times after
                   the files are written (e.g. -100 for "older")
+    interrupt     (seconds, signal number): send the signal after that delay
     """
     return dict(name=name, args=list(args), stdout=as_matcher(stdout),
                 stderr=as_matcher(stderr), exit=exit, env=dict(env or {}),
                 files=dict(files or {}),
                 expect_files={k: as_matcher(v) for k, v in (expect_files or {}).items()},
-                cwd=cwd, stdin=stdin, only=only, timeout=timeout, times=dict(times or {}))
+                cwd=cwd, stdin=stdin, only=only, timeout=timeout, times=dict(times or {}),
+                interrupt=interrupt)
 
 
 # ---- vorn's own line forms -------------------------------------------------

@@ -70,6 +70,22 @@ def decode(data):
     return data.decode("utf-8", errors="surrogateescape")
 
 
+def run_interrupted(cmd, cwd, env, case, timeout):
+    """Starts the program, sends it a signal after a delay, and collects it."""
+    delay, sig = case["interrupt"]
+    proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    time.sleep(delay)
+    proc.send_signal(sig)
+    try:
+        out, err = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        out, err = proc.communicate()
+        raise subprocess.TimeoutExpired(cmd, timeout, out, err)
+    return proc.returncode, decode(out), decode(err)
+
+
 def run_case(case, exe, wrapper, keep):
     tmp = os.path.realpath(tempfile.mkdtemp(prefix="vorn-e2e-"))
     cwd = os.path.join(tmp, case["cwd"])
@@ -98,10 +114,13 @@ def run_case(case, exe, wrapper, keep):
         timeout = case["timeout"] or (120 if wrapper else 60)
         for attempt in (1, 2):
             try:
-                proc = subprocess.run(cmd, cwd=cwd, env=env, input=case["stdin"],
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                      timeout=timeout)
-                code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
+                if case["interrupt"]:
+                    code, out, err = run_interrupted(cmd, cwd, env, case, timeout)
+                else:
+                    proc = subprocess.run(cmd, cwd=cwd, env=env, input=case["stdin"],
+                                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                          timeout=timeout)
+                    code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
             except subprocess.TimeoutExpired as e:
                 code, out, err = None, decode(e.stdout or b""), decode(e.stderr or b"")
                 problems.append("timed out after %s s" % timeout)
