@@ -1,0 +1,322 @@
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/errnr.h"
+#include "base/timenum.h"
+#include "exec/run.h"
+
+extern char** environ;
+
+namespace {
+// Marks a child whose exit state can still be collected with waitpid.
+RunHandle const kWaitable = (RunHandle)1;
+
+int decodeStatus(int st) {
+    if (WIFEXITED(st)) return WEXITSTATUS(st);
+    if (WIFSIGNALED(st)) return 128 + WTERMSIG(st);
+    return 2;
+}
+
+// Exit states of children the registry reaped while stopping them, kept until
+// the child's own record asks; oldest entries are overwritten.
+constexpr int kReapedCap = 256;
+struct Reaped {
+    long long pid;
+    int code;
+};
+Reaped g_reaped[kReapedCap];
+int g_reapedNext = 0;
+
+void keepReaped(long long pid, int code) {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    g_reaped[g_reapedNext] = Reaped{pid, code};
+    g_reapedNext = (g_reapedNext + 1) % kReapedCap;
+}
+
+// Spawns /bin/sh -c line; with fds, the child gets them as 0, 1, 2.
+bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid) {
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) return false;
+    // Signals we ignore (SIGPIPE, and SIGINT/SIGTERM while stopping) must not
+    // stay ignored in the child, and no signal stays blocked there.
+    sigset_t def, none;
+    sigemptyset(&def);
+    sigaddset(&def, SIGPIPE);
+    sigaddset(&def, SIGINT);
+    sigaddset(&def, SIGTERM);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &def);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawn_file_actions_t fa;
+    bool haveFa = false;
+    if (fds) {
+        if (posix_spawn_file_actions_init(&fa) != 0) {
+            posix_spawnattr_destroy(&attr);
+            return false;
+        }
+        haveFa = true;
+        for (int i = 0; i < 3; ++i)
+            posix_spawn_file_actions_adddup2(&fa, fds[i], i);
+    }
+    char* argv[] = {(char*)"sh", (char*)"-c", (char*)line, nullptr};
+    int rc = posix_spawn(&pid, "/bin/sh", haveFa ? &fa : nullptr, &attr, argv, environ);
+    if (haveFa) posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) errno = rc;
+    return rc == 0;
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+} // namespace
+
+char const* runShellPrefix() {
+    return "";
+}
+
+bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
+    runAppResetAtStart(app);
+    if (!st.cmdLine) return false;
+    app.started = true;
+    pid_t pid = 0;
+    if (!spawnShell_OnPosix(st.cmdLine, nullptr, pid)) return false;
+    app.pid = pid;
+    app.procInfo.dwProcessId = (unsigned long)pid;
+    app.procInfo.hProcess = kWaitable;
+    return true;
+}
+
+bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
+    runAppResetAtStart(r.app);
+    if (!st.cmdLine) return false;
+    r.app.started = true;
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    bool pipes = r.txOn || r.rxOutOn || r.rxErrOn;
+    bool ok = true;
+    if (pipes) {
+        ok = pipe2(in, O_CLOEXEC) == 0 && pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0;
+    }
+    pid_t pid = 0;
+    if (ok) {
+        int fds[3] = {in[0], out[1], r.errToOut ? out[1] : err[1]};
+        ok = spawnShell_OnPosix(st.cmdLine, pipes ? fds : nullptr, pid);
+    }
+    if (ok) {
+        r.app.pid = pid;
+        r.app.procInfo.dwProcessId = (unsigned long)pid;
+        r.app.procInfo.hProcess = kWaitable;
+    }
+    closeFd(in[0]);
+    closeFd(out[1]);
+    closeFd(err[1]);
+    if (ok && pipes && r.nonBlock) {
+        ok = fdSetBlocking(in[1], false) && fdSetBlocking(out[0], false) &&
+             fdSetBlocking(err[0], false);
+    }
+    if (!ok) {
+        closeFd(in[1]);
+        closeFd(out[0]);
+        closeFd(err[0]);
+        r.pipeIn = RunPipe();
+        r.pipeOut = RunPipe();
+        r.pipeErr = RunPipe();
+        return false;
+    }
+    if (pipes) {
+        r.pipeIn.fdWrite = in[1];
+        r.pipeIn.open = true;
+        r.pipeOut.fdRead = out[0];
+        r.pipeOut.open = true;
+        r.pipeErr.fdRead = err[0];
+        r.pipeErr.open = true;
+    }
+    return true;
+}
+
+bool runAppPeekExit(RunAppInfo& app) {
+    if (app.pid != 0 && !app.exited && app.procInfo.hProcess) {
+        int st = 0;
+        pid_t w = waitpid((pid_t)app.pid, &st, WNOHANG);
+        if (w == (pid_t)app.pid) {
+            app.exited = true;
+            app.retCode = retCodeSimplify(decodeStatus(st));
+            pidListDel(app.pid);
+        } else if (w < 0 && errno == ECHILD) {
+            int code = 0;
+            if (runTakeReapedExit(app.pid, code)) {
+                app.exited = true;
+                app.retCode = retCodeSimplify(code);
+                pidListDel(app.pid);
+            } else {
+                app.procInfo.hProcess = nullptr; // not ours to wait for
+            }
+        }
+    }
+    if (app.exited) runAppCloseProcStat(app);
+    return app.exited;
+}
+
+bool runAppWaitExit(RunAppInfo& app) {
+    if (app.pid > 0 && !app.exited && app.procInfo.hProcess) {
+        int st = 0;
+        pid_t w;
+        do {
+            w = waitpid((pid_t)app.pid, &st, 0);
+        } while (w < 0 && errno == EINTR);
+        if (w == (pid_t)app.pid) {
+            app.exited = true;
+            app.retCode = retCodeSimplify(decodeStatus(st));
+            pidListDel(app.pid);
+        }
+    }
+    runAppPeekExit(app);
+    runAppCloseProcStat(app);
+    return app.exited;
+}
+
+void runAppCloseProcStat(RunAppInfo& app) {
+    app.procInfo.hProcess = nullptr;
+    app.procInfo.hThread = nullptr;
+}
+
+bool runTakeReapedExit(long long pid, int& code) {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    for (auto& e : g_reaped) {
+        if (e.pid != pid || pid == 0) continue;
+        code = e.code;
+        e.pid = 0;
+        return true;
+    }
+    return false;
+}
+
+bool pidSigAskStop(long long pid) {
+    return pid > 0 && kill((pid_t)pid, SIGTERM) == 0;
+}
+
+bool pidSigForceStop(long long pid) {
+    if (pid <= 0) return false;
+    bool ok = kill((pid_t)pid, SIGKILL) == 0;
+    // Reap it when it goes within the millisecond, so no zombie stays behind;
+    // its record learns the exit state later.
+    long long until = timeBootNs() + 1000000;
+    do {
+        int st = 0;
+        pid_t w = waitpid((pid_t)pid, &st, WNOHANG);
+        if (w == (pid_t)pid) {
+            keepReaped(pid, decodeStatus(st));
+            break;
+        }
+        if (w < 0) break;
+        sleepUs(50);
+    } while (timeBootNs() < until);
+    return ok;
+}
+
+bool pidIsActive(long long pid) {
+    return pid > 0 && kill((pid_t)pid, 0) == 0;
+}
+bool pidSigToChild(long long pid, int sig) {
+    return pid > 0 && kill((pid_t)pid, sig) == 0;
+}
+
+namespace {
+struct sigaction g_prevPipe;
+bool g_pipeIgnored = false;
+} // namespace
+
+bool fsInitSigPipeIgnore() {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    if (g_pipeIgnored) return true;
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = SIG_IGN;
+    sigemptyset(&sa.sa_mask);
+    if (sigaction(SIGPIPE, &sa, &g_prevPipe) != 0) return false;
+    g_pipeIgnored = true;
+    return true;
+}
+
+bool fsSigPipeRestore() {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    if (!g_pipeIgnored) return true;
+    g_pipeIgnored = false;
+    return sigaction(SIGPIPE, &g_prevPipe, nullptr) == 0;
+}
+
+bool fdSetBlocking(int fd, bool blocking, RunHandle) {
+    if (fd < 0) return false;
+    int fl = fcntl(fd, F_GETFL);
+    if (fl < 0) return false;
+    fl = blocking ? (fl & ~O_NONBLOCK) : (fl | O_NONBLOCK);
+    return fcntl(fd, F_SETFL, fl) == 0;
+}
+
+bool fdSetBinaryMode(int fd) {
+    return fd >= 0;
+}
+
+bool cbufPipePeekFd(int fd, int& errNo, RunHandle) {
+    if (fd < 0) {
+        errNo = EBADF;
+        return false;
+    }
+    return true;
+}
+
+long long cbufPipeGetSizeFd(int fd, RunHandle) {
+    int n = fd >= 0 ? fcntl(fd, F_GETPIPE_SZ) : -1;
+    return n > 0 ? n : 1000;
+}
+
+long long fdReadSys(int fd, char* buf, long long n) {
+    ssize_t r = read(fd, buf, (size_t)n);
+    if (r == 0) errno = EPIPE; // end of data: the writer has gone
+    return r;
+}
+long long fdWriteSys(int fd, char const* buf, long long n) {
+    return write(fd, buf, (size_t)n);
+}
+int fdDupSys(int fd) {
+    return dup(fd);
+}
+int fdDup2Sys(int a, int b) {
+    return dup2(a, b);
+}
+int fdCloseSys(int fd) {
+    return close(fd);
+}
+int fdOpenSys(char const* path, int flags) {
+    return open(path, flags, 0666);
+}
+int fdOpenFlags(char const* mode) {
+    int fl = O_RDONLY;
+    if (strchr(mode, 'w')) fl |= O_WRONLY | O_CREAT | O_TRUNC;
+    if (strchr(mode, 'a')) fl |= O_WRONLY | O_CREAT | O_APPEND;
+    if (strchr(mode, 't')) fl |= O_WRONLY | O_CREAT;
+    return fl;
+}
+FILE* fsFdOpenSys(int fd, char const* mode) {
+    return fdopen(fd, mode);
+}
+int fsFilenoSys(FILE* fs) {
+    return fileno(fs);
+}
+char const* fdNullPath() {
+    return "/dev/null";
+}
+void errClearSys() {
+    errno = 0;
+}
+bool runHandleClose(RunHandle h) {
+    return h != nullptr && h != (RunHandle)-1;
+}

@@ -1,0 +1,379 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/timenum.h"
+#include "exec/run.h"
+#include "scratch.h"
+
+namespace {
+
+bool onWindows() {
+    return runShellPrefix()[0] != 0;
+}
+
+// Same meaning through cmd.exe and /bin/sh.
+std::string pick(char const* posix, char const* win) {
+    return onWindows() ? win : posix;
+}
+
+std::string nativePath(std::string p) {
+    if (onWindows())
+        for (char& c : p)
+            if (c == '/') c = '\\';
+    return p;
+}
+
+double secondsSince(long long t0) {
+    return (double)(timeBootNs() - t0) / 1e9;
+}
+
+class RunTmp : public ScratchDirTest {
+  protected:
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        fsInitSigPipeIgnore();
+    }
+    // A file of n bytes in lines of 100, for children to copy to their output.
+    std::string bigFile(long long n) {
+        std::string text;
+        text.reserve((size_t)n);
+        for (long long i = 0; i < n; ++i)
+            text += (i % 100 == 99) ? '\n' : (char)('a' + i % 26);
+        std::string path = dir + "/big.txt";
+        FILE* f = fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+        return path;
+    }
+    long long fileSize(std::string const& path) {
+        FILE* f = fopen(path.c_str(), "rb");
+        if (!f) return -1;
+        fseek(f, 0, SEEK_END);
+        long long n = ftell(f);
+        fclose(f);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(RunCmdLine, LimitCountsThePrefixOnEveryPlatform) {
+    _RunAppStart st;
+    std::string fits(32766 - 11, 'x');
+    EXPECT_TRUE(st.initAppCmdLine(fits.c_str(), (long long)fits.size(), true));
+    EXPECT_EQ(st.cmdLen, (long long)(fits.size() + strlen(runShellPrefix())));
+    EXPECT_EQ(st.cmdLine[st.cmdLen], 0);
+    std::string tooLong(32766 - 10, 'x');
+    EXPECT_FALSE(st.initAppCmdLine(tooLong.c_str(), (long long)tooLong.size(), true));
+    EXPECT_FALSE(st.initAppCmdLine(nullptr, 0, true));
+    EXPECT_FALSE(st.initAppCmdLine("x", -1, true));
+
+    // A refused command line leaves the record not started and unregistered.
+    RunAppInfo app;
+    long long before = pidListCount();
+    EXPECT_FALSE(runFork(app, CxStr1p(tooLong.c_str())));
+    EXPECT_FALSE(app.started);
+    EXPECT_EQ(app.pid, 0);
+    EXPECT_EQ(app.retCode, 2);
+    EXPECT_EQ(pidListCount(), before);
+}
+
+TEST(RunFork, ExitCodeIsReadAndChildLeavesRegistry) {
+    RunAppInfo app;
+    ASSERT_TRUE(runFork(app, "exit 3"));
+    EXPECT_TRUE(app.started);
+    EXPECT_TRUE(runForkWaitStart(app, 0));
+    EXPECT_TRUE(pidListHas(app.pid));
+    EXPECT_EQ(runAppGetRetCode(app), 2) << "2 until an exit is seen";
+    EXPECT_TRUE(runAppWaitExit(app));
+    EXPECT_TRUE(runAppWasExit(app));
+    EXPECT_EQ(runAppGetRetCode(app), 3);
+    EXPECT_FALSE(pidListHas(app.pid));
+    EXPECT_TRUE(runAppPeekExit(app)) << "stays exited";
+    EXPECT_EQ(app.retCode, 3);
+
+    RunAppInfo ok;
+    ASSERT_TRUE(runFork(ok, "exit 0"));
+    long long t0 = timeBootNs();
+    while (!runAppPeekExit(ok) && secondsSince(t0) < 30)
+        sleepMs(5);
+    EXPECT_TRUE(ok.exited);
+    EXPECT_EQ(ok.retCode, 0);
+}
+
+TEST(RunFork, SignalledChildReports128PlusSignal) {
+    if (onWindows()) GTEST_SKIP() << "signals are a POSIX matter";
+    RunAppInfo app;
+    ASSERT_TRUE(runFork(app, "kill -9 $$"));
+    EXPECT_TRUE(runAppWaitExit(app));
+    EXPECT_EQ(app.retCode, 128 + 9);
+}
+
+TEST_F(RunTmp, CapturesOutputAndErrorSeparatelyOrMerged) {
+    CxStr1p out, err, all;
+    RunCapRIO r;
+    r.crlf2lf = true;
+    r.rxOut.init(&out);
+    r.rxErr.init(&err);
+    r.rxAll.init(&all);
+    EXPECT_TRUE(
+        runCap(r, pick("echo hello; echo oops 1>&2", "echo hello& echo oops 1>&2").c_str()));
+    // cmd.exe keeps the blank before a redirection in the echoed text.
+    err.delEachChar(' ');
+    all.delEachChar(' ');
+    EXPECT_STREQ(out.c_str(), "hello\n");
+    EXPECT_STREQ(err.c_str(), "oops\n");
+    EXPECT_EQ(all.len, 11);
+    EXPECT_TRUE(r.app.exited);
+    EXPECT_EQ(r.app.retCode, 0);
+    EXPECT_FALSE(r.pipeOut.open);
+    EXPECT_FALSE(r.pipeErr.open);
+
+    // With errToOut both arrive through the output pipe and the error pipe is not read.
+    CxStr1p merged;
+    RunCapRIO m;
+    m.crlf2lf = true;
+    m.errToOut = true;
+    m.rxOut.init(&merged);
+    m.rxAll.init(&all);
+    ASSERT_TRUE(runCapStart(
+        m, pick("echo a; echo b 1>&2; exit 4", "(echo a& echo b 1>&2& exit 4)").c_str()));
+    EXPECT_TRUE(m.rxOutOn);
+    EXPECT_FALSE(m.rxErrOn);
+    EXPECT_TRUE(m.pipeErr.open) << "the error pipe is still made";
+    EXPECT_FALSE(runCapLoopWaitExitClose(m)) << "exit code 4";
+    EXPECT_EQ(m.app.retCode, 4);
+    merged.delEachChar(' ');
+    all.delEachChar(' ');
+    EXPECT_STREQ(merged.c_str(), "a\nb\n");
+    EXPECT_STREQ(all.c_str(), "a\nb\n") << "a new start empties the channel strings";
+}
+
+TEST_F(RunTmp, LargeOutputNeverStallsAndArrivesWhole) {
+    long long const kSize = 1000000;
+    std::string path = bigFile(kSize);
+    std::string copy = pick("cat '", "type \"") + nativePath(path) + pick("'", "\"");
+    long long t0 = timeBootNs();
+
+    // Captured through the receive loop.
+    CxStr1p out;
+    RunCapRIO r;
+    r.rxOut.init(&out);
+    EXPECT_TRUE(runCap(r, copy.c_str()));
+    EXPECT_EQ(out.len, kSize);
+    EXPECT_EQ(out.getAt(99), '\n');
+    EXPECT_EQ(out.getAt(kSize - 1), '\n');
+
+    // Nobody listens: waiting must still drain the pipe (passed to our
+    // standard error, redirected to a file here) or the child never exits.
+    std::string errCopy = copy + " 1>&2";
+    std::string sink = dir + "/sink.txt";
+    int fd = fdOpen(CxStr1p(sink.c_str()), "wb");
+    ASSERT_GE(fd, 3);
+    RunCapRIO q;
+    q.txData = "\x01"; // pipes, but no channel
+    ASSERT_TRUE(runCapStart(q, errCopy.c_str()));
+    EXPECT_TRUE(q.txOn);
+    EXPECT_TRUE(q.txData.isEmpty());
+    EXPECT_FALSE(q.rxOutOn || q.rxErrOn);
+    ASSERT_TRUE(fdErrRedir2FD(fd));
+    bool done = runCapWaitExitClose(q);
+    EXPECT_TRUE(fdErrRestore());
+    EXPECT_TRUE(fdClose(fd));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(fileSize(sink), kSize);
+    EXPECT_LT(secondsSince(t0), 120.0);
+}
+
+TEST_F(RunTmp, InputIsWrittenAndReadBack) {
+    if (onWindows()) {
+        // cmd.exe has no plain copy filter that works everywhere; a line read
+        // with set /p shows that the bytes arrived and the end of input was seen.
+        CxStr1p out;
+        RunCapRIO r;
+        r.crlf2lf = true;
+        r.txData = "hello there\r\n";
+        r.rxOut.init(&out);
+        EXPECT_TRUE(runCap(r, "set /p X=& call echo got %X%"));
+        EXPECT_TRUE(r.txData.isEmpty());
+        EXPECT_STREQ(out.c_str(), "got hello there\n");
+        return;
+    }
+    // Large enough that the input and output pipes both fill while the child
+    // echoes: writing must keep reading the output meanwhile.
+    std::string text;
+    for (int i = 0; text.size() < 300000; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    CxStr1p out;
+    RunCapRIO r;
+    r.txData = text.c_str();
+    r.rxOut.init(&out);
+    EXPECT_TRUE(runCap(r, "cat"));
+    EXPECT_TRUE(r.txData.isEmpty());
+    EXPECT_EQ(out.len, (long long)text.size());
+    EXPECT_TRUE(out == text.c_str());
+
+    // A child that does not read: writing ends with a pipe error once it is
+    // gone, never hangs.
+    RunCapRIO gone;
+    gone.txData = CxStr1p(text.c_str());
+    EXPECT_FALSE(runCap(gone, "exit 0"));
+    EXPECT_TRUE(gone.app.exited);
+    EXPECT_EQ(gone.app.retCode, 0);
+}
+
+TEST(RunRegistry, CountsForgetsAndRefusesWhenFull) {
+    long long base = 4000000000LL; // ids no real process has
+    long long before = pidListCount();
+    EXPECT_EQ(pidListCapacity(), 1000);
+    EXPECT_TRUE(pidListAdd(base));
+    EXPECT_FALSE(pidListAdd(base)) << "no duplicates";
+    EXPECT_TRUE(pidListAdd(base + 1));
+    EXPECT_TRUE(pidListAdd(base + 2));
+    EXPECT_EQ(pidListCount(), before + 3);
+    EXPECT_TRUE(pidListDel(base + 1));
+    EXPECT_FALSE(pidListHas(base + 1));
+    EXPECT_TRUE(pidListHas(base) && pidListHas(base + 2));
+    EXPECT_TRUE(pidListDel(base + 77)) << "absent id is no error";
+    EXPECT_EQ(pidListCount(), before + 2);
+
+    long long n = pidListCount();
+    for (long long i = 0; n < 1000; ++i, ++n)
+        ASSERT_TRUE(pidListAdd(base + 10 + i));
+    EXPECT_FALSE(pidListAdd(base + 5000)) << "the 1001st child";
+    for (long long i = 0; i < 2000; ++i)
+        pidListDel(base + i);
+    EXPECT_EQ(pidListCount(), before);
+}
+
+TEST(RunRegistry, ForceStopEndsSleepingChildrenQuickly) {
+    std::string sleeper = pick("exec sleep 30", "ping -n 30 127.0.0.1 >nul");
+    RunAppInfo a, b;
+    ASSERT_TRUE(runFork(a, sleeper.c_str()));
+    ASSERT_TRUE(runFork(b, sleeper.c_str()));
+    sleepMs(200);
+    EXPECT_FALSE(runAppPeekExit(a));
+    EXPECT_GE(pidListCount(), 2);
+    long long t0 = timeBootNs();
+    EXPECT_TRUE(pidListForceStopAll(-5));
+    EXPECT_EQ(pidListCount(), 0);
+    EXPECT_TRUE(runAppWaitExit(a));
+    EXPECT_TRUE(runAppWaitExit(b));
+    EXPECT_LT(secondsSince(t0), 10.0);
+    // Stopped by the first or the second round; the code says which.
+    int stop = onWindows() ? 15 : 128 + 15;
+    int kill = onWindows() ? 9 : 128 + 9;
+    EXPECT_TRUE(a.retCode == stop || a.retCode == kill) << a.retCode;
+    EXPECT_TRUE(b.retCode == stop || b.retCode == kill) << b.retCode;
+    EXPECT_TRUE(pidListForceStopAll(0)) << "empty registry: nothing to do";
+}
+
+TEST(RunRegistry, ForceStopPausesBetweenRounds) {
+    if (onWindows()) GTEST_SKIP() << "a terminated process cannot ignore the first round there";
+    RunAppInfo app;
+    // Ignores the polite request, so only the second round ends it.
+    ASSERT_TRUE(runFork(app, "trap '' TERM; while :; do sleep 1; done"));
+    sleepMs(300);
+    long long t0 = timeBootNs();
+    EXPECT_TRUE(pidListForceStopAll(0));
+    EXPECT_GE(secondsSince(t0), 0.09);
+    EXPECT_TRUE(runAppWaitExit(app));
+    EXPECT_EQ(app.retCode, 128 + 9);
+}
+
+TEST_F(RunTmp, DescriptorsAndStreams) {
+    CxStr1p path(P("f.txt"));
+    int fd = fdOpen(path, "wb");
+    ASSERT_GE(fd, 3);
+    int err = 0;
+    CxStr1p text("first line\nsecond\n");
+    EXPECT_TRUE(strWriteCopyFd(fd, text, err));
+    EXPECT_STREQ(text.c_str(), "first line\nsecond\n") << "copy-write keeps the text";
+    CxStr1p more("tail");
+    EXPECT_TRUE(strWriteMoveFd(fd, more, err));
+    EXPECT_EQ(more.len, 0);
+    EXPECT_TRUE(strWriteMoveFd(fd, more, err));
+    EXPECT_EQ(err, 2) << "nothing to write";
+    EXPECT_TRUE(fdClose(fd));
+
+    fd = fdOpen(path, "rb");
+    CxStr1p back;
+    EXPECT_TRUE(strReadAllFd(fd, back, err));
+    EXPECT_STREQ(back.c_str(), "first line\nsecond\ntail");
+    CxStr1p part;
+    fdClose(fd);
+    fd = fdOpen(path, "rb");
+    EXPECT_TRUE(strReadAllFd(fd, part, err, 5));
+    EXPECT_STREQ(part.c_str(), "first") << "limit";
+    fdClose(fd);
+
+    fd = fdOpen(path, "ab");
+    CxStr1p app("+");
+    EXPECT_TRUE(strWriteMoveFd(fd, app, err));
+    fdClose(fd);
+    FILE* fs = fsOpen(path, "rb");
+    ASSERT_NE(fs, nullptr);
+    CxStr1p viaFs;
+    EXPECT_TRUE(strPipeReadAllFs(fs, viaFs, err));
+    EXPECT_STREQ(viaFs.c_str(), "first line\nsecond\ntail+");
+    EXPECT_EQ(err, 32) << "end of the file";
+    EXPECT_TRUE(fsClose(fs));
+
+    // Standard descriptors and streams are never closed by these calls.
+    EXPECT_EQ(fdOpen("/dev/stderr", "w"), 2);
+    EXPECT_TRUE(fdClose(2));
+    EXPECT_TRUE(fsClose(stderr));
+    EXPECT_EQ(fsOpen("/dev/stdout", "w"), stdout);
+    FILE* dupOut = fsOpenFd(1, "w");
+    ASSERT_NE(dupOut, nullptr);
+    EXPECT_NE(fsGetFD(dupOut), 1);
+    EXPECT_TRUE(fsClose(dupOut));
+    EXPECT_GE(fsGetFD(stdout), 0);
+    EXPECT_GE(fdPeekNextFree(), 3) << "0, 1 and 2 still open";
+    int nul = fdOpen("/dev/null", "w");
+    EXPECT_GE(nul, 3);
+    fdClose(nul);
+
+    // Absent descriptors and modes.
+    EXPECT_EQ(fdOpen("", "r"), -1);
+    EXPECT_EQ(fdOpen(path, nullptr), -1);
+    EXPECT_EQ(fsGetFD(nullptr), -1);
+    EXPECT_TRUE(fsIsError(nullptr));
+    char buf[8] = "abc";
+    long long n = 3;
+    EXPECT_FALSE(cbufPipeWriteMoveFd(-1, buf, n, err));
+    EXPECT_EQ(err, 9);
+    EXPECT_FALSE(cbufPipeRead1xFd(-1, buf, n, err));
+    EXPECT_EQ(err, 9);
+    EXPECT_FALSE(cbufPipeRead1xFs(nullptr, buf, n, err));
+    EXPECT_EQ(err, 9);
+    CxStr1p s;
+    EXPECT_FALSE(strPipeRead1xFd(-1, s, err));
+    EXPECT_EQ(err, 9);
+}
+
+TEST_F(RunTmp, PipeErrorsOfAFinishedChild) {
+    CxStr1p out;
+    RunCapRIO r;
+    r.txData = "\x01";
+    r.rxOut.init(&out);
+    ASSERT_TRUE(runCapStart(r, pick("echo hi", "echo hi").c_str()));
+    EXPECT_TRUE(runCapWaitExit(r));
+    runCapRxLoop(r);
+    EXPECT_EQ(out.c_str()[0], 'h');
+    // Output pipe drained and its writer gone: a read reports a closed pipe.
+    EXPECT_FALSE(runCapRxOnce(r));
+    EXPECT_EQ(runCapGetErrNoRxOut(r), 32);
+    // The input pipe's reader has gone too.
+    r.txData = "more";
+    r.app.exited = false; // pretend, to reach the write itself
+    EXPECT_FALSE(runCapTxOnce(r));
+    EXPECT_EQ(runCapGetErrNoTx2In(r), 32);
+    r.app.exited = true;
+    EXPECT_TRUE(runCapCloseAll(r));
+    EXPECT_FALSE(r.pipeIn.open || r.pipeOut.open || r.pipeErr.open);
+    EXPECT_FALSE(runCapTxOnce(r)) << "closed input";
+}
