@@ -179,6 +179,9 @@ bool runCapStart(RunCapRIO& r, CxStr1p const& cmd) {
             if (e.fd < 0) continue;
             e.p->fs = fsOpenFd(e.fd, e.mode);
             if (!e.p->fs) ok = false;
+            // Unbuffered, so what the pipe check sees is what a read gets.
+            else
+                setvbuf(e.p->fs, nullptr, _IONBF, 0);
         }
     }
     if (r.usSleepAfterStart > 0) sleepUs(r.usSleepAfterStart);
@@ -714,6 +717,7 @@ bool fsReadChunk(FILE* fs, char* buf, long long& n, int& errNo) {
     long long want = n < kFsChunk ? n : kFsChunk;
     n = 0;
     if (want < 1) return false;
+    if (!cbufPipePeekFd(fsFilenoSys(fs), errNo, nullptr)) return false;
     errClearSys();
     size_t got = fread(buf, 1, (size_t)want, fs);
     if (got == 0) {

@@ -245,7 +245,11 @@ bool cbufPipePeekFd(int fd, int& errNo, RunHandle h) {
         errNo = EBADF;
         return false;
     }
-    if (!isValidHH_OnWin(h)) return true;
+    // Without a handle given, the descriptor's own is checked when it is a pipe.
+    if (!isValidHH_OnWin(h)) {
+        h = getHH_OnWin(fd);
+        if (!isValidHH_OnWin(h) || GetFileType(hh(h)) != FILE_TYPE_PIPE) return true;
+    }
     errClearSys();
     DWORD avail = 0;
     if (!PeekNamedPipe(hh(h), nullptr, 0, nullptr, &avail, nullptr)) {
