@@ -172,9 +172,9 @@ bool runCapStart(RunCapRIO& r, CxStr1p const& cmd) {
             RunPipe* p;
             int fd;
             char const* mode;
-        } ends[3] = {{&r.pipeIn, r.pipeIn.fdWrite, "w"},
-                     {&r.pipeOut, r.pipeOut.fdRead, "r"},
-                     {&r.pipeErr, r.pipeErr.fdRead, "r"}};
+        } ends[3] = {{&r.pipeIn, r.pipeIn.fdWrite, "wb"},
+                     {&r.pipeOut, r.pipeOut.fdRead, "rb"},
+                     {&r.pipeErr, r.pipeErr.fdRead, "rb"}};
         for (auto& e : ends) {
             if (e.fd < 0) continue;
             e.p->fs = fsOpenFd(e.fd, e.mode);

@@ -106,10 +106,11 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
         fdErr = fdOpenHH_OnWin((RunHandle)errR, "r");
         if (fdErr >= 0) errR = nullptr;
         ok = fdIn >= 0 && fdOut >= 0 && fdErr >= 0;
-        // The input end stays blocking: the no-wait mode can reach the child's
-        // end of the same pipe, and the child then takes an empty pipe for the
-        // end of its input. Our reads never block anyway (checked before).
-        if (ok && r.nonBlock) ok = fdSetBlocking(fdOut, false) && fdSetBlocking(fdErr, false);
+        // The pipes keep their blocking mode here: the no-wait mode can reach
+        // the child's end of the same pipe (the child then takes an empty pipe
+        // for the end of its input, or loses writes to a full one) and the
+        // runtime's stream reads fail on it. Our reads never block anyway:
+        // each one checks first that the pipe holds bytes.
     }
     if (!ok) {
         runAppCloseProcStat(r.app);

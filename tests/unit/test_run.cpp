@@ -388,9 +388,7 @@ TEST_F(RunTmp, StreamModeAndChannelsToFilesAndStreams) {
     ASSERT_NE(fs, nullptr);
     CxStr1p all;
     RunCapRIO r;
-    // Under Wine the C runtime's fread fails on these pipes (EINVAL), so the
-    // stream form is exercised on POSIX only; the channels run everywhere.
-    r.useFs = !onWindows();
+    r.useFs = true;
     r.crlf2lf = true;
     r.rxOut.init(nullptr, fd);
     r.rxErr.init(nullptr, -1, fs);
