@@ -6,7 +6,6 @@
 #include "base/tok.h"
 #include "exec/builtin.h"
 #include "exec/selfexe.h"
-#include "exec/sys.h"
 #include "rules/eval.h"
 
 namespace {
@@ -30,8 +29,7 @@ bool hasRedirection(CxStr1p const& args) {
 } // namespace
 
 bool run(int& rc, CxStr1p const& cmd) {
-    rc = sysRunCmd(cmd);
-    return rc == 0;
+    return runShell(rc, cmd);
 }
 
 bool run(CxStr1p const& cmd) {

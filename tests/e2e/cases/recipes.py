@@ -68,3 +68,14 @@ CASES = [
                           r" ret_code: 0 \| cwd: @CWD@/sub\n"),
                     HasRe(r"vorn \| proj [^\n]*\| Done \| Time"))),
 ]
+
+# An interrupt during a recipe stops its process and ends the run with the
+# summary; nothing keeps running (the marker file would appear after 3 s).
+for _sig, _name in ((15, "SIGTERM"), (2, "SIGINT")):
+    CASES.append(Case("interrupt by " + _name, BG1,
+                      files={"vorn.vorn": "all:\n\tsleep 3; echo late > late.txt\n\techo x > f\n"},
+                      interrupt=(1.0, _sig), exit=2, only="posix", timeout=20,
+                      expect_files={"f": None},
+                      stderr=All(HasRe(r"SIG %d pid" % _sig),
+                                 HasRe(esc("!! vorn | proj | Build failed for Goal: all")),
+                                 HasRe(r"!! vorn \| proj \| Errors [0-9]+ \| Time"))))
