@@ -27,9 +27,21 @@ CxStr1p dateText(long long t) {
     return strDateTimeFromNs(t, 'L', "%Y-%m-%d %H:%M:%S", 3);
 }
 
-long long stateOf(CxStr1p const& name) {
-    long long const* s = Vars::_pVars->goalState.find(name);
-    return s ? *s : 0;
+// The state entry of a name, made (0, not visited) when absent: a visit reads
+// and writes it through this one search. Tree nodes never move, so the
+// reference stays good while other names are added.
+long long* stateSlot(CxStr1p const& name) {
+    bool added = false;
+    auto* n = Vars::_pVars->goalState.insertNode(name, 0, added);
+    return n ? &n->val : nullptr;
+}
+
+bool setState(long long& slot, CxStr1p const& name, long long value) {
+    logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
+                value >= kGoalTimeMin ? 1 : 0);
+    slot = value;
+    if (value == kGoalFailed) g_buildStop = true;
+    return value != kGoalFailed;
 }
 
 // A goal met again while its own visit is under way: a cycle that the graph
@@ -54,11 +66,12 @@ void walkOne(void* p) {
 } // namespace
 
 bool buildSetGoalState(CxStr1p const& name, long long value) {
-    logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
-                value >= kGoalTimeMin ? 1 : 0);
-    Vars::_pVars->goalState.setKV(name, value);
-    if (value == kGoalFailed) g_buildStop = true;
-    return value != kGoalFailed;
+    long long* slot = stateSlot(name);
+    if (!slot) {
+        g_buildStop = true;
+        return false;
+    }
+    return setState(*slot, name, value);
 }
 
 long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony) {
@@ -92,7 +105,9 @@ bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
     if (g_buildStop) return false;
     bool dbgDeps = conf().dbgDeps;
     for (CxStr1p const& d : deps) {
-        long long s = stateOf(d);
+        long long* slot = stateSlot(d);
+        if (!slot) return false;
+        long long s = *slot;
         if (s == kGoalFailed) {
             logTraceDbg(dbgDeps, "Known Err : Dep: %s", d.c_str());
             return false;
@@ -107,7 +122,7 @@ bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
                             s, dateText(s).c_str(), goal.c_str(), goalTime,
                             dateText(goalTime).c_str());
             buildVisitGoal(d, true);
-            s = stateOf(d);
+            s = *slot;
             if (s == kGoalFailed) return false;
             if (s <= 0) {
                 // A failure reported by the visit itself is not reported again.
@@ -134,7 +149,13 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     }
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
-    long long s = stateOf(name);
+    long long* slot = stateSlot(name);
+    if (!slot) {
+        g_buildStop = true;
+        return false;
+    }
+    long long& state = *slot;
+    long long s = state;
     if (s >= kGoalTimeMin) return true;
     if (s == kGoalFailed) {
         logTraceDbg(c.dbgGoals, "Known Err : Goal: %s", name.c_str());
@@ -153,55 +174,47 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
                 logPrint(2, "Cannot build Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
             g_buildStop = true;
         }
-        logTraceDbg(c.dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
-                    t >= kGoalTimeMin ? 1 : 0);
-        v.goalState.setKV(name, t);
-        if (t == kGoalFailed) g_buildStop = true;
+        setState(state, name, t);
         return t >= kGoalTimeMin;
     }
 
+    // The rule's name is the goal's: its state was read above.
     if (g_buildStop) return false;
-    s = stateOf(r->name);
-    if (s >= kGoalTimeMin) return true;
-    if (s == kGoalFailed) {
-        logTraceDbg(c.dbgRules, "Known Err : Rule: %s", r->name.c_str());
-        return false;
-    }
     long long t = buildGoalTime(r->name, isDep, r->phony);
     CxStr1p label;
     if (c.dbgRules) {
         label = c.dbgDeps ? strGoalDeps(*r, 0) : r->name;
         logTraceDbg(true, "Visit Rule: %s | %lli | %s", label.c_str(), t, dateText(t).c_str());
     }
-    v.goalState.setKV(r->name, kGoalVisiting);
+    state = kGoalVisiting;
     bool outOfDate = false;
     if (!r->depsExistOnly.isEmpty() &&
         !buildVisitDeps(r->name, t, outOfDate, r->depsExistOnly, false)) {
-        buildSetGoalState(r->name, kGoalFailed);
+        setState(state, r->name, kGoalFailed);
         return false;
     }
     outOfDate = false;
     if (!r->depsUsual.isEmpty() && !buildVisitDeps(r->name, t, outOfDate, r->depsUsual, true)) {
-        buildSetGoalState(r->name, kGoalFailed);
+        setState(state, r->name, kGoalFailed);
         return false;
     }
     if (t >= kGoalTimeMin && !outOfDate && !r->phony) {
         if (c.dbgRules)
             logTraceDbg(true, "Already Ok: Rule: %s | %lli | %s", label.c_str(), t,
                         dateText(t).c_str());
-        buildSetGoalState(r->name, t);
+        setState(state, r->name, t);
         return true;
     }
     if (r->howCmds.isEmpty()) {
         logTraceDbg(c.dbgRules, "apply empty Rule: %s", label.c_str());
-        buildSetGoalState(r->name, timeRealNs());
+        setState(state, r->name, timeRealNs());
         return true;
     }
     logTraceDbg(c.dbgRules, "one apply Rule: %s", label.c_str());
     int rc = 0;
     CxStr1p errCmd;
     if (runTxtCmds(rc, r->howCmds, redirCmdAny, &errCmd)) {
-        buildSetGoalState(r->name, timeRealNs());
+        setState(state, r->name, timeRealNs());
         return true;
     }
     // The interpreter says nothing of a failing command: name it.
@@ -209,7 +222,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     if (!g_buildStop)
         logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r->name.c_str(),
                     fsCwd().c_str());
-    buildSetGoalState(r->name, kGoalFailed);
+    setState(state, r->name, kGoalFailed);
     return false;
 }
 
