@@ -33,3 +33,24 @@ class ScratchDirTest : public ::testing::Test {
 
     CxStr1p P(char const* rel) const { return CxStr1p((dir + "/" + rel).c_str()); }
 };
+
+// The same, with the test working inside the directory; the previous working
+// directory is restored afterwards.
+class ScratchCwdTest : public ScratchDirTest {
+  protected:
+    std::filesystem::path cwd0;
+
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        std::error_code ec;
+        cwd0 = std::filesystem::current_path(ec);
+        ASSERT_FALSE(ec);
+        std::filesystem::current_path(dir, ec);
+        ASSERT_FALSE(ec) << ec.message();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::current_path(cwd0, ec);
+        ScratchDirTest::TearDown();
+    }
+};

@@ -16,21 +16,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BuiltinTest : public ScratchDirTest {
+class BuiltinTest : public ScratchCwdTest {
   protected:
-    CxStr1p savedCwd;
     std::string out, err; // console output of the last run
 
     void SetUp() override {
-        ScratchDirTest::SetUp();
-        savedCwd = fsCwd();
-        ASSERT_TRUE(fsCd(CxStr1p(dir.c_str())));
+        ScratchCwdTest::SetUp();
         logInitTimeNone("t");
     }
     void TearDown() override {
         logConfPassLevel(0);
-        fsCd(savedCwd);
-        ScratchDirTest::TearDown();
+        ScratchCwdTest::TearDown();
     }
     // 'D' declined, 'T' handled and succeeded, 'F' handled and failed.
     char run(char const* line) {

@@ -29,24 +29,21 @@ bool recGoal(CxStr1p const& g) {
     return true;
 }
 
-class EvalTest : public ScratchDirTest {
+class EvalTest : public ScratchCwdTest {
   protected:
-    CxStr1p cwd0, err;
+    CxStr1p err;
     EnvMap store;
     Vect1p_Vobj<CxStr1p> stack, files;
 
     void SetUp() override {
-        ScratchDirTest::SetUp();
-        cwd0 = fsCwd();
-        ASSERT_TRUE(fsCd(dir.c_str()));
+        ScratchCwdTest::SetUp();
         ASSERT_TRUE(evalTextMakeInitFns(recRule, recRecipe, recGoal));
         g_calls.clear();
     }
     void TearDown() override {
-        fsCd(cwd0);
         for (char const* n : {"VORNT_EA", "VORNT_EB", "VORNT_EX", "VORNT_EC"})
             envVarUnset(n);
-        ScratchDirTest::TearDown();
+        ScratchCwdTest::TearDown();
     }
     // A fresh error text, stack and list per top-level file.
     bool ev(std::string const& text, char const* name = "make", char const* file = "t.vorn") {

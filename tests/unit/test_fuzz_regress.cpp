@@ -15,14 +15,10 @@
 
 namespace {
 
-class FuzzReplay : public ScratchDirTest {
+class FuzzReplay : public ScratchCwdTest {
   protected:
-    CxStr1p cwd0;
-
     void SetUp() override {
-        ScratchDirTest::SetUp();
-        cwd0 = fsCwd();
-        ASSERT_TRUE(fsCd(dir.c_str()));
+        ScratchCwdTest::SetUp();
         std::ofstream(dir + "/a.vorn", std::ios::binary) << fuzzIncludeA();
         std::ofstream(dir + "/b.vorn", std::ios::binary) << fuzzIncludeB();
         ASSERT_TRUE(fsMkDir(P("sub")));
@@ -31,8 +27,7 @@ class FuzzReplay : public ScratchDirTest {
     }
     void TearDown() override {
         logConfPassLevel(savedLevel);
-        fsCd(cwd0);
-        ScratchDirTest::TearDown();
+        ScratchCwdTest::TearDown();
     }
     // The listings go to standard output; keep them out of the test log.
     FuzzRulesResult rules(std::string const& text) {

@@ -10,20 +10,16 @@
 
 namespace {
 
-class LoadTest : public ScratchDirTest {
+class LoadTest : public ScratchCwdTest {
   protected:
-    CxStr1p oldCwd;
     void SetUp() override {
-        ScratchDirTest::SetUp();
-        oldCwd = fsCwd();
-        ASSERT_TRUE(fsCd(dir.c_str()));
+        ScratchCwdTest::SetUp();
         logInitTimeImportant("t");
         logConfPassLevel(3);
     }
     void TearDown() override {
-        fsCd(oldCwd);
         logConfPassLevel(0);
-        ScratchDirTest::TearDown();
+        ScratchCwdTest::TearDown();
     }
     void write(char const* rel, char const* text) {
         FILE* f = fopen(P(rel).c_str(), "wb");

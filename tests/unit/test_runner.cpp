@@ -9,19 +9,15 @@
 
 namespace {
 
-class RunnerTest : public ScratchDirTest {
+class RunnerTest : public ScratchCwdTest {
   protected:
-    CxStr1p oldCwd;
     void SetUp() override {
-        ScratchDirTest::SetUp();
-        oldCwd = fsCwd();
-        ASSERT_TRUE(fsCd(dir.c_str()));
+        ScratchCwdTest::SetUp();
         logInitTimeImportant("t");
     }
     void TearDown() override {
-        fsCd(oldCwd);
         logConfPassLevel(0);
-        ScratchDirTest::TearDown();
+        ScratchCwdTest::TearDown();
     }
 };
 
