@@ -7,7 +7,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/tok.h"
-#include "exec/sys.h"
+#include "exec/runner.h"
 #include "rules/expand.h"
 
 namespace {
@@ -297,10 +297,10 @@ bool evalLinePartsOpCmd(LineParts& parts, EnvMap& store, CxStr1p const& evalName
         ok = fsCd(args);
         if (!ok) errMsg(err, "chdir failed '", whole, "'");
     } else if (word == "run") {
-        ok = sysRunCmd(args) == 0;
+        ok = run(args);
         if (!ok) errMsg(err, "run failed '", whole, "'");
     } else if (word == "runOk") {
-        sysRunCmd(args);
+        run(args);
     } else if (word == "__cmd_error__") {
         ok = false;
         errMsg(err, "Unknown command '", word, "'");

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/fs.h"
-#include "exec/sys.h"
+#include "exec/runner.h"
 #include "printers.h"
 #include "rules/envmap.h"
 #include "rules/eval.h"
@@ -102,9 +102,9 @@ TEST_F(EvalTest, OperatorsCommandsAndFailures) {
     EXPECT_TRUE(ev("runOk exit 1\nrun exit 0\n"));
     EXPECT_FALSE(ev("run exit 1\n"));
     EXPECT_EQ(err, "run failed 'run exit 1'\nt.vorn: Eval(make) failed >run exit 1<\n");
-    EXPECT_EQ(sysRunCmd("exit 3"), 3);
+    EXPECT_EQ(runCif("exit 3"), 3);
     if (CxStr1p(envOsNameDefault()) != "Windows") {
-        EXPECT_EQ(sysRunCmd("kill -TERM $$"), 143);
+        EXPECT_EQ(runCif("kill -TERM $$"), 143);
     }
 
     ASSERT_TRUE(fsMkDir(P("sub")));

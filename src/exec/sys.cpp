@@ -1,9 +1,0 @@
-#include "exec/sys.h"
-
-#include <cstdio>
-
-int sysRunCmd(CxStr1p const& cmd) {
-    fflush(stdout);
-    fflush(stderr);
-    return sysSystem(cmd);
-}
