@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Build benchmark: vorn against GNU make, ninja and a floor program.
 
-Generates six workloads in a temporary directory, each with one rules text
+Generates seven workloads in a temporary directory, each with one rules text
 written as `vorn.vorn` and `Makefile` (explicit rules only, one rule per goal,
-a first rule `all:` naming every goal) and an equivalent `build.ninja`:
+a first rule `all:` naming every goal, `.PHONY: all`) and an equivalent
+`build.ninja`:
 
     a  2,000 file copies with cp recipes (src/fNNNN.txt -> out/fNNNN.txt, the
        directory out made first by its own rule); full build, then a no-op
@@ -13,19 +14,34 @@ a first rule `all:` naming every goal) and an equivalent `build.ninja`:
        so no tool can treat it as a built-in)
     e  100 small C files compiled with gcc, then linked
     f  a no-op over 20,000 goals that are up to date
+    g  uneven: 50 goals u00..u49 that sleep 0.1 s and one, u50, that sleeps
+       2 s, each feeding a goal v_i that sleeps 0.1 s; `all` names the u goals
+       first. A tool that builds in waves (all of one level, then the next)
+       leaves a job slot idle while u50 runs; one that starts v goals as soon
+       as their u is done does not. Only at 2 or more jobs.
 
-Every tool builds sequentially: `vorn --bg1`, `make -r -j1`, `ninja -j1`. The
-floor (bench/floor.c, compiled here with gcc -O2) does the least work any
-tool must do: one stat per file for a no-op, all copies or touches in one
-process, one /bin/sh -c per external command, one gcc per file and one link.
+Every workload runs at each job count of -j (default 1 and 2). At 1 job:
+`vorn --bg1`, `make -r -j1`, `ninja -j1`, `floor -j 1`. At N jobs: `vorn -j N`
+(the default variant, shown as "vorn t"), `make -r -jN`, `ninja -jN`,
+`floor -j N`, and on a, d, e and f also vorn's other variants, `vorn -j N
+--bgc`, `--bgf`, `--bgp` (--variants picks them). The floor (bench/floor.c,
+compiled here with gcc -O2) does the least work any tool must do: one stat per
+file for a no-op, all copies or touches in one process, one /bin/sh -c per
+external command (up to N at once), one gcc per file and one link. For g the
+floor is not run but computed: the ideal schedule on N slots, the longer of
+the critical path and the total work divided by N.
 
 Outputs are deleted before every full build. After every build the outputs
 are checked (copies equal their sources, the chain is built in order, the
-linked program prints the expected sum, a no-op changed no file), for every
-tool. A vorn run that fails or times out is reported as failed, not as a
-crash, and vorn is then skipped for the rest of that workload.
+linked program prints the expected sum, every v goal is at least 0.1 s newer
+than its u goal and the build took no less than the ideal schedule, a no-op
+changed no file), for every tool and variant. A tool or variant that fails or
+times out is reported as failed, not as a crash, and is then skipped for the
+rest of that workload.
 
-    python3 bench/build_bench.py [build-rel/vorn] [-n 3] [-w a,b,f] [--keep]
+    python3 bench/build_bench.py [build-rel/vorn] [-n 3] [-w a,b,g] [-j 1,2]
+                                 [--variants t,c,f,p] [--keep]
+    python3 bench/build_bench.py --self-test
 """
 
 import argparse
@@ -38,9 +54,17 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TOOLS = ("floor", "make", "ninja", "vorn")
+BASE_TOOLS = ("floor", "make", "ninja")
+VARIANTS = ("t", "c", "f", "p")
+# Workloads on which vorn's non-default variants run too (enough to see what
+# a worker process costs per job, on copies, commands, compiles and no-ops).
+VARIANT_WORKLOADS = ("a", "d", "e", "f")
+# A v goal's recipe sleeps 0.1 s after its u goal was touched; file times on
+# a loaded machine may be coarse by a few ms.
+ORDER_SLACK_S = 0.02
 
 # Runs one command and reports its wall time and rusage, as in graph_bench.py:
 # a small process of its own, so the child's max RSS does not include pages
@@ -105,39 +129,66 @@ class Workload:
         self.key = key
         self.title = title
         self.kinds = kinds  # ("full",), ("full", "noop") or ("noop",)
-        self.rules = []  # (goal, deps, exist-only deps, recipe line)
+        self.rules = []  # (goal, deps, exist-only deps, recipe lines)
         self.outputs = []  # files a full build creates
         self.out_dirs = []  # directories a full build creates
         self.plan_full = []
         self.plan_noop = []
         self.checks = []  # functions(wdir) -> list of problems, after a full build
+        self.seconds = {}  # goal -> seconds its recipe sleeps; set: floor is computed
+        self.min_jobs = 1
 
-    def rule(self, goal, deps, cmd, order=()):
-        self.rules.append((goal, list(deps), list(order), cmd))
+    def rule(self, goal, deps, cmd, order=(), seconds=None):
+        lines = [cmd] if isinstance(cmd, str) else list(cmd)
+        self.rules.append((goal, list(deps), list(order), lines))
+        if seconds is not None:
+            self.seconds[goal] = seconds
 
     def rules_text(self):
-        out = ["all: " + " ".join(r[0] for r in self.rules) + "\n"]
-        for goal, deps, order, cmd in self.rules:
+        out = [".PHONY: all\n", "all: " + " ".join(r[0] for r in self.rules) + "\n"]
+        for goal, deps, order, lines in self.rules:
             line = goal + ":"
             if deps:
                 line += " " + " ".join(deps)
             if order:
                 line += " | " + " ".join(order)
-            out.append(line + "\n\t" + cmd + "\n")
+            out.append(line + "\n" + "".join("\t" + l + "\n" for l in lines))
         return "".join(out)
 
     def ninja_text(self):
         out = ["rule r\n  command = $cmd\n  description = $out\n"]
-        for goal, deps, order, cmd in self.rules:
+        for goal, deps, order, lines in self.rules:
             line = "build %s: r" % goal
             if deps:
                 line += " " + " ".join(deps)
             if order:
                 line += " || " + " ".join(order)
-            out.append(line + "\n  cmd = " + cmd.replace("$", "$$") + "\n")
+            out.append(line + "\n  cmd = " + " && ".join(lines).replace("$", "$$") + "\n")
         out.append("build all: phony " + " ".join(r[0] for r in self.rules) + "\n")
         out.append("default all\n")
         return "".join(out)
+
+    def ideal_seconds(self, jobs):
+        """The shortest possible build on `jobs` slots: no schedule beats the
+        longest dependency path, nor the total work spread evenly."""
+        deps = {r[0]: [d for d in r[1] + r[2] if d in self.seconds] for r in self.rules}
+        finish = {}
+
+        def path(goal):
+            # Iterative: a long chain must not hit Python's recursion limit.
+            todo = [goal]
+            while todo:
+                g = todo[-1]
+                waiting = [d for d in deps.get(g, []) if d not in finish]
+                if waiting:
+                    todo += waiting
+                    continue
+                todo.pop()
+                finish[g] = self.seconds[g] + max([finish[d] for d in deps.get(g, [])] or [0.0])
+            return finish[goal]
+
+        critical = max([path(g) for g in self.seconds] or [0.0])
+        return max(critical, sum(self.seconds.values()) / jobs)
 
     def write(self, wdir):
         text = self.rules_text()
@@ -276,6 +327,7 @@ def gen_compile(wdir, count):
         w.outputs.append(obj)
         w.plan_full.append("X " + cmd)
         objs.append(obj)
+    w.plan_full.append("W")
     link = "gcc -o prog " + " ".join(objs)
     w.rule("prog", objs, link)
     w.outputs.append("prog")
@@ -310,6 +362,30 @@ def gen_uptodate(wdir, count):
     return w
 
 
+def gen_uneven(wdir, count):
+    w = Workload("g", "%d+1 uneven" % count, ("full",))
+    w.min_jobs = 2
+    pairs = []
+    for i in range(count + 1):
+        # The long job comes last, so the others of its level are done early.
+        pairs.append(("u%02d" % i, "v%02d" % i, 2.0 if i == count else 0.1))
+    for u, _, secs in pairs:
+        w.rule(u, [], ["sleep %g" % secs, "touch " + u], seconds=secs)
+        w.outputs.append(u)
+    for u, v, _ in pairs:
+        w.rule(v, [u], ["sleep 0.1", "touch " + v], seconds=0.1)
+        w.outputs.append(v)
+
+    def after_their_level_one(wd):
+        t = mtimes(wd, w.outputs)
+        bad = [v for u, v, _ in pairs if t[v] - t[u] < (0.1 - ORDER_SLACK_S) * 1e9]
+        return ["%d v goals less than 0.1 s newer than their u goal (first: %s)" %
+                (len(bad), bad[0])] if bad else []
+
+    w.checks.append(after_their_level_one)
+    return w
+
+
 GENERATORS = {
     "a": (gen_copies, 2000),
     "b": (gen_touches, 2000),
@@ -317,6 +393,7 @@ GENERATORS = {
     "d": (gen_external, 200),
     "e": (gen_compile, 100),
     "f": (gen_uptodate, 20000),
+    "g": (gen_uneven, 50),
 }
 
 
@@ -329,118 +406,375 @@ def build_floor(workdir):
     return exe
 
 
+def vorn_tool(variant):
+    return "vorn" if variant == "t" else "vorn-" + variant
+
+
+def tool_label(tool, jobs):
+    """Column and line name: the default vorn is --bg1 at 1 job, 't' above."""
+    if tool == "vorn":
+        return "vorn" if jobs == 1 else "vorn t"
+    return tool.replace("-", " ")
+
+
+def parse_list(text, allowed, what):
+    items = [k.strip() for k in text.split(",") if k.strip()]
+    bad = [k for k in items if k not in allowed]
+    if bad or not items:
+        sys.exit("build_bench: %s are %s; got %r" % (what, ",".join(allowed), text))
+    return items
+
+
+def parse_jobs(text):
+    try:
+        jobs = [int(k) for k in text.split(",") if k.strip()]
+    except ValueError:
+        jobs = []
+    if not jobs or any(j < 1 or j > 64 for j in jobs):
+        sys.exit("build_bench: -j wants job counts from 1 to 64, such as 1,2; got %r" % text)
+    return sorted(set(jobs))
+
+
 class Bench:
     def __init__(self, args, tools, workdir):
         self.args = args
-        self.tools = tools  # name -> argv for a full build or a no-op
+        self.tools = tools  # name -> base argv ("vorn" also stands for its variants)
+        self.variants = [v for v in args.variants if "vorn" in tools]
         self.workdir = workdir
         self.env = child_env()
-        self.results = {}  # (key, kind, tool) -> list of (wall, rss)
-        self.status = {}  # (key, kind, tool) -> "ok" or a failure word
+        self.results = {}  # (key, kind, jobs, tool) -> list of (wall, rss)
+        self.status = {}  # (key, kind, jobs, tool) -> "ok" or a failure word
         self.problems = []
 
-    def argv(self, tool, kind):
-        if tool == "floor":
-            return self.tools["floor"] + ["floor-%s.plan" % kind]
-        return self.tools[tool]
+    def tools_for(self, w, jobs):
+        """The tools run for workload w at a job count, in running order."""
+        names = [t for t in BASE_TOOLS if t in self.tools and not (t == "floor" and w.seconds)]
+        if "vorn" in self.tools:
+            if jobs == 1:
+                names.append("vorn")
+            else:
+                names += [vorn_tool(v) for v in self.variants
+                          if v == "t" or w.key in VARIANT_WORKLOADS]
+        return names
 
-    def timed(self, w, wdir, kind, tool):
-        """One timed run; records it and returns True when the tool succeeded."""
-        log = os.path.join(self.workdir, "logs", "%s-%s-%s.log" % (w.key, kind, tool))
-        rc, wall, rss, timed_out = run_once(self.argv(tool, kind), wdir, log, self.args.timeout,
-                                            self.env)
-        slot = (w.key, kind, tool)
+    def argv(self, tool, jobs, kind):
+        if tool == "floor":
+            return self.tools["floor"] + ["-j", str(jobs), "floor-%s.plan" % kind]
+        if tool == "make":
+            return ["make", "-r", "-j%d" % jobs, "-f", "Makefile"]
+        if tool == "ninja":
+            return ["ninja", "-j%d" % jobs]
+        vorn = self.tools["vorn"]
+        if jobs == 1:
+            return [vorn, "--bg1"]
+        variant = tool[len("vorn-"):] if tool.startswith("vorn-") else None
+        return [vorn, "-j", str(jobs)] + (["--bg" + variant] if variant else [])
+
+    def name(self, w, kind, jobs, tool):
+        return "%s %s -j%d %s" % (w.key, kind, jobs, tool_label(tool, jobs))
+
+    def timed(self, w, wdir, kind, jobs, tool):
+        """One timed run; records it and returns the wall time, or None when
+        the tool failed."""
+        log = os.path.join(self.workdir, "logs",
+                           "%s-%s-j%d-%s.log" % (w.key, kind, jobs, tool))
+        rc, wall, rss, timed_out = run_once(self.argv(tool, jobs, kind), wdir, log,
+                                            self.args.timeout, self.env)
+        slot = (w.key, kind, jobs, tool)
         if timed_out or rc != 0:
             why = "timeout" if timed_out else "failed"
             self.status[slot] = why
-            self.problems.append("%s %s %s: %s%s" % (w.key, kind, tool, why,
-                                                     "" if timed_out else " (exit code %d)" % rc))
+            self.problems.append("%s: %s%s" % (self.name(w, kind, jobs, tool), why,
+                                               "" if timed_out else " (exit code %d)" % rc))
             self.problems += ["    " + line for line in log_tail(log)]
-            return False
+            return None
         self.results.setdefault(slot, []).append((wall, rss))
         self.status.setdefault(slot, "ok")
-        return True
+        return wall
 
-    def mark_wrong(self, w, kind, tool, problems):
-        self.status[(w.key, kind, tool)] = "WRONG"
-        self.problems += ["%s %s %s: %s" % (w.key, kind, tool, p) for p in problems]
+    def mark_wrong(self, w, kind, jobs, tool, problems):
+        self.status[(w.key, kind, jobs, tool)] = "WRONG"
+        self.problems += ["%s: %s" % (self.name(w, kind, jobs, tool), p) for p in problems]
 
-    def run_workload(self, w, wdir):
-        names = [t for t in TOOLS if t in self.tools]
-        given_up = set()
-        if "noop" in w.kinds and "full" not in w.kinds:
-            watched = w.noop_files
-            # An untimed first run per tool: ninja has no log yet and would
-            # rebuild everything once; make and vorn should do nothing here.
-            for tool in names:
-                if tool == "floor":
+    def warm_up(self, w, wdir, job_counts, given_up):
+        """An untimed first run per tool before a no-op-only workload: ninja has
+        no log yet and rebuilds everything once; make and vorn must do nothing."""
+        watched = w.noop_files
+        ninja_warm = False
+        for jobs in job_counts:
+            for tool in self.tools_for(w, jobs):
+                if tool == "floor" or (tool == "ninja" and ninja_warm):
                     continue
-                argv = self.tools[tool] if tool != "ninja" else ["ninja", "-j4"]
-                log = os.path.join(self.workdir, "logs", "%s-warmup-%s.log" % (w.key, tool))
+                argv = self.argv(tool, jobs, "noop") if tool != "ninja" else ["ninja", "-j4"]
+                ninja_warm = ninja_warm or tool == "ninja"
+                log = os.path.join(self.workdir, "logs",
+                                   "%s-warmup-j%d-%s.log" % (w.key, jobs, tool))
                 before = mtimes(wdir, watched)
                 rc, _, _, timed_out = run_once(argv, wdir, log, self.args.timeout, self.env)
                 after = mtimes(wdir, watched)
                 changed = [n for n in watched if before[n] != after[n]]
                 if tool != "ninja" and changed and not timed_out and rc == 0:
-                    self.mark_wrong(w, "noop", tool, ["first run rebuilt %d up-to-date files"
-                                                      " (first: %s)" % (len(changed), changed[0])])
+                    self.mark_wrong(w, "noop", jobs, tool,
+                                    ["first run rebuilt %d up-to-date files (first: %s)" %
+                                     (len(changed), changed[0])])
                 if timed_out or rc != 0:
-                    self.status[(w.key, "noop", tool)] = "timeout" if timed_out else "failed"
-                    self.problems.append("%s warm-up %s: %s" % (w.key, tool, "timeout" if timed_out
-                                                               else "exit code %d" % rc))
+                    self.status[(w.key, "noop", jobs, tool)] = "timeout" if timed_out else "failed"
+                    self.problems.append("%s warm-up: %s" % (
+                        self.name(w, "noop", jobs, tool),
+                        "timeout" if timed_out else "exit code %d" % rc))
                     self.problems += ["    " + line for line in log_tail(log)]
-                    given_up.add(tool)
-        for _ in range(self.args.reps):
-            for tool in names:
-                if tool in given_up:
-                    continue
-                if "full" in w.kinds:
-                    w.reset(wdir)
-                    if not self.timed(w, wdir, "full", tool):
-                        given_up.add(tool)
-                        continue
-                    bad = w.check_full(wdir)
-                    if bad:
-                        # Incomplete outputs make a no-op meaningless: skip it.
-                        self.mark_wrong(w, "full", tool, bad)
-                        continue
-                    watched = w.outputs
-                if "noop" in w.kinds:
-                    before = mtimes(wdir, watched)
-                    if not self.timed(w, wdir, "noop", tool):
-                        given_up.add(tool)
-                        continue
-                    after = mtimes(wdir, watched)
-                    changed = [n for n in watched if before[n] != after[n]]
-                    if changed:
-                        self.mark_wrong(w, "noop", tool, ["no-op changed %d files (first: %s)" %
-                                                          (len(changed), changed[0])])
+                    given_up.add((jobs, tool))
 
-    def median(self, key, kind, tool):
-        runs = self.results.get((key, kind, tool))
-        if not runs or self.status.get((key, kind, tool)) != "ok":
+    def run_workload(self, w, wdir, job_counts):
+        job_counts = [j for j in job_counts if j >= w.min_jobs]
+        given_up = set()  # (jobs, tool)
+        if "noop" in w.kinds and "full" not in w.kinds:
+            self.warm_up(w, wdir, job_counts, given_up)
+        for _ in range(self.args.reps):
+            for jobs in job_counts:
+                for tool in self.tools_for(w, jobs):
+                    if (jobs, tool) not in given_up:
+                        self.run_tool(w, wdir, jobs, tool, given_up)
+        return job_counts
+
+    def run_tool(self, w, wdir, jobs, tool, given_up):
+        watched = getattr(w, "noop_files", None)
+        if "full" in w.kinds:
+            w.reset(wdir)
+            wall = self.timed(w, wdir, "full", jobs, tool)
+            if wall is None:
+                given_up.add((jobs, tool))
+                return
+            bad = w.check_full(wdir)
+            if w.seconds:
+                ideal = w.ideal_seconds(jobs)
+                if wall < ideal - ORDER_SLACK_S:
+                    bad.append("took %.3f s, less than the sleeps allow (%.3f s)" %
+                               (wall, ideal))
+            if bad:
+                # Incomplete outputs make a no-op meaningless: skip it.
+                self.mark_wrong(w, "full", jobs, tool, bad)
+                return
+            watched = w.outputs
+        if "noop" in w.kinds:
+            before = mtimes(wdir, watched)
+            if self.timed(w, wdir, "noop", jobs, tool) is None:
+                given_up.add((jobs, tool))
+                return
+            after = mtimes(wdir, watched)
+            changed = [n for n in watched if before[n] != after[n]]
+            if changed:
+                self.mark_wrong(w, "noop", jobs, tool, ["no-op changed %d files (first: %s)" %
+                                                        (len(changed), changed[0])])
+
+    def median(self, w, kind, jobs, tool):
+        """(wall, rss) medians of a tool's good runs; for a computed floor the
+        ideal schedule; None when there is nothing sound to show."""
+        if tool == "floor" and w.seconds:
+            return w.ideal_seconds(jobs), 0.0
+        runs = self.results.get((w.key, kind, jobs, tool))
+        if not runs or self.status.get((w.key, kind, jobs, tool)) != "ok":
             return None
         return statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs)
+
+    def cell(self, w, kind, jobs, tool, width=8):
+        med = self.median(w, kind, jobs, tool)
+        if med:
+            return "%*s" % (width, seconds_text(med[0]))
+        st = self.status.get((w.key, kind, jobs, tool))
+        return "%*s" % (width, st if st and st != "ok" else "-")
+
+
+def seconds_text(s):
+    return "%.3f" % s if s < 1 else "%.2f" % s
 
 
 def ratio(a, b):
     return "%7.2f" % (a[0] / b[0]) if a and b and b[0] > 0 else "%7s" % "-"
 
 
+def label(w, kind):
+    return "%s %s %s" % (w.key, w.title, "full" if kind == "full" else "no-op")
+
+
+def print_runs(bench, done):
+    """Every tool's runs: median, spread, memory and the check result."""
+    print("%-26s %-3s %-7s %9s %9s %9s %8s  %s" %
+          ("workload", "-j", "tool", "median s", "min s", "max s", "RSS MB", "check"))
+    for w, job_counts in done:
+        for kind in w.kinds:
+            name = label(w, kind)
+            for jobs in job_counts:
+                for tool in bench.tools_for(w, jobs):
+                    slot = (w.key, kind, jobs, tool)
+                    runs = bench.results.get(slot)
+                    st = bench.status.get(slot, "skipped")
+                    head = "%-26s %-3d %-7s" % (name, jobs, tool_label(tool, jobs))
+                    if tool == "floor" and w.seconds:
+                        print("%s %9.3f %29s  ideal schedule" % (head, w.ideal_seconds(jobs), ""))
+                    elif st in ("failed", "timeout") or not runs:
+                        print("%s %9s" % (head, st))
+                    else:
+                        walls = [r[0] for r in runs]
+                        print("%s %9.3f %9.3f %9.3f %8.1f  %s" %
+                              (head, statistics.median(walls), min(walls), max(walls),
+                               statistics.median(r[1] for r in runs), st))
+                    name = ""
+
+
+def print_tables(bench, done, job_counts):
+    """One table per job count: median seconds per tool, then vorn's ratios."""
+    for jobs in job_counts:
+        rows = [(w, kind) for w, counts in done if jobs in counts for kind in w.kinds]
+        if not rows:
+            continue
+        vorns = ["vorn"] if jobs == 1 else [vorn_tool(v) for v in bench.variants]
+        vorns = [t for t in vorns if "vorn" in bench.tools]
+        cols = vorns + ["make", "ninja", "floor"]
+        print()
+        print("-j %d: median wall seconds (%s)" % (
+            jobs, "vorn --bg1, make -r -j1, ninja -j1, floor -j 1" if jobs == 1 else
+            "vorn -j %d [--bgc|--bgf|--bgp], make -r -j%d, ninja -j%d, floor -j %d" %
+            (jobs, jobs, jobs, jobs)))
+        print("%-26s%s   %7s %7s %7s   %7s %7s" %
+              ("workload", "".join("%8s" % tool_label(t, jobs) for t in cols),
+               "v/floor", "v/make", "v/ninja", "m/floor", "n/floor"))
+        for w, kind in rows:
+            med = {t: bench.median(w, kind, jobs, t) for t in ("vorn", "make", "ninja", "floor")}
+            print("%-26s%s   %s %s %s   %s %s" %
+                  (label(w, kind), "".join(bench.cell(w, kind, jobs, t) for t in cols),
+                   ratio(med["vorn"], med["floor"]), ratio(med["vorn"], med["make"]),
+                   ratio(med["vorn"], med["ninja"]), ratio(med["make"], med["floor"]),
+                   ratio(med["ninja"], med["floor"])))
+
+
+def print_overheads(bench, done):
+    """What a worker process costs per job, against worker threads, on d."""
+    for w, job_counts in done:
+        if w.key != "d":
+            continue
+        for jobs in job_counts:
+            if jobs < 2:
+                continue
+            base = bench.median(w, "full", jobs, "vorn")
+            parts = []
+            for v in ("f", "p"):
+                if v not in bench.variants:
+                    continue
+                med = bench.median(w, "full", jobs, vorn_tool(v))
+                if base and med:
+                    parts.append("--bg%s %+.2f ms" % (v, (med[0] - base[0]) / len(w.rules) * 1e3))
+                else:
+                    parts.append("--bg%s -" % v)
+            if parts:
+                print("overhead per job against --bgt on d (%d jobs, -j %d): %s" %
+                      (len(w.rules), jobs, ", ".join(parts)))
+
+
+class SelfTest(unittest.TestCase):
+    """Checks of the parts that decide what the numbers mean: the computed
+    floor, the floor program's job slots and the output checks."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vorn-build-bench-test-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def floor_run(self, plan, jobs):
+        exe = os.path.join(self.dir, "floor")
+        if not os.path.exists(exe):
+            build_floor(self.dir)
+        with open(os.path.join(self.dir, "p.plan"), "w") as f:
+            f.write("".join(step + "\n" for step in plan))
+        t0 = time.perf_counter()
+        r = subprocess.run([exe, "-j", str(jobs), "p.plan"], cwd=self.dir,
+                           capture_output=True, text=True, timeout=30)
+        return r.returncode, time.perf_counter() - t0, r.stderr
+
+    def test_ideal_schedule(self):
+        w = gen_uneven(self.dir, 50)
+        # 50 x 0.1 + 2 on level one, 51 x 0.1 on level two; path 2 + 0.1.
+        self.assertAlmostEqual(w.ideal_seconds(1), 12.1)
+        self.assertAlmostEqual(w.ideal_seconds(2), 6.05)
+        self.assertAlmostEqual(w.ideal_seconds(8), 2.1)
+        chain = Workload("z", "chain", ("full",))
+        for i in range(3000):  # deeper than Python's recursion limit
+            chain.rule("c%d" % i, ["c%d" % (i + 1)] if i < 2999 else [], "x", seconds=0.5)
+        self.assertAlmostEqual(chain.ideal_seconds(2), 1500.0)
+
+    def test_uneven_rules(self):
+        w = gen_uneven(self.dir, 3)
+        text = w.rules_text()
+        self.assertTrue(text.startswith(".PHONY: all\nall: u00 u01 u02 u03 v00 "))
+        self.assertIn("u03:\n\tsleep 2\n\ttouch u03\n", text)
+        self.assertIn("v01: u01\n\tsleep 0.1\n\ttouch v01\n", text)
+        self.assertIn("build v01: r u01\n  cmd = sleep 0.1 && touch v01\n", w.ninja_text())
+
+    def test_uneven_check(self):
+        w = gen_uneven(self.dir, 1)
+        now = time.time_ns()
+        for name, age in (("u00", 3.0), ("v00", 2.5), ("u01", 2.0), ("v01", 1.95)):
+            write_file(os.path.join(self.dir, name), "", now - int(age * 1e9))
+        problems = w.check_full(self.dir)
+        self.assertEqual(len(problems), 1)
+        self.assertIn("first: v01", problems[0])
+        os.unlink(os.path.join(self.dir, "v00"))
+        self.assertIn("1 of 4 outputs missing", w.check_full(self.dir)[0])
+
+    def test_floor_runs_commands_side_by_side(self):
+        plan = ["X sleep 0.4; touch a", "X sleep 0.4; touch b", "W",
+                "X test -f a && test -f b && touch c"]
+        rc, wall, _ = self.floor_run(plan, 2)
+        self.assertEqual(rc, 0)
+        self.assertLess(wall, 0.75)
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "c")))
+        for name in "abc":
+            os.unlink(os.path.join(self.dir, name))
+        rc, wall, _ = self.floor_run(plan, 1)
+        self.assertEqual(rc, 0)
+        self.assertGreaterEqual(wall, 0.8)
+
+    def test_floor_steps_wait_for_commands(self):
+        # T and S are not commands: they must see what the commands made.
+        rc, _, err = self.floor_run(["D d", "X sleep 0.2; touch d/x", "C d/x d/y"], 2)
+        self.assertEqual((rc, err), (0, ""))
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "d", "y")))
+
+    def test_floor_failure(self):
+        plan = ["X sleep 0.3; touch slow", "X exit 3", "X touch never", "X touch never2"]
+        rc, _, err = self.floor_run(plan, 2)
+        self.assertEqual(rc, 1)
+        self.assertIn("command failed", err)
+        # The running command was waited for; nothing started after the failure.
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "slow")))
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "never2")))
+        for args in (["-j", "0", "p.plan"], ["-j", "2x", "p.plan"], ["p.plan", "q"]):
+            r = subprocess.run([os.path.join(self.dir, "floor")] + args, cwd=self.dir,
+                               capture_output=True, text=True)
+            self.assertEqual(r.returncode, 2, args)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("vorn", nargs="?", default="build-rel/vorn", help="vorn executable")
     ap.add_argument("-n", "--reps", type=int, default=3, help="repetitions (median taken)")
-    ap.add_argument("-w", "--workloads", default="a,b,c,d,e,f",
-                    help="comma-separated subset of a,b,c,d,e,f")
+    ap.add_argument("-w", "--workloads", default="a,b,c,d,e,f,g",
+                    help="comma-separated subset of a,b,c,d,e,f,g")
+    ap.add_argument("-j", "--jobs", default="1,2", help="job counts, such as 1,2")
+    ap.add_argument("--variants", default="t,c,f,p",
+                    help="vorn variants at 2 or more jobs: t (default), c, f, p")
     ap.add_argument("--timeout", type=int, default=120, help="seconds per run")
     ap.add_argument("--keep", action="store_true", help="keep the work directory")
+    ap.add_argument("--self-test", action="store_true", help="test this script and floor.c")
     args = ap.parse_args()
 
-    keys = [k.strip() for k in args.workloads.split(",") if k.strip()]
-    unknown = [k for k in keys if k not in GENERATORS]
-    if unknown or not keys or args.reps < 1:
-        sys.exit("build_bench: workloads are a,b,c,d,e,f; got %r; repetitions >= 1" % args.workloads)
+    if args.self_test:
+        suite = unittest.defaultTestLoader.loadTestsFromTestCase(SelfTest)
+        return 0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1
+    keys = parse_list(args.workloads, sorted(GENERATORS), "workloads")
+    args.variants = parse_list(args.variants, VARIANTS, "variants")
+    job_counts = parse_jobs(args.jobs)
+    if args.reps < 1:
+        sys.exit("build_bench: repetitions >= 1")
     if not shutil.which("gcc"):
         sys.exit("build_bench: gcc is needed for the floor program and workload e")
 
@@ -448,80 +782,70 @@ def main():
     try:
         os.makedirs(os.path.join(workdir, "logs"))
         tools = {"floor": [build_floor(workdir)]}
-        for exe, argv in (("make", ["make", "-r", "-j1", "-f", "Makefile"]),
-                          ("ninja", ["ninja", "-j1"])):
+        for exe in ("make", "ninja"):
             if shutil.which(exe):
-                tools[exe] = argv
+                tools[exe] = [exe]
             else:
                 print("build_bench: %s not found, skipped (apt-get install -y make ninja-build)" %
                       exe, file=sys.stderr)
         vorn = os.path.abspath(args.vorn)
         if os.access(vorn, os.X_OK):
-            tools["vorn"] = [vorn, "--bg1"]
+            tools["vorn"] = vorn
         else:
             print("build_bench: no vorn executable at %s, vorn skipped" % vorn, file=sys.stderr)
 
         bench = Bench(args, tools, workdir)
-        workloads = []
+        done = []  # (workload, the job counts it ran at)
         t_all = time.perf_counter()
         for key in keys:
             gen, count = GENERATORS[key]
             wdir = os.path.join(workdir, key)
             os.makedirs(wdir)
             w = gen(wdir, count)
+            if not any(j >= w.min_jobs for j in job_counts):
+                print("workload %s (%s): needs -j %d or more, skipped" %
+                      (key, w.title, w.min_jobs), file=sys.stderr)
+                continue
             w.write(wdir)
             t0 = time.perf_counter()
-            bench.run_workload(w, wdir)
+            ran = bench.run_workload(w, wdir, job_counts)
             print("workload %s (%s): %.1f s" % (key, w.title, time.perf_counter() - t0),
                   file=sys.stderr)
-            workloads.append(w)
+            done.append((w, ran))
 
         print()
-        print("%-26s %-6s %9s %9s %9s %8s  %s" %
-              ("workload", "tool", "median s", "min s", "max s", "RSS MB", "check"))
-        for w in workloads:
-            for kind in w.kinds:
-                label = "%s %s %s" % (w.key, w.title, "full" if kind == "full" else "no-op")
-                for tool in TOOLS:
-                    if tool not in tools:
-                        continue
-                    slot = (w.key, kind, tool)
-                    runs = bench.results.get(slot)
-                    st = bench.status.get(slot, "skipped")
-                    if st in ("failed", "timeout") or not runs:
-                        print("%-26s %-6s %9s" % (label, tool, st))
-                    else:
-                        walls = [r[0] for r in runs]
-                        print("%-26s %-6s %9.3f %9.3f %9.3f %8.1f  %s" %
-                              (label, tool, statistics.median(walls), min(walls), max(walls),
-                               statistics.median(r[1] for r in runs), st))
-                    label = ""
-
+        print_runs(bench, done)
+        print_tables(bench, done, job_counts)
         print()
-        print("%-26s %7s %7s %7s   %7s %7s" %
-              ("median time ratios", "v/floor", "v/make", "v/ninja", "m/floor", "n/floor"))
-        for w in workloads:
-            for kind in w.kinds:
-                med = {t: bench.median(w.key, kind, t) for t in TOOLS}
-                print("%-26s %s %s %s   %s %s" %
-                      ("%s %s %s" % (w.key, w.title, "full" if kind == "full" else "no-op"),
-                       ratio(med["vorn"], med["floor"]), ratio(med["vorn"], med["make"]),
-                       ratio(med["vorn"], med["ninja"]), ratio(med["make"], med["floor"]),
-                       ratio(med["ninja"], med["floor"])))
-        print("(%d runs each, sequential builds: vorn --bg1, make -r -j1, ninja -j1; medians;"
-              " total %.0f s)" % (args.reps, time.perf_counter() - t_all))
+        print_overheads(bench, done)
+        print("(%d runs each, medians; floor of g: the ideal schedule; total %.0f s)" %
+              (args.reps, time.perf_counter() - t_all))
 
-        vorn_ok = "vorn" in tools and all(
-            bench.status.get((w.key, kind, "vorn")) == "ok" for w in workloads for kind in w.kinds)
         if bench.problems:
             print()
             for p in bench.problems:
                 print("PROBLEM: " + p)
+        vorn_ok = True
         if "vorn" in tools:
-            print("vorn builds and checks: %s" % ("all passed" if vorn_ok else "NOT all passed"))
-        others_ok = all(bench.status.get((w.key, kind, t)) == "ok" for w in workloads
-                        for kind in w.kinds for t in tools if t != "vorn")
-        return 0 if others_ok and ("vorn" not in tools or vorn_ok) else 1
+            slots = {}
+            for w, counts in done:
+                for jobs in counts:
+                    for tool in bench.tools_for(w, jobs):
+                        if tool.startswith("vorn"):
+                            for kind in w.kinds:
+                                st = bench.status.get((w.key, kind, jobs, tool), "skipped")
+                                slots.setdefault((jobs, tool), []).append((w.key, kind, st))
+            for (jobs, tool), seen in sorted(slots.items()):
+                bad = ["%s %s %s" % (k, kind, st) for k, kind, st in seen if st != "ok"]
+                vorn_ok = vorn_ok and not bad
+                print("vorn %s: builds and checks %s" % (
+                    " ".join(bench.argv(tool, jobs, "full")[1:]),
+                    "all passed" if not bad else "NOT all passed (%s)" % ", ".join(bad)))
+        others_ok = all(bench.status.get((w.key, kind, jobs, t)) == "ok"
+                        for w, counts in done for kind in w.kinds for jobs in counts
+                        for t in bench.tools_for(w, jobs)
+                        if not t.startswith("vorn") and not (t == "floor" and w.seconds))
+        return 0 if others_ok and vorn_ok else 1
     finally:
         if args.keep:
             print("work directory kept: %s" % workdir)
