@@ -179,14 +179,16 @@ def as_matcher(spec):
 
 
 def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_files=None,
-         cwd="proj", stdin=b"", only=None, timeout=None, times=None, interrupt=None):
+         cwd="proj", stdin=b"", only=None, timeout=None, times=None, interrupt=None,
+         max_seconds=None, settle=0, empty_dirs=()):
     """One end-to-end case.
 
     args          arguments after the executable
     stdout/stderr a str (exact), a list (Lines), a Matcher, or None (not checked)
     exit          expected exit code
     env           variables to set (a value of None removes the variable); every
-                  variable whose name starts with VORN is removed unless set here
+                  variable whose name starts with VORN is removed unless set here;
+                  @CWD@ and @TMP@ in a value are replaced as in the matchers
     files         path (relative to the working directory) -> str or bytes to
                   write before the run; a path ending in "/" makes a directory
     expect_files  path -> expected content (str/Matcher), or None: must not exist
@@ -196,13 +198,17 @@ def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_fil
     times         path -> seconds relative to now, set as the file's times after
                   the files are written (e.g. -100 for "older")
     interrupt     (seconds, signal number): send the signal after that delay
+    max_seconds   the run (from start to exit) must not take longer than this
+    settle        seconds to wait after the run before the files are checked
+    empty_dirs    directories that must exist and be empty after the run
     """
     return dict(name=name, args=list(args), stdout=as_matcher(stdout),
                 stderr=as_matcher(stderr), exit=exit, env=dict(env or {}),
                 files=dict(files or {}),
                 expect_files={k: as_matcher(v) for k, v in (expect_files or {}).items()},
                 cwd=cwd, stdin=stdin, only=only, timeout=timeout, times=dict(times or {}),
-                interrupt=interrupt)
+                interrupt=interrupt, max_seconds=max_seconds, settle=settle,
+                empty_dirs=list(empty_dirs))
 
 
 # ---- vorn's own line forms -------------------------------------------------

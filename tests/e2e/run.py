@@ -109,10 +109,11 @@ def run_case(case, exe, wrapper, keep):
             if v is None:
                 env.pop(k, None)
             else:
-                env[k] = v
+                env[k] = v.replace("@CWD@", ctx["cwd"]).replace("@TMP@", ctx["tmp"])
         cmd = wrapper + [exe] + case["args"]
         timeout = case["timeout"] or (120 if wrapper else 60)
         for attempt in (1, 2):
+            started = time.monotonic()
             try:
                 if case["interrupt"]:
                     code, out, err = run_interrupted(cmd, cwd, env, case, timeout)
@@ -129,6 +130,13 @@ def run_case(case, exe, wrapper, keep):
             if not (wine and code == 1 and not out and not err and attempt == 1):
                 break
             print("NOTE %s: Wine start failed silently, run again" % case["name"])
+        elapsed = time.monotonic() - started
+        if case["max_seconds"] is not None and code is not None \
+                and elapsed > case["max_seconds"]:
+            problems.append("took %.2f s, at most %s s expected" % (elapsed, case["max_seconds"]))
+        if case["settle"]:
+            # Anything the run left behind would act within this time.
+            time.sleep(case["settle"])
         if code is not None and code != case["exit"]:
             problems.append("exit code %s, expected %s" % (code, case["exit"]))
         for stream, text in (("stdout", out), ("stderr", err)):
@@ -151,6 +159,13 @@ def run_case(case, exe, wrapper, keep):
                 why = m.check(decode(f.read()), ctx)
             if why is not None:
                 problems.append("file %s differs:\n%s" % (rel, why.rstrip("\n")))
+        for rel in case["empty_dirs"]:
+            full = os.path.normpath(os.path.join(cwd, rel))
+            if not os.path.isdir(full):
+                problems.append("directory %s is missing" % rel)
+            elif os.listdir(full):
+                problems.append("directory %s must be empty, has: %s" % (
+                    rel, " ".join(sorted(os.listdir(full)))))
         if problems:
             problems.insert(0, "command: (cd %s && %s)" % (
                 shlex.quote(cwd), " ".join(shlex.quote(a) for a in cmd)))
