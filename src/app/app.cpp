@@ -10,7 +10,10 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "build/bg1.h"
+#include "build/bgj.h"
+#include "jobs/bgapp.h"
 #include "graph/print.h"
+#include "rules/envmap.h"
 #include "rules/load.h"
 #include "base/fs.h"
 #include "base/path.h"
@@ -258,15 +261,19 @@ bool algoApp() {
     logTraceFlag(c.dbgOpt, "Jobs Type %s %c | cwd: %s", c.bgOption.c_str(), c.bgType,
                  fsCwd().c_str());
     if (c.bgType == 'p' || c.bgType == 'f') {
-        v.bgWorkerCmd = v.exeName;
+        // The worker is this very executable, found by its path: the
+        // directory it lives in need not be on PATH.
+        CxStr1p path = fsExePath();
+        v.bgWorkerCmd = path.isEmpty() ? v.exeName : strArgQuoteByCtx(path);
         v.bgWorkerCmd += c.bgType == 'p' ? " --jxbgp" : " --jxbgf";
     }
-    if (!adaptJobsMax(c.jobs)) return false;
+    bool ok = queCmds2AnyInitCb(c.bgType);
+    ok = adaptJobsMax(c.jobs) && ok;
+    if (!ok) return false;
     if (c.bgOption == "--bg1") return buildBg1GoalArgs();
-    // The parallel builder comes next; until then such a run says so.
-    logPrint(2, "Parallel building (%s) is not available yet, use --bg1 | cwd: %s",
-             c.bgOption.c_str(), fsCwd().c_str());
-    return false;
+    bool built = buildBgjGoalArgs();
+    buildBgjJobsDestroy();
+    return built;
 }
 
 // ---- outcome ----
@@ -301,35 +308,41 @@ bool appDoneLogSummary(bool ok, int levelOk, int levelErr, CxStr1p const& extra1
 
 namespace {
 
-bool runWorker(Vars& v, char const* how) {
+// A worker runs one batch and ends with its exit code; it reads no options
+// and no rules file.
+bool runWorker(Vars& v, char const* file) {
     levelSetup(v);
     logInitTimeImportant(v.exeName.c_str());
     appInitLogHdrCrumbs();
-    // The worker loop belongs to the job queues, which this build does not have.
-    logPrint(2, "Background worker %s is not available in this build", how);
-    v.retCode = 2;
-    return false;
+    // Recipes that call this tool again start what the parent run named.
+    v.selfCmd = envVarGetDef("VORN", v.exeName);
+    if (file) return bgappCmdsFork(v.retCode, file);
+    return bgappCmdsPipe(v.retCode, 0, false);
 }
 
 } // namespace
+
+namespace {
+int g_workerExitCode = 0;
+}
+
+int appExitCode(bool ok) {
+    if (workerMode) return g_workerExitCode;
+    return ok ? 0 : 2;
+}
 
 bool appMain(int argc, char const** argv) {
     bool prepared = initAppUsual(argc > 0 ? argv[0] : nullptr);
     Vars v;
     v.exeName = exeNameGuess(argc > 0 ? argv[0] : nullptr);
 
-    if (argc >= 3 && strcmp(argv[1], "--jxbgf") == 0) {
+    bool fileWorker = argc >= 3 && strcmp(argv[1], "--jxbgf") == 0;
+    if (fileWorker || (argc >= 2 && strcmp(argv[1], "--jxbgp") == 0)) {
         workerMode = true;
-        runWorker(v, "--jxbgf");
+        runWorker(v, fileWorker ? argv[2] : nullptr);
         fflush(stdout);
         fflush(stderr);
-        return v.retCode == 0;
-    }
-    if (argc >= 2 && strcmp(argv[1], "--jxbgp") == 0) {
-        workerMode = true;
-        runWorker(v, "--jxbgp");
-        fflush(stdout);
-        fflush(stderr);
+        g_workerExitCode = v.retCode;
         return v.retCode == 0;
     }
 

@@ -9,6 +9,8 @@ char const* cstrAppVers();
 bool echoAbout();
 
 bool appMain(int argc, char const** argv);
+// The process exit code after appMain: a worker ends with its batch's code.
+int appExitCode(bool ok);
 bool initAppUsual(char const* argv0 = nullptr);
 int initAppErrCount();
 char const* const* initAppErrVector();

@@ -1,5 +1,5 @@
 #include "app/app.h"
 
 int main(int argc, char** argv) {
-    return appMain(argc, (char const**)argv) ? 0 : 2;
+    return appExitCode(appMain(argc, (char const**)argv));
 }

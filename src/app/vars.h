@@ -6,6 +6,7 @@
 #include "base/containers.h"
 #include "base/str.h"
 #include "build/fsstat.h"
+#include "exec/run.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
 #include "rules/envmap.h"
@@ -74,6 +75,21 @@ class Vars {
     // Build state of the current requested goal.
     Map_Kobj2Vobj<CxStr1p, long long> goalState;
     Vect1p_Vobj<CxStr1p> goalStackTrack;
+
+    // Parallel build: waves of jobs for the current requested goal.
+    // goalDepsPhase: 1 exist-only dependencies complete, 2 all complete;
+    // with 2, kDepsPhaseOutOfDate is added when the goal was found out of date.
+    Map_Kobj2Vobj<CxStr1p, int> goalDepsPhase;
+    Vect1p_Vobj<CxStr1p> goalStack;
+    Vect1p_Vobj<CxStr1p> goalStackTmp;
+    Set_Kobj<CxStr1p> jobsScheduled;
+    Set_Kobj<CxStr1p> jobsDone;
+    Vect1p_Vobj<CxStr1p> todoHeavy, todoUsual; // goal, recipe, goal, recipe, ...
+    Set_Kobj<CxStr1p> submittedHeavy, submittedUsual;
+    Vect1p_Vobj<RunAppInfo> jobsDoneInfo;
+    double hangTimeoutSec = 0;
+    long long hangTimeoutNs = 0;
+    long long lastProgressNs = 0;
 
     static Vars* _pVars;
     static Conf* _pConf;

@@ -23,19 +23,6 @@ Conf const& conf() {
     return *Vars::_pConf;
 }
 
-CxStr1p dateText(long long t) {
-    return strDateTimeFromNs(t, 'L', "%Y-%m-%d %H:%M:%S", 3);
-}
-
-// The state entry of a name, made (0, not visited) when absent: a visit reads
-// and writes it through this one search. Tree nodes never move, so the
-// reference stays good while other names are added.
-long long* stateSlot(CxStr1p const& name) {
-    bool added = false;
-    auto* n = Vars::_pVars->goalState.insertNode(name, 0, added);
-    return n ? &n->val : nullptr;
-}
-
 bool setState(long long& slot, CxStr1p const& name, long long value) {
     logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
                 value >= kGoalTimeMin ? 1 : 0);
@@ -74,12 +61,26 @@ bool buildSetGoalState(CxStr1p const& name, long long value) {
     return setState(*slot, name, value);
 }
 
+CxStr1p dateText(long long t) {
+    return strDateTimeFromNs(t, 'L', "%Y-%m-%d %H:%M:%S", 3);
+}
+
+long long* stateSlot(CxStr1p const& name) {
+    bool added = false;
+    auto* n = Vars::_pVars->goalState.insertNode(name, 0, added);
+    return n ? &n->val : nullptr;
+}
+
 long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony) {
+    return goalTimeCounted(g_fsUseCount, name, isDep, phony);
+}
+
+long long goalTimeCounted(long long& fsUse, CxStr1p const& name, bool isDep, bool phony) {
     if (phony) return 0;
     long long t;
     long long n = name.length();
     if (isDep && n >= 2 && name.c_str()[n - 2] == '/' && name.c_str()[n - 1] == '.') {
-        ++g_fsUseCount;
+        ++fsUse;
         t = lsLmt("RL", name);
         if (conf().dbgDeps)
             logTraceDbg(true, "Time of Dir/.: %s | %lli | %s", name.c_str(), t,
@@ -87,7 +88,7 @@ long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony) {
         return t;
     }
     // One query: the time of a missing path is 0, a directory counts as old.
-    ++g_fsUseCount;
+    ++fsUse;
     FsStatBuf st;
     t = 0;
     if (fsaStat(st, name)) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/app.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/containers.h"
@@ -336,7 +337,14 @@ bool doSleep(bool& ok, CxStr1p const& args) {
         if (!durationSec(sec, p.operands[i])) return false;
         total += sec;
     }
-    waitSecDbl(total);
+    // In slices, so an interrupt ends a long sleep of a worker thread too.
+    long long end = timeBootNs() + timeNsFromDbl(total);
+    for (;;) {
+        long long left = end - timeBootNs();
+        if (left <= 0) break;
+        if (appInterrupted()) return true; // ok stays false
+        sleepNs(left < 20000000 ? left : 20000000);
+    }
     ok = true;
     return true;
 }

@@ -98,6 +98,10 @@ struct _RunAppStart {
 // The interpreter prefix put before every command ("cmd.exe /c " on Windows;
 // empty on POSIX, where /bin/sh -c receives the command as one argument).
 char const* runShellPrefix();
+// Put before a command the interpreter should become rather than start
+// ("exec " on POSIX), so stopping the child stops that command; empty on
+// Windows.
+char const* runShellExecPrefix();
 
 // ---- fork-style start (console shared)
 bool spawnChildFork(_RunAppStart& st, RunAppInfo& app);
@@ -109,6 +113,12 @@ bool runAppWasExit(RunAppInfo const& app);
 int runAppGetRetCode(RunAppInfo const& app);
 long long runAppGetPid(RunAppInfo const& app);
 void runAppResetAtStart(RunAppInfo& app);
+// Waits until one of the started children ends or ms have passed, whichever
+// comes first; true when one has ended (or cannot be waited for). With fds,
+// it also returns when one of them has something to read (Windows looks at
+// the children only, and then waits at most a few milliseconds).
+bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const* fds = nullptr,
+                       long long nfds = 0);
 void runAppCloseProcStat(RunAppInfo& app);
 int retCodeSimplify(int code);
 

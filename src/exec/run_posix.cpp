@@ -2,12 +2,15 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/errnr.h"
+#include "base/envlock.h"
 #include "base/timenum.h"
 #include "exec/run.h"
 
@@ -66,7 +69,12 @@ bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid) {
             posix_spawn_file_actions_adddup2(&fa, fds[i], i);
     }
     char* argv[] = {(char*)"sh", (char*)"-c", (char*)line, nullptr};
-    int rc = posix_spawn(&pid, "/bin/sh", haveFa ? &fa : nullptr, &attr, argv, environ);
+    int rc;
+    {
+        // Worker threads may export while this copies the environment.
+        std::lock_guard<std::recursive_mutex> lk(envLock());
+        rc = posix_spawn(&pid, "/bin/sh", haveFa ? &fa : nullptr, &attr, argv, environ);
+    }
     if (haveFa) posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) errno = rc;
@@ -181,6 +189,62 @@ bool runAppWaitExit(RunAppInfo& app) {
     runAppPeekExit(app);
     runAppCloseProcStat(app);
     return app.exited;
+}
+
+char const* runShellExecPrefix() {
+    return "exec ";
+}
+
+bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const* extra,
+                       long long nExtra) {
+    if (ms < 0) ms = 0;
+    struct pollfd fds[128];
+    nfds_t k = 0;
+    bool done = false, polling = true;
+    for (long long i = 0; i < n && k < 64 && !done; ++i) {
+        RunAppInfo const& a = *apps[i];
+        if (a.exited || a.pid <= 0 || !a.procInfo.hProcess) {
+            done = true;
+            break;
+        }
+        int fd = (int)syscall(SYS_pidfd_open, (pid_t)a.pid, 0);
+        if (fd >= 0) {
+            fds[k].fd = fd;
+            fds[k].events = POLLIN;
+            fds[k].revents = 0;
+            ++k;
+        } else if (errno == ESRCH) {
+            done = true; // already gone
+        } else {
+            polling = false; // no process descriptors here
+        }
+    }
+    nfds_t kProc = k;
+    for (long long i = 0; i < nExtra && k < 128; ++i) {
+        if (extra[i] < 0) continue;
+        fds[k].fd = extra[i];
+        fds[k].events = POLLIN;
+        fds[k].revents = 0;
+        ++k;
+    }
+    // An interrupted poll returns early; the caller looks again.
+    if (!done && polling && k > 0) done = poll(fds, k, (int)ms) > 0;
+    for (nfds_t i = 0; i < kProc; ++i)
+        close(fds[i].fd);
+    if (done || polling) return done;
+    // Without process descriptors: look again every 200 us until the pause ends.
+    long long end = timeBootNs() + ms * 1000000LL;
+    for (;;) {
+        for (long long i = 0; i < n; ++i) {
+            siginfo_t si;
+            memset(&si, 0, sizeof si);
+            if (waitid(P_PID, (id_t)apps[i]->pid, &si, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                si.si_pid != 0)
+                return true;
+        }
+        if (timeBootNs() >= end) return false;
+        sleepUs(200);
+    }
 }
 
 void runAppCloseProcStat(RunAppInfo& app) {

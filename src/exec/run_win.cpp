@@ -159,6 +159,27 @@ bool runAppWaitExit(RunAppInfo& app) {
     return app.exited;
 }
 
+char const* runShellExecPrefix() {
+    return "";
+}
+
+bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const*,
+                       long long nExtra) {
+    if (ms < 0) ms = 0;
+    // Anonymous pipes cannot be waited on: look at them again soon.
+    if (nExtra > 0 && ms > 2) ms = 2;
+    HANDLE hs[MAXIMUM_WAIT_OBJECTS];
+    DWORD k = 0;
+    for (long long i = 0; i < n && k < MAXIMUM_WAIT_OBJECTS; ++i) {
+        RunAppInfo const& a = *apps[i];
+        if (a.exited || !isValidHH_OnWin(a.procInfo.hProcess)) return true;
+        hs[k++] = hh(a.procInfo.hProcess);
+    }
+    if (k == 0) return false;
+    DWORD r = WaitForMultipleObjects(k, hs, FALSE, (DWORD)ms);
+    return r < WAIT_OBJECT_0 + k;
+}
+
 void runAppCloseProcStat(RunAppInfo& app) {
     if (isValidHH_OnWin(app.procInfo.hProcess)) CloseHandle(hh(app.procInfo.hProcess));
     if (isValidHH_OnWin(app.procInfo.hThread)) CloseHandle(hh(app.procInfo.hThread));

@@ -2,6 +2,7 @@
 
 #include "app/log.h"
 #include "app/vars.h"
+#include "base/envlock.h"
 #include "base/textedit.h"
 #include "base/tok.h"
 #include "exec/builtin.h"
@@ -54,6 +55,8 @@ bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args) {
         return false;
     }
     if (name == "export") {
+        // Worker threads share the store and the environment.
+        std::lock_guard<std::recursive_mutex> lk(envLock());
         CxStr1p err;
         ok = evalExportStyleDefault(args, *Vars::_pEnvMap, &err);
         if (!ok && !err.isEmpty()) logPrint(2, "%s", err.c_str());

@@ -1,0 +1,515 @@
+#include "build/bgj.h"
+
+#include "app/app.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/fs.h"
+#include "base/path.h"
+#include "base/textedit.h"
+#include "base/timenum.h"
+#include "build/bg1.h"
+#include "build/stack.h"
+#include "exec/runner.h"
+#include "graph/print.h"
+#include "jobs/bgapp.h"
+#include "jobs/que.h"
+#include "jobs/quetrd.h"
+#include "rules/envmap.h"
+
+namespace {
+
+bool g_stop = false;
+long long g_fsUse = 0;
+bool g_inline = false;
+
+int const kPhaseExistOnly = 1;
+int const kPhaseAll = 2;
+int const kPhaseOutOfDate = 4;
+
+long long const kWalkStackBytes = 1LL << 30;
+
+Conf const& conf() {
+    return *Vars::_pConf;
+}
+
+bool traceJobs() {
+    return conf().dbgOpt || logGetPassLevel() < 0;
+}
+
+bool setState(long long& slot, CxStr1p const& name, long long value) {
+    logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
+                value >= kGoalTimeMin ? 1 : 0);
+    slot = value;
+    if (value == kGoalFailed) g_stop = true;
+    return value != kGoalFailed;
+}
+
+bool failCycle(CxStr1p const& name) {
+    if (!g_stop)
+        logPrint(2, "Circular dependency at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+    g_stop = true;
+    return false;
+}
+
+template <class List> CxStr1p namesOf(List const& names) {
+    CxStr1p s;
+    for (auto const& n : names) {
+        s += n;
+        s += ' ';
+    }
+    return s;
+}
+
+CxStr1p setNames(Set_Kobj<CxStr1p> const& set) {
+    CxStr1p s;
+    for (auto const& n : set) {
+        s += n.key;
+        s += ' ';
+    }
+    return s;
+}
+
+// Goal names of a to-do list (every other entry).
+CxStr1p todoNames(Vect1p_Vobj<CxStr1p> const& todo) {
+    CxStr1p s;
+    for (long long i = 0; i < todo.size(); i += 2) {
+        s += todo[i];
+        s += ' ';
+    }
+    return s;
+}
+
+long long pauseOf(long long ms, long long def) {
+    return ms < 0 ? def : ms;
+}
+
+// The failing command of an inline recipe is named, as in the sequential build.
+bool runInline(long long& state, GoalRule const& r, CxStr1p const& label) {
+    logTraceDbg(conf().dbgRules, "one apply Rule: %s", label.c_str());
+    int rc = 0;
+    CxStr1p errCmd;
+    if (runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd))
+        return setState(state, r.name, timeRealNs());
+    logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
+    if (!g_stop)
+        logTraceDbg(conf().dbgRules, "Cannot build Rule: %s | cwd: %s", r.name.c_str(),
+                    fsCwd().c_str());
+    setState(state, r.name, kGoalFailed);
+    return false;
+}
+
+// Batch files go to the temporary directory; without TMP and TEMP they would
+// land in the project, so the system's usual place is taken then.
+CxStr1p batchDir() {
+    CxStr1p dir = envVarTMP();
+    if (dir.isEmpty()) dir = envVarGetDef("TMPDIR", "/tmp");
+    return dir;
+}
+
+// Removes the names of jobsDone from goalStack (from its end), then empties it.
+void cleanStack(Vars& v) {
+    if (v.jobsDone.isEmpty()) return;
+    if (traceJobs() && v.jobsDone.size() >= 2)
+        logTraceDbg(true, "bg: [%lli] Del Goal Done List: %s|", v.jobsDone.size(),
+                    setNames(v.jobsDone).c_str());
+    for (long long i = v.goalStack.size() - 1; i >= 0 && !v.jobsDone.isEmpty(); --i) {
+        if (v.jobsDone.delAt(v.goalStack[i])) v.goalStack.delAt(i);
+    }
+    if (traceJobs() && !v.jobsDone.isEmpty())
+        logTraceDbg(true, "bg: [%lli] Goal Done List Now: %s|", v.jobsDone.size(),
+                    setNames(v.jobsDone).c_str());
+    v.jobsDone.clear();
+}
+
+void traceLoop(Vars& v) {
+    if (!conf().dbgOpt) return;
+    if (v.goalStack.size() >= 2)
+        logPrint(0, "bg: [%lli] Stack At Goal: %s| %s", v.goalStack.size(),
+                 namesOf(v.goalStack).c_str(), "_buildJobsGoal");
+    if (!v.todoHeavy.isEmpty() || !v.todoUsual.isEmpty()) {
+        CxStr1p s = todoNames(v.todoHeavy);
+        s += "| ";
+        s += todoNames(v.todoUsual);
+        s += '|';
+        logPrint(0, "bg: [%lli] Schedule: %s", v.todoHeavy.size() + v.todoUsual.size(), s.c_str());
+    }
+    if (v.jobsScheduled.size() >= 2)
+        logPrint(0, "bg: [%lli] List Jobs ToDo: %s| %s", v.jobsScheduled.size(),
+                 setNames(v.jobsScheduled).c_str(), "_buildJobsGoal");
+    long long ws = queCmds2AnyCountWaitStart(), we = queCmds2AnyCountWaitExit();
+    long long d = v.jobsDoneInfo.size();
+    if (ws + we + d >= 2)
+        logPrint(0, "bg: Jobs now (%lli/%lli/%lli) S/E/D | %s", ws, we, d, "_buildJobsGoal");
+}
+
+// One wave's walk from the end of the previous stack; false when it failed.
+bool walkWave(Vars& v) {
+    v.goalStackTmp.swap(v.goalStack);
+    v.goalStack.clear();
+    if (conf().dbgTrack)
+        logTraceDbg(true, "Tmp Goal-Stack: %s| %s", namesOf(v.goalStackTmp).c_str(),
+                    "_buildJobsStack");
+    bool ok = true;
+    while (ok && !v.goalStackTmp.isEmpty()) {
+        CxStr1p name = v.goalStackTmp.lastVal();
+        v.goalStackTmp.delLast();
+        bool pending = false;
+        ok = bgjVisitGoal(pending, name, false);
+    }
+    v.goalStackTmp.clear();
+    if (conf().dbgTrack)
+        logTraceDbg(true, "Goal-Stack: %s| %s", namesOf(v.goalStack).c_str(), "_buildJobsStack");
+    return ok;
+}
+
+void collectDone(Vars& v) {
+    for (RunAppInfo const& r : v.jobsDoneInfo) {
+        CxStr1p const& goal = r.label;
+        long long* slot = stateSlot(goal);
+        if (r.retCode == 0) {
+            if (slot) setState(*slot, goal, timeRealNs());
+        } else {
+            if (!g_stop)
+                logTraceDbg(conf().dbgRules, "Cannot build Rule: %s | cwd: %s", goal.c_str(),
+                            fsCwd().c_str());
+            if (slot) setState(*slot, goal, kGoalFailed);
+            g_stop = true;
+        }
+        logTraceDbg(traceJobs(), "Jobs Move: %s", goal.c_str());
+        v.jobsScheduled.delAt(goal);
+        v.jobsDone.addK(goal);
+        v.submittedHeavy.delAt(goal);
+        v.submittedUsual.delAt(goal);
+        v.lastProgressNs = timeRealNs();
+    }
+    v.jobsDoneInfo.clear();
+}
+
+void hangReport(Vars& v) {
+    if (v.hangTimeoutNs <= 0 || v.lastProgressNs <= 0) return;
+    long long now = timeRealNs();
+    if (now - v.lastProgressNs < v.hangTimeoutNs) return;
+    Set_Kobj<CxStr1p> const* sets[2] = {&v.submittedHeavy, &v.submittedUsual};
+    for (auto const* s : sets)
+        if (!s->isEmpty())
+            logPrint(0, "Waiting for : %s | Timeout %0.3f sec", strTrimLR(setNames(*s)).c_str(),
+                     v.hangTimeoutSec);
+    v.lastProgressNs = now;
+}
+
+void clearGoalState(Vars& v) {
+    v.goalState.clear();
+    v.goalDepsPhase.clear();
+    v.goalStack.clear();
+    v.goalStackTmp.clear();
+    v.goalStackTrack.clear();
+    v.jobsScheduled.clear();
+    v.jobsDone.clear();
+    v.todoHeavy.clear();
+    v.todoUsual.clear();
+    v.jobsDoneInfo.clear();
+    v.submittedHeavy.clear();
+    v.submittedUsual.clear();
+    g_stop = false;
+    g_fsUse = 0;
+}
+
+// Drives one requested goal through its waves; false when it was not built.
+bool buildOneGoal(Vars& v, CxStr1p const& g) {
+    Conf const& c = conf();
+    bool good = true;
+    if (g_inline) {
+        bool pending = false;
+        good = bgjVisitGoal(pending, g, false);
+    } else {
+        queCmds2AnyInitMax(v.jobsMax);
+        queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
+        queCmds2AnyInitPathPrefix(pathJoin(batchDir(), v.exeName));
+        queCmds2CbFnInitFnWorker((void*)bgappCmdsCbFnWorker);
+        queCmds2TrdInitFnWorker((void*)bgappCmdsTrdWorker);
+        queCmds2AnyInitDoneAppInfo(&v.jobsDoneInfo);
+        v.lastProgressNs = 0;
+        v.goalStack.addVal(g);
+        long long hangMs = pauseOf(c.waitHangMs, 50), endMs = pauseOf(c.waitEndMs, 10);
+        while (!g_stop &&
+               (!v.goalStack.isEmpty() || !v.jobsScheduled.isEmpty() || !v.jobsDone.isEmpty())) {
+            cleanStack(v);
+            traceLoop(v);
+            if (v.jobsScheduled.isEmpty() && v.goalStack.isEmpty()) break;
+            if (v.jobsScheduled.isEmpty()) {
+                if (!walkWave(v)) g_stop = true;
+                if (!g_stop && bgjSubmitJobs(v.todoHeavy, v.submittedHeavy))
+                    bgjSubmitJobs(v.todoUsual, v.submittedUsual);
+                if (v.jobsScheduled.isEmpty()) continue;
+            }
+            if (appInterrupted() && !g_stop) {
+                logPrint(2, "Interrupted at Goal: %s | cwd: %s", g.c_str(), fsCwd().c_str());
+                g_stop = true;
+            }
+            g_stop = good && !g_stop ? queCmds2AnyWasErr() : true;
+            queCmds2AnySetErr(g_stop);
+            if (!queCmds2AnyAdvance() || !good) {
+                g_stop = true;
+                collectDone(v);
+                break;
+            }
+            collectDone(v);
+            hangReport(v);
+            if (queCmds2AnyCountWaitExit() > 0)
+                queCmds2AnyWaitAnyExit(v.submittedHeavy.isEmpty() ? endMs : hangMs);
+        }
+        queCmds2AnySetErr(g_stop);
+        if (!queCmds2AnyAdvanceWaitAll(CxStr1p()) || !good) g_stop = true;
+        collectDone(v);
+    }
+    if (c.dbgTrack)
+        logTraceDbg(true, "Goal-Stack-Track: %s| %s", namesOf(v.goalStackTrack).c_str(),
+                    "_buildJobsGoal");
+    if (!good || g_stop) {
+        if (v.topLevel || logGetPassLevel() < 0)
+            logPrint(2, "Build failed for Goal: %s", g.c_str());
+        return false;
+    }
+    logTraceDbg(c.dbgGoals, "Fs Use %lli | Goal: %s", g_fsUse, g.c_str());
+    return true;
+}
+
+struct Run {
+    bool ok = false;
+};
+
+void runAll(void* p) {
+    Run* run = static_cast<Run*>(p);
+    Vars& v = *Vars::_pVars;
+    for (long long i = 0; i < v.goals.size(); ++i) {
+        CxStr1p const& g = v.goals[i];
+        logTraceDbg(conf().dbgGoals, "%s", "");
+        logTraceDbg(conf().dbgGoals, "Now at Goal: %s", g.c_str());
+        clearGoalState(v);
+        if (!buildOneGoal(v, g)) return;
+    }
+    run->ok = true;
+}
+
+} // namespace
+
+long long bgjGoalTime(CxStr1p const& name, bool isDep, bool phony) {
+    return goalTimeCounted(g_fsUse, name, isDep, phony);
+}
+
+bool bgjSetGoalState(CxStr1p const& name, long long value) {
+    long long* slot = stateSlot(name);
+    if (!slot) {
+        g_stop = true;
+        return false;
+    }
+    return setState(*slot, name, value);
+}
+
+bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool& outOfDate,
+                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes) {
+    if (g_stop) return false;
+    bool dbgDeps = conf().dbgDeps;
+    for (CxStr1p const& d : deps) {
+        long long* slot = stateSlot(d);
+        if (!slot) return false;
+        long long s = *slot;
+        if (s == kGoalFailed) {
+            logTraceDbg(dbgDeps, "Known Err : Dep: %s", d.c_str());
+            return false;
+        }
+        if (s == kGoalVisiting) return failCycle(d);
+        if (dbgDeps)
+            logTraceDbg(true, "Visit Dep: %s | %lli | %s | Goal: %s | %lli | %s", d.c_str(), s,
+                        dateText(s).c_str(), goal.c_str(), goalTime, dateText(goalTime).c_str());
+        if (s <= 0) {
+            if (dbgDeps)
+                logTraceDbg(true, "will build Dep: %s | %lli | %s | Goal %s | %lli | %s", d.c_str(),
+                            s, dateText(s).c_str(), goal.c_str(), goalTime,
+                            dateText(goalTime).c_str());
+            bool depPending = false;
+            bgjVisitGoal(depPending, d, true);
+            if (depPending) {
+                pending = true;
+                continue;
+            }
+            s = *slot;
+            if (s == kGoalFailed) return false;
+            if (s <= 0) {
+                pending = true;
+                continue;
+            }
+        }
+        if (compareTimes && s >= kGoalTimeMin && goalTime < s) {
+            outOfDate = true;
+            if (conf().dbgGoals)
+                logTraceDbg(true, "will build Goal: %s : Dep: %s | %s : %s", goal.c_str(),
+                            d.c_str(), dateText(goalTime).c_str(), dateText(s).c_str());
+        }
+    }
+    return true;
+}
+
+bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
+    if (g_stop) return false;
+    if (appInterrupted()) {
+        logPrint(2, "Interrupted at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+        g_stop = true;
+        return false;
+    }
+    Vars& v = *Vars::_pVars;
+    Conf const& c = conf();
+    long long* slot = stateSlot(name);
+    if (!slot) {
+        g_stop = true;
+        return false;
+    }
+    long long& state = *slot;
+    long long s = state;
+    if (s >= kGoalTimeMin) return true;
+    if (s == kGoalFailed) {
+        logTraceDbg(c.dbgGoals, "Known Err : Goal: %s", name.c_str());
+        return false;
+    }
+    if (s == kGoalVisiting) return failCycle(name);
+    v.goalStack.addVal(name);
+    if (c.dbgTrack) v.goalStackTrack.addVal(name);
+    if (c.dbgGoals)
+        logTraceDbg(true, "Visit Goal: %s | %lli | %s", name.c_str(), s, dateText(s).c_str());
+
+    GoalRule* r = v.goalRules.find(name);
+    if (!r) {
+        long long t = bgjGoalTime(name, isDep, false);
+        if (t < kGoalTimeMin) {
+            if (!g_stop)
+                logPrint(2, "Cannot build Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+            g_stop = true;
+        }
+        setState(state, name, t);
+        return t >= kGoalTimeMin;
+    }
+    if (g_stop) return pending;
+
+    long long t = bgjGoalTime(r->name, isDep, r->phony);
+    CxStr1p label;
+    if (c.dbgRules) {
+        label = c.dbgDeps ? strGoalDeps(*r, 0) : r->name;
+        logTraceDbg(true, "Visit Rule: %s | %lli | %s", label.c_str(), t, dateText(t).c_str());
+    }
+    bool added = false;
+    auto* phaseNode = v.goalDepsPhase.insertNode(r->name, 0, added);
+    if (!phaseNode) {
+        g_stop = true;
+        return false;
+    }
+    int& phase = phaseNode->val;
+    // Visiting while the dependencies are looked at: a goal met again on its
+    // own path is a cycle. A pending goal goes back to "not decided".
+    state = kGoalVisiting;
+    bool outOfDate = false;
+    if (phase == 0 && !r->depsExistOnly.isEmpty()) {
+        if (!bgjVisitDeps(pending, r->name, t, outOfDate, r->depsExistOnly, false)) {
+            setState(state, r->name, kGoalFailed);
+            return false;
+        }
+        if (pending) {
+            state = 0;
+            return true;
+        }
+        phase = kPhaseExistOnly;
+    }
+    if (phase <= kPhaseExistOnly) {
+        outOfDate = false;
+        if (!r->depsUsual.isEmpty() &&
+            !bgjVisitDeps(pending, r->name, t, outOfDate, r->depsUsual, true)) {
+            setState(state, r->name, kGoalFailed);
+            return false;
+        }
+        if (pending) {
+            state = 0;
+            return true;
+        }
+        phase = kPhaseAll | (outOfDate ? kPhaseOutOfDate : 0);
+    } else {
+        outOfDate = (phase & kPhaseOutOfDate) != 0;
+    }
+
+    if (t >= kGoalTimeMin && !outOfDate && !r->phony) {
+        if (c.dbgRules)
+            logTraceDbg(true, "Already Ok: Rule: %s | %lli | %s", label.c_str(), t,
+                        dateText(t).c_str());
+        return setState(state, r->name, t);
+    }
+    if (r->howCmds.isEmpty()) {
+        logTraceDbg(c.dbgRules, "apply empty Rule: %s", label.c_str());
+        return setState(state, r->name, timeRealNs());
+    }
+    if (g_inline) return runInline(state, *r, label);
+
+    logTraceDbg(c.dbgRules, "will apply Rule: %s", label.c_str());
+    pending = true;
+    state = 0;
+    bool fresh = false;
+    if (!v.jobsScheduled.insertNode(r->name, AvlNoVal(), fresh)) {
+        setState(state, r->name, kGoalFailed);
+        return false;
+    }
+    if (!fresh) return true;
+    Vect1p_Vobj<CxStr1p>& todo = v.rulesHeavy.hasIdx(r->name) ? v.todoHeavy : v.todoUsual;
+    if (!todo.addVal(r->name) || !todo.addVal(r->howCmds)) {
+        if (!g_stop)
+            logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r->name.c_str(),
+                        fsCwd().c_str());
+        setState(state, r->name, kGoalFailed);
+    }
+    return true;
+}
+
+bool bgjSubmitJobs(Vect1p_Vobj<CxStr1p>& todo, Set_Kobj<CxStr1p>& submitted) {
+    if (todo.isEmpty()) return true;
+    Vars& v = *Vars::_pVars;
+    v.lastProgressNs = timeRealNs();
+    if (todo.size() % 2 != 0) {
+        g_stop = true;
+        logPrint(2, "Cannot use jobs for rules");
+        return false;
+    }
+    bool ok = true;
+    for (long long i = 0; i + 1 < todo.size(); i += 2) {
+        CxStr1p const& goal = todo[i];
+        logTraceDbg(conf().dbgRules, "job apply Rule: %s", goal.c_str());
+        if (ok) ok = queCmds2AnyPushAdvance(v.bgWorkerCmd, todo[i + 1], goal);
+        submitted.addK(goal);
+    }
+    todo.clear();
+    if (!ok) g_stop = true;
+    return ok;
+}
+
+bool buildBgjGoalArgs() {
+    Vars& v = *Vars::_pVars;
+    Conf const& c = conf();
+    runInitSigHandler();
+    v.hangTimeoutSec = dblFromStr(envVarGetDef("VORN_JOBS_HANG_TIMEOUT_SEC", "20.25"));
+    v.hangTimeoutNs = timeNsFromDbl(v.hangTimeoutSec);
+    if (v.topLevel && c.dbgJobs)
+        logTraceDbg(true, "Job hang timeout %.3f sec %lli ms", v.hangTimeoutSec,
+                    v.hangTimeoutNs / 1000000);
+    if (v.goals.isEmpty()) {
+        if (v.defaultGoal.isEmpty()) {
+            logPrint(2, "No default goal to use");
+            return false;
+        }
+        logTraceDbg(c.dbgGoals, "Using default Goal: %s", v.defaultGoal.c_str());
+        if (!v.goals.addVal(v.defaultGoal)) return false;
+    }
+    g_inline = c.jobs < 0;
+    Run run;
+    if (!runOnLargeStack(runAll, &run, kWalkStackBytes)) runAll(&run);
+    return run.ok;
+}
+
+void buildBgjJobsDestroy() {
+    queCmds2AnyDestroy();
+    pidListForceStopAll(0);
+}

@@ -1,0 +1,186 @@
+#include "jobs/quetrd.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+
+#include "jobs/quecore.h"
+
+namespace {
+
+// ---- thread queue
+
+struct TrdV : QueVariantBase {
+    using Rec = RunAppInfo;
+    static RunAppInfo& app(Rec& r) { return r; }
+    static bool onInit(long long n);
+    static void onDestroy();
+    static bool start(Rec& r);
+    static bool finished(Rec& r);
+    static bool reap(Rec& r);
+    static void waitAny(QueCore<TrdV>& q, long long ms);
+};
+
+QueCore<TrdV> g_trd;
+// Index for index with the slots; made with them and never moved while a
+// thread runs.
+Vect1p_Vobj<TrdInfo*> g_trdInfo;
+std::atomic<bool (*)(TrdInfo&)> g_trdFn{nullptr};
+
+// A worker marks its slot ended under this lock and wakes the build's
+// thread, which waits at most the queue's pause.
+std::mutex g_endMtx;
+std::condition_variable g_endCv;
+Vect1p_Vobj<unsigned char> g_trdEnded;
+
+long long slotIndex(RunAppInfo const& r) {
+    return &r - g_trd.slots.begin();
+}
+
+TrdInfo* trdOf(RunAppInfo const& r) {
+    long long i = slotIndex(r);
+    return i >= 0 && i < g_trdInfo.size() ? g_trdInfo[i] : nullptr;
+}
+
+bool trdBody(TrdInfo& t) {
+    bool (*fn)(TrdInfo&) = g_trdFn.load();
+    bool res = fn ? fn(t) : false;
+    RunAppInfo* r = static_cast<RunAppInfo*>(t.data.load());
+    {
+        std::lock_guard<std::mutex> lk(g_endMtx);
+        g_trdEnded[slotIndex(*r)] = 1;
+    }
+    g_endCv.notify_all();
+    return res;
+}
+
+bool TrdV::onInit(long long n) {
+    for (long long i = 0; i < n; ++i) {
+        TrdInfo* t = new (std::nothrow) TrdInfo;
+        if (!t || !g_trdInfo.addVal(t) || !g_trdEnded.addVal(0)) {
+            if (t && g_trdInfo.lastVal() != t) delete t;
+            onDestroy();
+            return false;
+        }
+    }
+    return true;
+}
+
+void TrdV::onDestroy() {
+    for (TrdInfo* t : g_trdInfo)
+        delete t;
+    g_trdInfo.destroy();
+    g_trdEnded.destroy();
+}
+
+bool TrdV::start(Rec& r) {
+    long long i = slotIndex(r);
+    TrdInfo* t = trdOf(r);
+    if (!t || !g_trdFn.load()) return false;
+    if (!r.cmds.addCstr(kBatchEndMarker)) return false;
+    {
+        std::lock_guard<std::mutex> lk(g_endMtx);
+        g_trdEnded[i] = 0;
+    }
+    r.retCode = 2;
+    r.started = true;
+    if (!trdStart(*t, trdBody, &r, false)) {
+        r.started = false;
+        return false;
+    }
+    r.pid = (long long)t->id.load();
+    return true;
+}
+
+bool TrdV::finished(Rec& r) {
+    std::lock_guard<std::mutex> lk(g_endMtx);
+    return g_trdEnded[slotIndex(r)] != 0;
+}
+
+bool TrdV::reap(Rec& r) {
+    TrdInfo* t = trdOf(r);
+    bool joined = t && trdJoin(*t);
+    r.exited = t && t->exited.load();
+    if (t) trdInfoClear(*t);
+    return joined && r.retCode == 0;
+}
+
+void TrdV::waitAny(QueCore<TrdV>& q, long long ms) {
+    std::unique_lock<std::mutex> lk(g_endMtx);
+    g_endCv.wait_for(lk, std::chrono::milliseconds(ms), [&q] {
+        for (long long i = 0; i < q.slots.size(); ++i)
+            if (q.slots[i].started && g_trdEnded[i]) return true;
+        return false;
+    });
+}
+
+// ---- callback queue
+
+struct CbV : QueVariantBase {
+    using Rec = RunAppInfo;
+    static constexpr long long fixedCapacity = 1;
+    static RunAppInfo& app(Rec& r) { return r; }
+    static bool start(Rec& r);
+    static bool finished(Rec& r) { return r.exited; }
+    static bool reap(Rec& r) { return r.retCode == 0; }
+    // A callback has ended when its start returns.
+    static void waitAny(QueCore<CbV>&, long long) {}
+};
+
+QueCore<CbV> g_cb;
+bool (*g_cbFn)(RunAppInfo&) = nullptr;
+
+bool CbV::start(Rec& r) {
+    if (!g_cbFn) return false;
+    if (!r.cmds.addCstr(kBatchEndMarker)) return false;
+    r.retCode = 2;
+    r.started = true;
+    g_cbFn(r);
+    r.exited = true;
+    return true;
+}
+
+bool pullCopy(CxStr1p& text, CxStr1p const& cmds) {
+    if (!text.setCstr(cmds.c_str(), cmds.length())) return false;
+    return queBatchCutMarker(text);
+}
+
+RunAppInfo pushRecord(CxStr1p const& cmds, CxStr1p const& label) {
+    RunAppInfo r;
+    r.cmds = cmds;
+    r.label = label;
+    return r;
+}
+
+} // namespace
+
+QUE_DEFINE_OPS(queCmds2Trd, g_trd)
+
+bool queCmds2TrdPushAdvance(CxStr1p const&, CxStr1p const& cmds, CxStr1p const& label) {
+    return g_trd.pushAdvance(pushRecord(cmds, label));
+}
+
+bool queCmds2TrdInitFnWorker(void* fn) {
+    g_trdFn.store(reinterpret_cast<bool (*)(TrdInfo&)>(fn));
+    return fn != nullptr;
+}
+
+bool queCmds2TrdPull(CxStr1p& text, CxStr1p const& cmds) {
+    return pullCopy(text, cmds);
+}
+
+QUE_DEFINE_OPS(queCmds2CbFn, g_cb)
+
+bool queCmds2CbFnPushAdvance(CxStr1p const&, CxStr1p const& cmds, CxStr1p const& label) {
+    return g_cb.pushAdvance(pushRecord(cmds, label));
+}
+
+bool queCmds2CbFnInitFnWorker(void* fn) {
+    g_cbFn = reinterpret_cast<bool (*)(RunAppInfo&)>(fn);
+    return fn != nullptr;
+}
+
+bool queCmds2CbFnPull(CxStr1p& text, CxStr1p const& cmds) {
+    return pullCopy(text, cmds);
+}
