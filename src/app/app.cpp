@@ -422,6 +422,10 @@ bool appInterrupted() {
     return g_interrupted.load();
 }
 
+void appInterruptedClear() {
+    g_interrupted.store(false);
+}
+
 void runSetStopChildrenFn(void (*fn)()) {
     g_stopChildren.store(fn);
 }

@@ -45,6 +45,7 @@ void sigEcho2Fs(int sig, void const* previous);
 long long getPid();
 // True once the interrupt handler ran: the builders start nothing new.
 bool appInterrupted();
+void appInterruptedClear();
 // The child registry installs the function that stops every registered child.
 void runSetStopChildrenFn(void (*fn)());
 

@@ -30,6 +30,7 @@ TEST(AppSignals, InterruptStopsChildrenAndChains) {
     ASSERT_TRUE(raiseInt());
     EXPECT_EQ(g_stops, 1);
     EXPECT_EQ(g_prevCalls, 1);
+    EXPECT_TRUE(appInterrupted());
     ASSERT_TRUE(raiseInt()) << "the signal is ignored after the first one";
     EXPECT_EQ(g_stops, 1);
     EXPECT_TRUE(runDoneSigHandler());
@@ -37,6 +38,8 @@ TEST(AppSignals, InterruptStopsChildrenAndChains) {
     EXPECT_EQ(g_prevCalls, 2) << "the previous handler is back";
     runSetStopChildrenFn(nullptr);
     ASSERT_TRUE(trapSignal(SIGINT, before ? before : SIG_DFL));
+    appInterruptedClear(); // the tests after this one are not interrupted
+
 }
 
 // The outcome turns any failure into code 2 and keeps a recorded exit code.
