@@ -1,13 +1,12 @@
 # Runs that get past the options into the rules, graph and build stages.
-# Without a rules file such a run ends with one error about it; with one, the
-# default parallel variant ends with one error saying it is not available yet.
+# Without a rules file such a run ends with one error about it; with an empty
+# one, the default parallel build ends with one error: no goal to build.
 from e2elib import All, Case, HasRe, L, Lines, Not, Re, done_err, info
 
 # The error line about reading rules files, whatever its exact words.
 RULES_ERR = L(r"!! vorn \| proj \| .*rules.*")
 NESTED_RULES_ERR = L(r"!! vorn 2 \| proj \| .*rules.*")
-BUILD_ERR = L(r"!! vorn \| proj \| Parallel building \(--bgt\) is not available yet, use --bg1"
-              r" \| cwd: @CWD@")
+BUILD_ERR = L(r"!! vorn \| proj \| No default goal to use")
 
 CASES = [
     Case("top level", [], stderr=[RULES_ERR] + done_err(1), exit=2),

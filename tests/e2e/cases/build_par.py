@@ -1,0 +1,276 @@
+# The parallel build: jobs of one wave run at the same time, dependants wait
+# for their dependencies, a failure stops the wave, the job variants, the
+# worker processes, the hang report and interrupts.
+import os
+
+from e2elib import All, Case, Has, HasRe, Not, Re, done_ok, error, esc, info
+
+J2 = ["-j", "2"]
+
+
+def extra(variant="bgt", n=2):
+    """The jobs part of the summary: variant and queue capacity."""
+    return " %s-jobs %d |" % (variant, n)
+
+
+def ok_summary(variant="bgt", n=2):
+    return done_ok(extra1=extra(variant, n))
+
+
+def in_order(*pieces):
+    """The literal lines appear in this order (other lines may come between)."""
+    return HasRe(r"(?:^|\n)" + r"\n(?:[^\n]*\n)*?".join(esc(p) for p in pieces) + r"\n")
+
+
+def failed(*first, goal="all", variant="bgt", n=2):
+    """A failed top-level parallel run: the given error lines, the report for
+    the requested goal, and the error summary as the last line."""
+    lines = [error(ln) for ln in first] + [error("Build failed for Goal: " + goal)]
+    return All(in_order(*lines),
+               Re(r"[\s\S]*\n!! vorn \| proj \| Errors [0-9]+ \| Time @T@ sec \|"
+                  + esc(extra(variant, n)) + r" error: 2\n"))
+
+
+def rules(text, **more):
+    f = {"vorn.vorn": text}
+    f.update(more)
+    return f
+
+
+def par(name, text, args=(), files=None, stderr=None, **kw):
+    """A default-variant run with two jobs."""
+    f = rules(text)
+    f.update(files or {})
+    return Case(name, J2 + list(args), files=f,
+                stderr=ok_summary() if stderr is None else stderr, **kw)
+
+
+# Each job writes its first line, waits, and writes its second: two jobs that
+# run together leave both first lines before both second lines.
+TWO_SLOW = ("all: a b\n"
+            "a:\n\techo a1 >> log.txt\n\tsleep 0.5\n\techo a2 >> log.txt\n"
+            "b:\n\techo b1 >> log.txt\n\tsleep 0.5\n\techo b2 >> log.txt\n")
+TOGETHER = Re(r"(a1\nb1|b1\na1)\n(a2\nb2|b2\na2)\n")
+ONE_BY_ONE = Re(r"a1\na2\nb1\nb2\n|b1\nb2\na1\na2\n")
+
+# A dependency shared by two goals of one wave; it is slow, so a dependant
+# that did not wait for it would write first.
+SHARED = ("all: a b\n"
+          "a: c\n\techo a >> log.txt\n"
+          "b: c\n\techo b >> log.txt\n"
+          "c:\n\tsleep 0.3\n\techo c >> log.txt\n")
+
+CASES = [
+    # ---- jobs at the same time, and no more than the job count ----
+    par("independent goals run at the same time",
+        "all: a b\na:\n\tsleep 1\n\ttouch a.txt\nb:\n\tsleep 1\n\ttouch b.txt\n",
+        expect_files={"a.txt": "", "b.txt": ""}, max_seconds=1.8),
+    par("two jobs interleave", TWO_SLOW, expect_files={"log.txt": TOGETHER}),
+    Case("one job at a time with -j 1", ["-j", "1"], files=rules(TWO_SLOW),
+         stderr=ok_summary(n=1), expect_files={"log.txt": ONE_BY_ONE}),
+    Case("job count in the summary", ["-j", "3"], files=rules("all:\n\ttouch t\n"),
+         stderr=ok_summary(n=3), expect_files={"t": ""}),
+    Case("default job count is the processor count", [], files=rules("all:\n\ttouch t\n"),
+         stderr=ok_summary(n=os.cpu_count() or 1), expect_files={"t": ""}),
+
+    # ---- waves: dependencies first, each job once, file times ----
+    par("shared dependency runs once, before its dependants", SHARED,
+        expect_files={"log.txt": Re(r"c\n(a\nb|b\na)\n")}),
+    par("chain runs in order",
+        "all: x\n\techo all >> log.txt\nx: y\n\techo x >> log.txt\n"
+        "y: z\n\tsleep 0.2\n\techo y >> log.txt\nz:\n\tsleep 0.2\n\techo z >> log.txt\n",
+        expect_files={"log.txt": "z\ny\nx\nall\n"}),
+    # out1 is newer than its source and stays; out2 is older and is rebuilt,
+    # which makes final (newer than src2, but older than out2's new time)
+    # out of date too.
+    par("file times decide, rebuilt dependencies count as new",
+        "all: final out1\n"
+        "final: out2\n\techo new > final\n"
+        "out1: src1\n\techo new > out1\n"
+        "out2: src2\n\techo new > out2\n",
+        files={"src1": "", "src2": "", "out1": "old\n", "out2": "old\n", "final": "old\n"},
+        times={"src1": -100, "out1": -10, "out2": -100, "src2": -50, "final": -10},
+        expect_files={"out1": "old\n", "out2": "new\n", "final": "new\n"}),
+    par("phony goal is rebuilt, exist-only dependency is not compared",
+        ".PHONY: p\nall: p q\np:\n\techo new > p\nq: | e\n\techo new > q\n",
+        files={"p": "old\n", "q": "old\n", "e": ""}, times={"p": -10, "q": -100, "e": -10},
+        expect_files={"p": "new\n", "q": "old\n"}),
+    # The walk that meets the missing file fails, so the jobs it collected are
+    # not started.
+    par("missing file stops the build before any job starts",
+        "all: a nope\na:\n\techo a > a.txt\n",
+        exit=2, stderr=failed("Cannot build Goal: nope | cwd: @CWD@"),
+        expect_files={"a.txt": None}),
+
+    # ---- a failing job ----
+    # a fails while b still runs: b is waited for, all never runs.
+    par("failing job: the running one is waited for, nothing new starts",
+        "all: a b\n\techo all > all.txt\n"
+        "a:\n\tsleep 0.3\n\texit 3\n"
+        "b:\n\tsleep 0.8\n\techo b > b.txt\n",
+        exit=2, stderr=failed(), expect_files={"b.txt": "b\n", "all.txt": None}),
+    # With one job b is still waiting when a fails: it is dropped.
+    Case("failing job drops the waiting ones", ["-j", "1"],
+         files=rules("all: a b\n\techo all > all.txt\na:\n\tsleep 0.2\n\texit 3\n"
+                     "b:\n\techo b > b.txt\n"),
+         exit=2, stderr=failed(n=1), expect_files={"b.txt": None, "all.txt": None}),
+    par("failing job with -D x names the command",
+        "all:\n\techo one > one.txt\n\texit 3\n\techo two > two.txt\n", args=["-D", "x"],
+        exit=2, stderr=All(Has(info("bg run error: 3 | Cmd: exit 3 | cwd: @CWD@")),
+                           failed()),
+        expect_files={"one.txt": "one\n", "two.txt": None}),
+    par("ignored failure goes on", "all: a\n\techo all > all.txt\na:\n\t-exit 3\n",
+        expect_files={"all.txt": "all\n"}),
+
+    # ---- traces ----
+    # u comes first in the walk, h (a recursive build) is pushed first.
+    par("heavy goals are pushed first", "all: u h\nu:\n\techo u > u.txt\nh:\n\tvorn -C sub\n",
+        args=["-D", "r"], files={"sub/vorn.vorn": "all:\n\techo s > s.txt\n"},
+        stderr=All(in_order(info("will apply Rule: u"), info("will apply Rule: h"),
+                            info("job apply Rule: h"), info("job apply Rule: u"),
+                            info("apply empty Rule: all")),
+                   Not(Has("one apply Rule"))),
+        expect_files={"u.txt": "u\n", "sub/s.txt": "s\n"}),
+    # Inline mode: every recipe in the main thread, one after the other.
+    Case("negative job count runs inline", ["-j", "-1", "-D", "r"],
+         files=rules("all: a b\n\techo all >> log.txt\n"
+                     "a:\n\tsleep 0.3\n\techo a >> log.txt\nb:\n\techo b >> log.txt\n"),
+         stderr=All(in_order(info("one apply Rule: a"), info("one apply Rule: b"),
+                             info("one apply Rule: all")),
+                    Not(Has("job apply Rule")),
+                    Re(r"[\s\S]*\n~~ vorn \| proj \| Done \| Time @T@ sec \|"
+                       r"(?: [^|\n]*\|)? ret_code: 0\n")),
+         expect_files={"log.txt": "a\nb\nall\n"}),
+
+    # ---- the hang report ----
+    par("hang report names the waiting jobs",
+        "all: a b\na:\n\tsleep 1\nb:\n\tsleep 1\n",
+        env={"VORN_JOBS_HANG_TIMEOUT_SEC": "0.3"},
+        stderr=All(Has(info("Waiting for : a b | Timeout 0.300 sec") + "\n"),
+                   Re(r"[\s\S]*" + esc(extra()) + r" ret_code: 0\n"))),
+    # Heavy jobs are named first, on a line of their own.
+    par("hang report lists heavy jobs first",
+        "all: u h\nu:\n\tsleep 1\nh:\n\tvorn -C sub --bg1\n",
+        files={"sub/vorn.vorn": "all:\n\tsleep 1\n"},
+        env={"VORN_JOBS_HANG_TIMEOUT_SEC": "0.3"},
+        stderr=All(Has(info("Waiting for : h | Timeout 0.300 sec") + "\n"
+                       + info("Waiting for : u | Timeout 0.300 sec") + "\n"),
+                   Re(r"[\s\S]*" + esc(extra()) + r" ret_code: 0\n"))),
+    par("hang report off with 0", "all:\n\tsleep 0.5\n",
+        env={"VORN_JOBS_HANG_TIMEOUT_SEC": "0"}),
+    # The time-out as read, with -D j: a word reads as 0 (off).
+    par("hang time-out default", "all:\n", args=["-D", "j"],
+        stderr=[info("Job hang timeout 20.250 sec 20250 ms")] + ok_summary()),
+    par("hang time-out from the environment", "all:\n", args=["-D", "j"],
+        env={"VORN_JOBS_HANG_TIMEOUT_SEC": "1.5"},
+        stderr=[info("Job hang timeout 1.500 sec 1500 ms")] + ok_summary()),
+    par("hang time-out of a word is off", "all:\n", args=["-D", "j"],
+        env={"VORN_JOBS_HANG_TIMEOUT_SEC": "soon"},
+        stderr=[info("Job hang timeout 0.000 sec 0 ms")] + ok_summary()),
+
+    # ---- nested runs from parallel recipes ----
+    # Each nested run notes its start, waits, and notes its end.
+    par("nested runs side by side", "all: s1 s2\ns1:\n\tvorn -C sub1\ns2:\n\tvorn -C sub2\n",
+        files={"sub1/vorn.vorn": "all:\n\techo s1 >> ../log.txt\n\tsleep 1\n"
+                                 "\techo e1 >> ../log.txt\n",
+               "sub2/vorn.vorn": "all:\n\techo s2 >> ../log.txt\n\tsleep 1\n"
+                                 "\techo e2 >> ../log.txt\n"},
+        expect_files={"log.txt": Re(r"(s1\ns2|s2\ns1)\n(e1\ne2|e2\ne1)\n")}),
+    par("nested failure beside a nested success",
+        "all: s1 s2\n\techo all > all.txt\ns1:\n\tvorn -C sub1\ns2:\n\tmake -C sub2\n",
+        files={"sub1/vorn.vorn": "all:\n\tsleep 0.5\n\techo one > out.txt\n",
+               "sub2/vorn.vorn": "all: nope\n"},
+        exit=2, stderr=All(Has(error("Cannot build Goal: nope | cwd: @CWD@/sub2",
+                                     "vorn 2 | sub2") + "\n"), failed()),
+        expect_files={"sub1/out.txt": "one\n", "all.txt": None}),
+]
+
+# ---- every variant on the same project ----
+# c.txt is shared by a.txt and b.txt; d.txt is up to date and stays.
+MATRIX = rules("all: a.txt b.txt d.txt\n"
+               "a.txt: c.txt\n\techo a > a.txt\n"
+               "b.txt: c.txt\n\tcp c.txt b.txt\n"
+               "c.txt: src\n\techo c > c.txt\n"
+               "d.txt: src\n\techo new > d.txt\n",
+               src="", **{"d.txt": "old\n"})
+MATRIX_TIMES = {"src": -100, "d.txt": -10}
+MATRIX_OUT = {"a.txt": "a\n", "b.txt": "c\n", "c.txt": "c\n", "d.txt": "old\n"}
+
+# a fails after a short while, b is slower.
+FAILING = rules("all: a b\n\techo all > all.txt\n"
+                "a:\n\tsleep 0.3\n\texit 3\n"
+                "b:\n\tsleep 0.8\n\techo b > b.txt\n")
+
+for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
+    _summary = done_ok() if _v == "bg1" else ok_summary(_v, _n)
+    CASES.append(Case("variant --%s builds" % _v, J2 + ["--" + _v], files=MATRIX,
+                      times=MATRIX_TIMES, stderr=_summary, expect_files=MATRIX_OUT))
+    if _v == "bg1":
+        continue
+    # With one slot (callbacks) b is still waiting when a fails and never runs.
+    CASES.append(Case("variant --%s stops on a failing job" % _v, J2 + ["--" + _v],
+                      files=FAILING, exit=2, stderr=failed(variant=_v, n=_n),
+                      expect_files={"b.txt": "b\n" if _n > 1 else None, "all.txt": None}))
+
+CASES += [
+    # Worker processes: the output of each arrives whole, after it ended.
+    Case("pipe workers' output is not interleaved", J2 + ["--bgp"],
+         files=rules("all: a b\n"
+                     "a:\n\techo a1\n\tsleep 0.2\n\techo a2\n\tsleep 0.2\n\techo a3\n"
+                     "b:\n\techo b1\n\tsleep 0.2\n\techo b2\n\tsleep 0.2\n\techo b3\n"),
+         stdout=Re(r"a1\na2\na3\nb1\nb2\nb3\n|b1\nb2\nb3\na1\na2\na3\n"),
+         stderr=ok_summary("bgp")),
+    # File-fed workers delete their batch files from TMP, whatever the result.
+    # (Wine sets TMP from its own settings, so these are POSIX cases.)
+    Case("file workers remove their batch files", J2 + ["--bgf"],
+         files=rules("all: a b c\na:\n\ttouch a\nb:\n\ttouch b\nc:\n\ttouch c\n",
+                     **{"tmp/": ""}),
+         env={"TMP": "@CWD@/tmp"}, stderr=ok_summary("bgf"), empty_dirs=["tmp"], only="posix",
+         expect_files={"a": "", "b": "", "c": ""}),
+    Case("file workers remove their batch files after a failure", J2 + ["--bgf"],
+         files=dict(FAILING, **{"tmp/": ""}), env={"TMP": "@CWD@/tmp"}, exit=2, only="posix",
+         stderr=failed(variant="bgf"), empty_dirs=["tmp"], expect_files={"all.txt": None}),
+    # The batch files go to TMP: when it does not exist no job can start.
+    Case("file workers need TMP", J2 + ["--bgf"], files=rules("all:\n\ttouch t\n"),
+         env={"TMP": "@CWD@/nodir"}, exit=2, only="posix",
+         stderr=HasRe(esc(error("Build failed for Goal: all"))),
+         expect_files={"t": None, "nodir": None}),
+
+    # The worker entries themselves: a batch ends with the marker line.
+    # (Wine cannot peek into a pipe made outside it, so the pipe worker fed by
+    # this runner is a POSIX case; under Wine --bgp above feeds it.)
+    Case("pipe worker runs its batch", ["--jxbgp"],
+         stdin=b"echo one\necho two > f.txt\n//$\n", stdout="one\n", stderr=None,
+         expect_files={"f.txt": "two\n"}, only="posix"),
+    Case("pipe worker exits with the batch's code", ["--jxbgp"],
+         stdin=b"echo one > f.txt\nexit 3\necho two > g.txt\n//$\n", exit=3, stderr=None,
+         expect_files={"f.txt": "one\n", "g.txt": None}, only="posix"),
+    Case("pipe worker without the marker runs nothing", ["--jxbgp"],
+         stdin=b"echo one > f.txt\n", exit=2, stderr=None, expect_files={"f.txt": None}),
+    Case("pipe worker takes CR LF line ends", ["--jxbgp"],
+         stdin=b"echo one > f.txt\r\necho two >> f.txt\r\n//$\r\n", stderr=None,
+         expect_files={"f.txt": "one\ntwo\n"}, only="posix"),
+    Case("file worker runs and deletes its batch", ["--jxbgf", "batch"],
+         files={"batch": "echo one > f.txt\nexit 4\n//$\n"}, exit=4, stderr=None,
+         expect_files={"f.txt": "one\n", "batch": None}),
+    Case("file worker without the marker runs nothing", ["--jxbgf", "batch"],
+         files={"batch": "echo one > f.txt\n"}, exit=2, stderr=None,
+         expect_files={"f.txt": None, "batch": None}),
+]
+
+# An interrupt stops every job's commands and ends the run soon (its own time
+# stays well below the 3 s of the sleeps), with the summary; nothing keeps
+# running (the late files would appear after 3 s).
+INTERRUPTED = rules("all: a b\n\techo x > f\n"
+                    "a:\n\tsleep 3; echo late > late_a.txt\n"
+                    "b:\n\tsleep 3; echo late > late_b.txt\n")
+for _sig, _sname, _v in ((15, "SIGTERM", "bgt"), (2, "SIGINT", "bgt"), (15, "SIGTERM", "bgf"),
+                         (15, "SIGTERM", "bgp")):
+    CASES.append(Case("interrupt by %s with --%s" % (_sname, _v), J2 + ["--" + _v],
+                      files=INTERRUPTED, interrupt=(1.0, _sig), exit=2, only="posix",
+                      timeout=20, settle=3,
+                      expect_files={"f": None, "late_a.txt": None, "late_b.txt": None},
+                      stderr=All(HasRe(r"SIG %d pid" % _sig),
+                                 HasRe(esc(error("Build failed for Goal: all"))),
+                                 HasRe(r"\n!! vorn \| proj \| Errors [0-9]+ \| Time [0-2]\.[0-9]{3}"
+                                       r" sec \|" + esc(extra(_v)) + r" error: 2\n$"))))
