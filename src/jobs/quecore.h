@@ -132,7 +132,9 @@ template <class V> class QueCore {
             startedAny = true;
         }
         if (countWaitStart() < 1) dropWaiting();
-        if (startedAny && advanceMs > 0) V::waitAny(*this, advanceMs);
+        // Only a full queue pauses: with a slot to spare the caller may push
+        // again at once, and a pause per push would run the jobs one by one.
+        if (startedAny && running >= capacity && advanceMs > 0) V::waitAny(*this, advanceMs);
         return true;
     }
 
