@@ -31,7 +31,10 @@ struct ProcV : QueVariantBase {
 };
 
 struct ForkV : ProcV {
+    static bool onInit(long long n);
+    static void onDestroy();
     static bool start(Rec& r);
+    static bool reap(Rec& r);
     static void waitAny(QueCore<ForkV>& q, long long ms) { waitProcs(q, ms); }
 };
 
@@ -46,6 +49,14 @@ CxStr1p g_prefix;
 long long g_prefixPid = 0;
 // Never reset, so names stay unique for the life of the process.
 long long g_batchCount = 0;
+// Each slot's batch file: a worker that ended before reading it (not found,
+// killed) must not leave it behind.
+Vect1p_Vobj<CxStr1p> g_slotFile;
+
+long long forkSlot(RunAppInfo const& r) {
+    long long i = &r - g_fork.slots.begin();
+    return i >= 0 && i < g_slotFile.size() ? i : -1;
+}
 
 CxStr1p batchFileName(long long n) {
     CxStr1p name(g_prefix);
@@ -56,8 +67,34 @@ CxStr1p batchFileName(long long n) {
     return name;
 }
 
+bool ForkV::onInit(long long n) {
+    for (long long i = 0; i < n; ++i) {
+        if (!g_slotFile.addVal(CxStr1p())) {
+            onDestroy();
+            return false;
+        }
+    }
+    return true;
+}
+
+void ForkV::onDestroy() {
+    g_slotFile.destroy();
+}
+
+bool ForkV::reap(Rec& r) {
+    bool ok = ProcV::reap(r);
+    long long i = forkSlot(r);
+    if (i >= 0 && !g_slotFile[i].isEmpty()) {
+        fsRm(g_slotFile[i]);
+        g_slotFile[i].clear();
+    }
+    return ok;
+}
+
 bool ForkV::start(Rec& r) {
     CxStr1p file = batchFileName(++g_batchCount);
+    long long slot = forkSlot(r);
+    if (slot >= 0) g_slotFile[slot] = file;
     CxStr1p text(r.cmds);
     if (!text.addCstr(kBatchEndMarker)) return false;
     if (!strFileSaveFd(file, text)) {
