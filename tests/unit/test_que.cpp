@@ -1,0 +1,454 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "printers.h"
+#include "scratch.h"
+#include "app/log.h"
+#include "base/fs.h"
+#include "base/path.h"
+#include "base/timenum.h"
+#include "base/tok.h"
+#include "exec/run.h"
+#include "jobs/que.h"
+#include "jobs/quefork.h"
+#include "jobs/quepipe.h"
+#include "jobs/quetrd.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+long long msSince(long long t0) {
+    return (timeBootNs() - t0) / 1000000LL;
+}
+
+// Test batches are "<ms> <code>": the worker sleeps, then ends with the code.
+void readBatch(CxStr1p const& text, int& ms, int& rc) {
+    ms = 0;
+    rc = 0;
+    sscanf(text.c_str(), "%d %d", &ms, &rc);
+}
+
+std::atomic<int> g_active{0};
+std::atomic<int> g_peak{0};
+
+int workerRun(RunAppInfo& r, bool whole, CxStr1p const& text) {
+    int now = ++g_active;
+    int peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+    int ms = 0, rc = 2;
+    if (whole) readBatch(text, ms, rc);
+    if (ms > 0) sleepMs(ms);
+    --g_active;
+    r.retCode = rc;
+    r.exited = true;
+    return rc;
+}
+
+bool trdWorker(TrdInfo& t) {
+    RunAppInfo* r = static_cast<RunAppInfo*>(t.data.load());
+    CxStr1p text;
+    bool whole = queCmds2TrdPull(text, r->cmds);
+    return workerRun(*r, whole, text) == 0;
+}
+
+bool cbWorker(RunAppInfo& r) {
+    CxStr1p text;
+    bool whole = queCmds2CbFnPull(text, r.cmds);
+    return workerRun(r, whole, text) == 0;
+}
+
+bool useVariant(char letter) {
+    if (!queCmds2AnyInitCb(letter)) return false;
+    if (letter == 't') return queCmds2AnyInitFnWorker((void*)trdWorker);
+    if (letter == 'c') return queCmds2AnyInitFnWorker((void*)cbWorker);
+    return true;
+}
+
+bool push(char const* cmds, char const* label, CxStr1p const& cmd = CxStr1p()) {
+    return queCmds2AnyPushAdvance(cmd, CxStr1p(cmds), CxStr1p(label));
+}
+
+class QueTest : public ScratchCwdTest {
+  protected:
+    Vect1p_Vobj<RunAppInfo> done;
+
+    void SetUp() override {
+        ScratchCwdTest::SetUp();
+        logInitTimeImportant("t");
+        fsInitSigPipeIgnore();
+        g_active.store(0);
+        g_peak.store(0);
+    }
+    void TearDown() override {
+        queCmds2AnyAdvanceWaitClear(CxStr1p());
+        queCmds2AnyDestroy();
+        ScratchCwdTest::TearDown();
+    }
+    // The queue with n slots, its done list and pauses of the given length.
+    void make(char letter, long long n, long long pauseMs = 10) {
+        ASSERT_TRUE(useVariant(letter));
+        ASSERT_TRUE(queCmds2AnyInitMax(n));
+        queCmds2AnyInitSleep(pauseMs, pauseMs);
+        queCmds2AnyInitDoneAppInfo(&done);
+        done.clear();
+    }
+    long long doneIndex(char const* label) {
+        for (long long i = 0; i < done.size(); ++i)
+            if (done[i].label == label) return i;
+        return -1;
+    }
+    void put(char const* rel, std::string const& text) const {
+        std::ofstream(dir + "/" + rel, std::ios::binary) << text;
+    }
+    std::string get(char const* rel) const {
+        std::stringstream s;
+        s << std::ifstream(dir + "/" + rel, std::ios::binary).rdbuf();
+        return s.str();
+    }
+    bool has(char const* rel) const { return fs::exists(dir + "/" + rel); }
+    // Names in the scratch directory that start with the prefix.
+    int countFiles(char const* prefix) const {
+        int n = 0;
+        for (auto const& e : fs::directory_iterator(dir))
+            if (e.path().filename().string().rfind(prefix, 0) == 0) ++n;
+        return n;
+    }
+};
+
+// The worker processes are this build's vorn executable.
+class QueProcTest : public QueTest {
+  protected:
+    CxStr1p exe;
+    void SetUp() override {
+        QueTest::SetUp();
+        exe = pathJoin(fsExeDir(), CxStr1p("vorn")) + fsExeSuffix();
+        if (!fsaIsFile(exe)) GTEST_SKIP() << "no worker executable beside the tests";
+    }
+    CxStr1p workerCmd(char const* option) const {
+        CxStr1p cmd = strArgQuoteByCtx(exe);
+        cmd += ' ';
+        cmd += option;
+        return cmd;
+    }
+    // A batch of n echo lines of about 100 bytes each, to a file or to the output.
+    static std::string echoLines(char tag, int n, char const* redirect) {
+        std::string text;
+        std::string pad(80, tag);
+        char line[160];
+        for (int i = 0; i < n; ++i) {
+            snprintf(line, sizeof line, "echo %c%06d-%s%s\n", tag, i, pad.c_str(), redirect);
+            text += line;
+        }
+        return text;
+    }
+    static std::string echoed(char tag, int n) {
+        std::string text;
+        std::string pad(80, tag);
+        char line[160];
+        for (int i = 0; i < n; ++i) {
+            snprintf(line, sizeof line, "%c%06d-%s\n", tag, i, pad.c_str());
+            text += line;
+        }
+        return text;
+    }
+};
+
+} // namespace
+
+// Kept first: it needs the facade before any variant was chosen.
+TEST(QueFacade, UnknownLetterLeavesEveryOperationAStub) {
+    if (queCmds2AnyLetter() != 0) GTEST_SKIP() << "a variant was chosen earlier in this process";
+    EXPECT_FALSE(queCmds2AnyInitCb('x'));
+    EXPECT_FALSE(queCmds2AnyInitCb(0));
+    EXPECT_TRUE(queCmds2AnyInitCb('1')) << "sequential: accepted, no queue";
+    EXPECT_FALSE(queCmds2AnyInitMax(4));
+    EXPECT_EQ(queCmds2AnyCapacity(), 0);
+    EXPECT_FALSE(queCmds2AnyInitSleep(1, 1));
+    EXPECT_FALSE(queCmds2AnyPushAdvance(CxStr1p(), CxStr1p("10 0"), CxStr1p("g")));
+    EXPECT_EQ(queCmds2AnyCountWaitStart(), 0);
+    EXPECT_EQ(queCmds2AnyCountWaitExit(), 0);
+    EXPECT_EQ(queCmds2AnyCountToDo(), 0);
+    EXPECT_FALSE(queCmds2AnyAdvance());
+    queCmds2AnySetErr(true);
+    EXPECT_FALSE(queCmds2AnyWasErr());
+    EXPECT_FALSE(queCmds2AnyInitFnWorker((void*)trdWorker));
+}
+
+TEST_F(QueTest, CapacityIsAtLeastOneAndFixedForCallbacks) {
+    make('t', 0);
+    EXPECT_EQ(queCmds2AnyCapacity(), 1);
+    ASSERT_TRUE(queCmds2AnyInitMax(-3));
+    EXPECT_EQ(queCmds2AnyCapacity(), 1);
+    ASSERT_TRUE(queCmds2AnyInitMax(3));
+    EXPECT_EQ(queCmds2AnyCapacity(), 3);
+    EXPECT_FALSE(queCmds2AnyInitFnWorker(nullptr));
+
+    make('c', 8);
+    EXPECT_EQ(queCmds2AnyCapacity(), 1);
+    EXPECT_TRUE(push("0 0", "a"));
+    EXPECT_TRUE(push("0 0", "b"));
+    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("cb")));
+    EXPECT_EQ(done.size(), 2);
+    EXPECT_EQ(g_peak.load(), 1);
+    EXPECT_TRUE(queCmds2AnyInitPathPrefix(CxStr1p("ignored")));
+}
+
+// Pauses are upper bounds: a push with slots to spare does not wait, a push
+// that fills the last slot waits at most the advance pause, less when a job ends.
+TEST_F(QueTest, PausesAreUpperBoundsAndOnlyValidOnesAreTaken) {
+    make('t', 4, 400);
+    long long t0 = timeBootNs();
+    EXPECT_TRUE(push("600 0", "a"));
+    EXPECT_TRUE(push("600 0", "b"));
+    EXPECT_TRUE(push("600 0", "c"));
+    EXPECT_LT(msSince(t0), 250) << "pushes into free slots must not pause";
+    EXPECT_EQ(queCmds2AnyCountWaitExit(), 3);
+
+    EXPECT_FALSE(queCmds2AnyInitSleep(-1, 5));
+    EXPECT_FALSE(queCmds2AnyInitSleep(5, -1));
+    t0 = timeBootNs();
+    EXPECT_TRUE(push("600 0", "d"));
+    EXPECT_GE(msSince(t0), 300) << "the full queue pauses for the advance pause kept from before";
+    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("pauses")));
+
+    make('t', 1, 3000);
+    t0 = timeBootNs();
+    EXPECT_TRUE(push("50 0", "quick"));
+    EXPECT_LT(msSince(t0), 1500) << "the pause ends when the job ends";
+    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("quick")));
+    EXPECT_EQ(done.size(), 1);
+}
+
+TEST_F(QueTest, ThreadQueueRunsAtMostItsCapacityAtOnce) {
+    make('t', 4, 1);
+    char label[8];
+    for (int i = 0; i < 10; ++i) {
+        snprintf(label, sizeof label, "g%d", i);
+        ASSERT_TRUE(push("40 0", label));
+        EXPECT_LE(queCmds2AnyCountWaitExit(), 4);
+        EXPECT_EQ(queCmds2AnyCountToDo(), queCmds2AnyCountWaitExit() + queCmds2AnyCountWaitStart());
+    }
+    EXPECT_TRUE(push("", "empty"));
+    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("ten")));
+    EXPECT_EQ(g_peak.load(), 4) << "four at a time, never more";
+    EXPECT_EQ(queCmds2AnyCountToDo(), 0);
+    ASSERT_EQ(done.size(), 11);
+    for (int i = 0; i < 10; ++i) {
+        snprintf(label, sizeof label, "g%d", i);
+        long long k = doneIndex(label);
+        ASSERT_GE(k, 0) << label;
+        EXPECT_EQ(done[k].retCode, 0);
+        EXPECT_TRUE(done[k].exited);
+        EXPECT_FALSE(done[k].cmds.isEmpty());
+    }
+    long long e = doneIndex("empty");
+    ASSERT_GE(e, 0);
+    EXPECT_EQ(done[e].retCode, 0) << "an empty batch is just the marker and succeeds";
+}
+
+TEST_F(QueTest, FailedBatchStopsTheQueueUntilCleared) {
+    for (char letter : {'t', 'c'}) {
+        SCOPED_TRACE(letter);
+        make(letter, 1, 1);
+        EXPECT_TRUE(push("20 3", "bad"));
+        push("0 0", "next1");
+        push("0 0", "next2");
+        bool failed = false;
+        long long t0 = timeBootNs();
+        while (!failed && msSince(t0) < 5000) {
+            failed = !queCmds2AnyAdvance();
+            sleepMs(1);
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_TRUE(queCmds2AnyWasErr());
+        EXPECT_EQ(queCmds2AnyCountWaitStart(), 0) << "the waiting list is dropped";
+        EXPECT_FALSE(push("0 0", "late")) << "pushes are refused after a failure";
+        EXPECT_FALSE(queCmds2AnyAdvance());
+        long long k = doneIndex("bad");
+        ASSERT_GE(k, 0);
+        EXPECT_EQ(done[k].retCode, 3);
+        EXPECT_LT(doneIndex("next2"), 0) << "nothing more starts";
+        EXPECT_LT(doneIndex("late"), 0);
+
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p("the end")));
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("Jobs Wait failed @ the end"), std::string::npos) << err;
+        EXPECT_EQ(err.find("Jobs ToDo"), std::string::npos) << err;
+
+        queCmds2AnySetErr(false);
+        EXPECT_TRUE(push("0 0", "again"));
+        EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("again")));
+        EXPECT_GE(doneIndex("again"), 0);
+    }
+}
+
+TEST_F(QueTest, InMemoryPullsTakeExactlyOneMarker) {
+    CxStr1p text("stale");
+    EXPECT_TRUE(queCmds2TrdPull(text, CxStr1p("a\r\nb\r\n//$\r\n")));
+    EXPECT_EQ(text, "a\nb") << "CR LF read as LF, marker included";
+    EXPECT_TRUE(queCmds2CbFnPull(text, CxStr1p("x\n//$\n//$\n")));
+    EXPECT_EQ(text, "x\n//$") << "a batch ending in the marker line keeps it";
+    EXPECT_TRUE(queCmds2TrdPull(text, CxStr1p("\n//$\n")));
+    EXPECT_EQ(text, "");
+    EXPECT_FALSE(queCmds2TrdPull(text, CxStr1p("echo a\n//$")));
+    EXPECT_FALSE(queCmds2CbFnPull(text, CxStr1p("//$\n")));
+    EXPECT_FALSE(queCmds2CbFnPull(text, CxStr1p("")));
+}
+
+TEST_F(QueTest, FilePullDeletesTheFileAndNeedsTheMarker) {
+    put("b1", "echo a\r\n//$\n//$\r\n");
+    CxStr1p text;
+    EXPECT_TRUE(queCmds2ForkPull(text, P("b1")));
+    EXPECT_EQ(text, "echo a\n//$");
+    EXPECT_FALSE(has("b1"));
+
+    put("b2", "echo partial\n//");
+    EXPECT_FALSE(queCmds2ForkPull(text, P("b2")));
+    EXPECT_TRUE(text.isEmpty()) << "an incomplete batch hands out nothing";
+    EXPECT_FALSE(has("b2")) << "deleted though not run";
+
+    EXPECT_FALSE(queCmds2ForkPull(text, P("missing")));
+    EXPECT_FALSE(queCmds2ForkPull(text, CxStr1p()));
+}
+
+// The worker's read of its input: the marker may arrive split between two
+// reads; input that ends before the marker fails.
+TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {
+    std::string body(997, 'x');
+    body[500] = '\r';
+    body[501] = '\n';
+    put("split", body + "\n//$\n"); // reads take 1000 bytes: "\n//" then "$\n"
+    int fd = fdOpen(P("split"), "rb");
+    ASSERT_GE(fd, 0);
+    CxStr1p text;
+    EXPECT_TRUE(queCmds2PipePull(text, fd, false, 1, 100));
+    fdClose(fd);
+    std::string want = body.substr(0, 500) + "\n" + body.substr(502);
+    EXPECT_EQ(std::string(text.c_str()), want);
+
+    put("short", "echo a\n//$");
+    fd = fdOpen(P("short"), "rb");
+    ASSERT_GE(fd, 0);
+    long long t0 = timeBootNs();
+    EXPECT_FALSE(queCmds2PipePull(text, fd, false, 1, 100));
+    EXPECT_LT(msSince(t0), 1000);
+    fdClose(fd);
+
+    EXPECT_FALSE(queCmds2PipePull(text, -1, false, 1, 100));
+    EXPECT_FALSE(queCmds2PipePull(text, 0, false, -1, 100));
+    EXPECT_FALSE(queCmds2PipePull(text, 0, false, 1, -1));
+}
+
+TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
+    make('f', 1, 5);
+    ASSERT_TRUE(queCmds2AnyInitPathPrefix(P("vb")));
+    std::string first = queCmds2ForkNextFileName().c_str();
+    size_t dash = first.rfind('-');
+    ASSERT_NE(dash, std::string::npos);
+    std::string second = first.substr(0, dash + 1) +
+                         std::to_string(strtoll(first.c_str() + dash + 1, nullptr, 10) + 1);
+    CxStr1p cmd = workerCmd("--jxbgf");
+    EXPECT_TRUE(push("sleep 0.2\necho one >> order.txt", "one", cmd));
+    EXPECT_TRUE(push("echo two >> order.txt", "two", cmd));
+    long long t0 = timeBootNs();
+    while (queCmds2AnyCountToDo() > 0 && msSince(t0) < 10000) {
+        EXPECT_LE(queCmds2AnyCountWaitExit(), 1);
+        queCmds2AnyAdvance();
+        queCmds2AnyWaitAnyExit(5);
+    }
+    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("fork")));
+    EXPECT_EQ(get("order.txt"), "one\ntwo\n") << "capacity 1: the second waits for the first";
+    ASSERT_EQ(done.size(), 2);
+    EXPECT_EQ(done[0].label, "one");
+    EXPECT_NE(strstr(done[0].cmd.c_str(), first.c_str()), nullptr) << done[0].cmd.c_str();
+    EXPECT_EQ(done[1].label, "two");
+    EXPECT_NE(strstr(done[1].cmd.c_str(), second.c_str()), nullptr) << "the next number";
+    EXPECT_EQ(countFiles("vb"), 0) << "the workers delete their batch files";
+
+    // A failing batch: the code comes back, nothing is left on disk.
+    EXPECT_TRUE(push("echo x > x.txt\nexit 3\necho y > y.txt", "three", cmd));
+    EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p()));
+    ASSERT_EQ(done.size(), 3);
+    EXPECT_EQ(done[2].retCode, 3);
+    EXPECT_TRUE(has("x.txt"));
+    EXPECT_FALSE(has("y.txt"));
+    EXPECT_EQ(countFiles("vb"), 0);
+
+    // A worker that never reads its file: the file goes at reaping.
+    queCmds2AnySetErr(false);
+    EXPECT_TRUE(push("echo z > z.txt", "lost", CxStr1p("vorn-no-such-program --jxbgf")));
+    EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p()));
+    EXPECT_FALSE(has("z.txt"));
+    EXPECT_NE(done.lastVal().retCode, 0);
+    EXPECT_EQ(countFiles("vb"), 0) << "a batch nobody read is not left behind";
+}
+
+TEST_F(QueProcTest, FileWorkerRunsOnlyAWholeBatch) {
+    put("partial", "echo ran > ran.txt\n");
+    put("whole", "echo ran > ran2.txt\n//$\n");
+    for (char const* name : {"partial", "whole"}) {
+        RunAppInfo app;
+        CxStr1p line(runShellExecPrefix());
+        line += workerCmd("--jxbgf");
+        line += ' ';
+        line += strArgQuoteByCtx(P(name));
+        ASSERT_TRUE(runFork(app, line));
+        EXPECT_TRUE(runAppWaitExit(app));
+        EXPECT_EQ(app.retCode, name[0] == 'p' ? 2 : 0) << name;
+        EXPECT_FALSE(has(name)) << "read and deleted";
+    }
+    EXPECT_FALSE(has("ran.txt")) << "a batch without its marker must not run";
+    EXPECT_EQ(get("ran2.txt"), "ran\n");
+}
+
+TEST_F(QueProcTest, PipeFedBatchArrivesWholeWhateverItsSize) {
+    make('p', 1, 5);
+    std::string batch = echoLines('L', 10000, " >> big.txt"); // about 1 MB
+    EXPECT_TRUE(push(batch.c_str(), "big", workerCmd("--jxbgp")));
+    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("big")));
+    ASSERT_EQ(done.size(), 1);
+    EXPECT_EQ(done[0].retCode, 0);
+    EXPECT_TRUE(get("big.txt") == echoed('L', 10000)) << "lines lost or reordered";
+
+    // Input that ends before the marker: nothing runs, code 2.
+    RunCapRIO r;
+    r.txData = "echo no > no.txt\n";
+    CxStr1p out;
+    r.rxOut.init(&out);
+    EXPECT_FALSE(runCap(r, CxStr1p(runShellExecPrefix()) + workerCmd("--jxbgp")));
+    EXPECT_EQ(r.app.retCode, 2);
+    EXPECT_FALSE(has("no.txt"));
+}
+
+// Workers that write more than a pipe holds keep running, and each worker's
+// output reaches ours in one piece.
+TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
+    make('p', 2, 5);
+    std::string a = echoLines('A', 2000, ""); // about 200 KB each
+    std::string b = echoLines('B', 2000, "");
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    long long t0 = timeBootNs();
+    bool pushed = push(a.c_str(), "a", workerCmd("--jxbgp"));
+    pushed = push(b.c_str(), "b", workerCmd("--jxbgp")) && pushed;
+    bool waited = queCmds2AnyAdvanceWaitAll(CxStr1p("out"));
+    fflush(stdout);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(pushed);
+    EXPECT_TRUE(waited);
+    EXPECT_LT(msSince(t0), 20000);
+    std::string wa = echoed('A', 2000), wb = echoed('B', 2000);
+    EXPECT_EQ(out.size(), wa.size() + wb.size());
+    EXPECT_TRUE(out == wa + wb || out == wb + wa) << "output split or interleaved";
+}
