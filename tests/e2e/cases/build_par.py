@@ -102,6 +102,16 @@ CASES = [
         exit=2, stderr=failed("Cannot build Goal: nope | cwd: @CWD@"),
         expect_files={"a.txt": None}),
 
+    # Each requested goal is judged afresh, one after the other: the phony p
+    # runs for both; a failing one stops the rest.
+    par("requested goals one after the other",
+        ".PHONY: p\nx: p\n\techo x >> log.txt\ny: p\n\techo y >> log.txt\n"
+        "p:\n\tsleep 0.2\n\techo p >> log.txt\n",
+        args=["y", "x"], expect_files={"log.txt": "p\ny\np\nx\n"}),
+    par("failing requested goal stops the later ones",
+        "x:\n\texit 3\ny:\n\techo y > y.txt\n", args=["x", "y"],
+        exit=2, stderr=failed(goal="x"), expect_files={"y.txt": None}),
+
     # ---- a failing job ----
     # a fails while b still runs: b is waited for, all never runs.
     par("failing job: the running one is waited for, nothing new starts",
