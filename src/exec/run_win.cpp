@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -25,6 +27,124 @@ STARTUPINFOA& startupOf(_RunAppStart& st) {
     return *reinterpret_cast<STARTUPINFOA*>(st.startupInfo);
 }
 
+// Each child runs in a job of its own, so that stopping it stops what it
+// started as well (cmd.exe, then the program it runs). Kept by process id
+// until the child's exit is seen.
+constexpr int kJobCap = 256;
+struct JobOfPid {
+    long long pid;
+    HANDLE job;
+};
+JobOfPid g_jobs[kJobCap];
+
+void jobKeep(long long pid, HANDLE job) {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    for (JobOfPid& e : g_jobs) {
+        if (e.job) continue;
+        e = JobOfPid{pid, job};
+        return;
+    }
+    CloseHandle(job); // no room: the child is stopped on its own
+}
+
+HANDLE jobFind(long long pid) {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    for (JobOfPid& e : g_jobs)
+        if (e.job && e.pid == pid) return e.job;
+    return nullptr;
+}
+
+void jobForget(long long pid) {
+    std::lock_guard<std::recursive_mutex> lk(pidListMutex());
+    for (JobOfPid& e : g_jobs) {
+        if (!e.job || e.pid != pid) continue;
+        // No kill-on-close: what the child left running in the background stays.
+        CloseHandle(e.job);
+        e = JobOfPid{0, nullptr};
+    }
+}
+
+// A child made suspended joins its own job, then runs. Without a job (the
+// system refuses one) it runs all the same and is stopped alone.
+bool jobAttachResume(PROCESS_INFORMATION const& pi) {
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job) {
+        // Programs that start helpers outside any job must still be able to.
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION lim;
+        memset(&lim, 0, sizeof lim);
+        lim.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &lim, sizeof lim);
+        if (AssignProcessToJobObject(job, pi.hProcess)) {
+            jobKeep((long long)pi.dwProcessId, job);
+        } else {
+            CloseHandle(job);
+        }
+    }
+    if (ResumeThread(pi.hThread) != (DWORD)-1) return true;
+    TerminateProcess(pi.hProcess, 2);
+    jobForget((long long)pi.dwProcessId);
+    return false;
+}
+
+// Starts the command line with exactly these standard handles, which must be
+// inheritable, and, where the system allows, no other handle inherited: a
+// pipe end that leaks into an unrelated child keeps that pipe open.
+bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& pi) {
+    STARTUPINFOEXA six;
+    memset(&six, 0, sizeof six);
+    six.StartupInfo.cb = sizeof six;
+    six.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    six.StartupInfo.hStdInput = in;
+    six.StartupInfo.hStdOutput = out;
+    six.StartupInfo.hStdError = err;
+    HANDLE list[3];
+    int n = 0;
+    for (HANDLE h : {in, out, err}) {
+        bool seen = false;
+        for (int i = 0; i < n; ++i)
+            seen = seen || list[i] == h;
+        if (!seen) list[n++] = h;
+    }
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    void* mem = size > 0 ? malloc(size) : nullptr;
+    auto attrs = (LPPROC_THREAD_ATTRIBUTE_LIST)mem;
+    bool haveList = attrs && InitializeProcThreadAttributeList(attrs, 1, 0, &size);
+    bool listed = haveList && UpdateProcThreadAttribute(attrs, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                        list, n * sizeof(HANDLE), nullptr, nullptr);
+    DWORD flags = CREATE_SUSPENDED;
+    if (listed) {
+        six.lpAttributeList = attrs;
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    } else {
+        six.StartupInfo.cb = sizeof(STARTUPINFOA);
+    }
+    memset(&pi, 0, sizeof pi);
+    bool ok = CreateProcessA(nullptr, cmdLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                             &six.StartupInfo, &pi) != 0;
+    if (haveList) DeleteProcThreadAttributeList(attrs);
+    free(mem);
+    if (!ok) return false;
+    if (jobAttachResume(pi)) return true;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    memset(&pi, 0, sizeof pi);
+    return false;
+}
+
+// An inheritable copy of the handle behind descriptor fd (the standard one
+// when the descriptor has none); null when there is nothing to pass on.
+HANDLE inheritableStd(int fd, DWORD which) {
+    HANDLE h = (HANDLE)getHH_OnWin(fd);
+    if (!isValidHH_OnWin((RunHandle)h)) h = GetStdHandle(which);
+    if (!isValidHH_OnWin((RunHandle)h)) return nullptr;
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    return copy;
+}
+
 void takeProcInfo(RunAppInfo& app, PROCESS_INFORMATION const& pi) {
     app.procInfo.hProcess = (RunHandle)pi.hProcess;
     app.procInfo.hThread = (RunHandle)pi.hThread;
@@ -42,17 +162,33 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     runAppResetAtStart(app);
     if (!st.cmdLine) return false;
     app.started = true;
-    STARTUPINFOA& si = startupOf(st);
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    si.hStdInput = si.hStdOutput = si.hStdError = INVALID_HANDLE_VALUE;
+    // The child writes where we write now (descriptors 1 and 2 may have been
+    // redirected), whether those are a console, a file or a pipe.
+    HANDLE in = inheritableStd(0, STD_INPUT_HANDLE);
+    HANDLE out = inheritableStd(1, STD_OUTPUT_HANDLE);
+    HANDLE err = inheritableStd(2, STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi;
-    memset(&pi, 0, sizeof pi);
-    if (!CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        closeH(pi.hProcess);
-        closeH(pi.hThread);
-        return false;
+    bool ok;
+    if (in && out && err) {
+        ok = createWithStd(st.buf, in, out, err, pi);
+    } else {
+        // Without standard handles of our own the child takes the console's.
+        STARTUPINFOA& si = startupOf(st);
+        memset(&si, 0, sizeof si);
+        si.cb = sizeof si;
+        memset(&pi, 0, sizeof pi);
+        ok = CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                            nullptr, &si, &pi) != 0;
+        if (ok && !jobAttachResume(pi)) {
+            closeH(pi.hProcess);
+            closeH(pi.hThread);
+            ok = false;
+        }
     }
+    closeH(in);
+    closeH(out);
+    closeH(err);
+    if (!ok) return false;
     takeProcInfo(app, pi);
     return true;
 }
@@ -89,9 +225,18 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     }
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
-    if (ok) {
-        ok = CreateProcessA(nullptr, st.buf, nullptr, nullptr, pipes ? TRUE : FALSE, 0, nullptr,
+    if (ok && pipes) {
+        ok = createWithStd(st.buf, inR, outW, r.errToOut ? outW : errW, pi);
+        if (ok) takeProcInfo(r.app, pi);
+    } else if (ok) {
+        memset(&pi, 0, sizeof pi);
+        ok = CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                             nullptr, &si, &pi) != 0;
+        if (ok && !jobAttachResume(pi)) {
+            closeH(pi.hProcess);
+            closeH(pi.hThread);
+            ok = false;
+        }
         if (ok) takeProcInfo(r.app, pi);
     }
     closeH(inR);
@@ -145,6 +290,7 @@ bool runAppPeekExit(RunAppInfo& app) {
             app.exited = true;
             app.retCode = retCodeSimplify((int)code);
             pidListDel(app.pid);
+            jobForget(app.pid);
         }
     }
     if (app.exited) runAppCloseProcStat(app);
@@ -196,7 +342,10 @@ bool terminatePid(long long pid, UINT code, DWORD waitMs) {
     if (pid <= 0) return false;
     HANDLE h = OpenProcess(PROCESS_ALL_ACCESS, FALSE, (DWORD)pid);
     if (!h) return false;
-    bool ok = TerminateProcess(h, code) != 0;
+    // The whole tree the child started, when it has a job.
+    HANDLE job = jobFind(pid);
+    bool ok = job && TerminateJobObject(job, code);
+    if (!ok) ok = TerminateProcess(h, code) != 0;
     if (waitMs) WaitForSingleObject(h, waitMs);
     CloseHandle(h);
     return ok;

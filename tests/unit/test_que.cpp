@@ -452,3 +452,23 @@ TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
     EXPECT_EQ(out.size(), wa.size() + wb.size());
     EXPECT_TRUE(out == wa + wb || out == wb + wa) << "output split or interleaved";
 }
+
+// Stopping a worker the registry knows stops the batch it runs, even where
+// an interpreter stands between us and the worker.
+TEST_F(QueProcTest, StoppedWorkerRunsNoFurther) {
+    make('f', 2, 5);
+    ASSERT_TRUE(queCmds2AnyInitPathPrefix(P("vs")));
+    CxStr1p cmd = workerCmd("--jxbgf");
+    EXPECT_TRUE(push("echo early > early.txt\nsleep 1.5\necho late > late.txt", "slow", cmd));
+    long long t0 = timeBootNs();
+    while (!has("early.txt") && msSince(t0) < 10000)
+        sleepMs(5);
+    ASSERT_TRUE(has("early.txt")) << "the worker did not start";
+    EXPECT_GE(pidListCount(), 1);
+    pidListForceStopAll(0);
+    EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p()));
+    ASSERT_EQ(done.size(), 1);
+    EXPECT_NE(done[0].retCode, 0) << "a stopped worker is no success";
+    sleepMs(2500);
+    EXPECT_FALSE(has("late.txt")) << "the worker went on after it was stopped";
+}
