@@ -350,8 +350,11 @@ long long fdReadSys(int fd, char* buf, long long n) {
 long long fdWriteSys(int fd, char const* buf, long long n) {
     return write(fd, buf, (size_t)n);
 }
+// Our own copies and files stay ours: a child that inherited one (a command
+// left running in the background) would hold our output open after we end.
+// What a child should have is put on 0, 1 or 2 with dup2, which clears the flag.
 int fdDupSys(int fd) {
-    return dup(fd);
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 int fdDup2Sys(int a, int b) {
     return dup2(a, b);
@@ -360,7 +363,7 @@ int fdCloseSys(int fd) {
     return close(fd);
 }
 int fdOpenSys(char const* path, int flags) {
-    return open(path, flags, 0666);
+    return open(path, flags | O_CLOEXEC, 0666);
 }
 int fdOpenFlags(char const* mode) {
     int fl = O_RDONLY;
