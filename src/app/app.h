@@ -11,6 +11,8 @@ bool echoAbout();
 bool appMain(int argc, char const** argv);
 // The process exit code after appMain: a worker ends with its batch's code.
 int appExitCode(bool ok);
+// With on, appMain ends the process itself once its output is flushed.
+void appExitAtEnd(bool on);
 bool initAppUsual(char const* argv0 = nullptr);
 int initAppErrCount();
 char const* const* initAppErrVector();

@@ -34,6 +34,18 @@ struct Conf {
     bool printDeps = false, printRules = false, printOnly = false;
 };
 
+// How far the dependency visits of a goal have got in the parallel build:
+// phase 1 exist-only dependencies complete, 2 all complete (then outOfDate
+// tells the finding); walk is the last walk that visited the goal; time is
+// its file time, read on the first visit (timeKnown).
+struct DepsPhase {
+    int phase = 0;
+    bool outOfDate = false;
+    bool timeKnown = false;
+    long long walk = 0;
+    long long time = 0;
+};
+
 class Vars {
   public:
     int retCode = 0;
@@ -77,9 +89,7 @@ class Vars {
     Vect1p_Vobj<CxStr1p> goalStackTrack;
 
     // Parallel build: waves of jobs for the current requested goal.
-    // goalDepsPhase: 1 exist-only dependencies complete, 2 all complete;
-    // with 2, kDepsPhaseOutOfDate is added when the goal was found out of date.
-    Map_Kobj2Vobj<CxStr1p, int> goalDepsPhase;
+    Map_Kobj2Vobj<CxStr1p, DepsPhase> goalDepsPhase;
     Vect1p_Vobj<CxStr1p> goalStack;
     Vect1p_Vobj<CxStr1p> goalStackTmp;
     Set_Kobj<CxStr1p> jobsScheduled;

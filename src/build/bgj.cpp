@@ -24,7 +24,8 @@ bool g_inline = false;
 
 int const kPhaseExistOnly = 1;
 int const kPhaseAll = 2;
-int const kPhaseOutOfDate = 4;
+// Numbers the walks of a requested goal; see bgjVisitGoal.
+long long g_walk = 0;
 
 long long const kWalkStackBytes = 1LL << 30;
 
@@ -144,6 +145,7 @@ void traceLoop(Vars& v) {
 
 // One wave's walk from the end of the previous stack; false when it failed.
 bool walkWave(Vars& v) {
+    ++g_walk;
     v.goalStackTmp.swap(v.goalStack);
     v.goalStack.clear();
     if (conf().dbgTrack)
@@ -219,6 +221,7 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
     Conf const& c = conf();
     bool good = true;
     if (g_inline) {
+        ++g_walk;
         bool pending = false;
         good = bgjVisitGoal(pending, g, false);
     } else {
@@ -372,12 +375,30 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         return false;
     }
     if (s == kGoalVisiting) return failCycle(name);
+    GoalRule* r = v.goalRules.find(name);
+    DepsPhase* phase = nullptr;
+    if (r) {
+        bool added = false;
+        auto* node = v.goalDepsPhase.insertNode(r->name, DepsPhase(), added);
+        if (!node) {
+            g_stop = true;
+            return false;
+        }
+        phase = &node->val;
+        // Jobs end only between walks: a goal found pending earlier in this
+        // walk is pending still. Looking again would re-walk its subgraph
+        // once per path to it, which on a long chain never ends.
+        if (phase->walk == g_walk) {
+            pending = true;
+            return true;
+        }
+        phase->walk = g_walk;
+    }
     v.goalStack.addVal(name);
     if (c.dbgTrack) v.goalStackTrack.addVal(name);
     if (c.dbgGoals)
         logTraceDbg(true, "Visit Goal: %s | %lli | %s", name.c_str(), s, dateText(s).c_str());
 
-    GoalRule* r = v.goalRules.find(name);
     if (!r) {
         long long t = bgjGoalTime(name, isDep, false);
         if (t < kGoalTimeMin) {
@@ -390,24 +411,23 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     }
     if (g_stop) return pending;
 
-    long long t = bgjGoalTime(r->name, isDep, r->phony);
+    // A pending goal's file is not rebuilt before its own job runs, so its
+    // time is read once, not again in every wave.
+    if (!phase->timeKnown) {
+        phase->time = bgjGoalTime(r->name, isDep, r->phony);
+        phase->timeKnown = true;
+    }
+    long long t = phase->time;
     CxStr1p label;
     if (c.dbgRules) {
         label = c.dbgDeps ? strGoalDeps(*r, 0) : r->name;
         logTraceDbg(true, "Visit Rule: %s | %lli | %s", label.c_str(), t, dateText(t).c_str());
     }
-    bool added = false;
-    auto* phaseNode = v.goalDepsPhase.insertNode(r->name, 0, added);
-    if (!phaseNode) {
-        g_stop = true;
-        return false;
-    }
-    int& phase = phaseNode->val;
     // Visiting while the dependencies are looked at: a goal met again on its
     // own path is a cycle. A pending goal goes back to "not decided".
     state = kGoalVisiting;
     bool outOfDate = false;
-    if (phase == 0 && !r->depsExistOnly.isEmpty()) {
+    if (phase->phase == 0 && !r->depsExistOnly.isEmpty()) {
         if (!bgjVisitDeps(pending, r->name, t, outOfDate, r->depsExistOnly, false)) {
             setState(state, r->name, kGoalFailed);
             return false;
@@ -416,9 +436,9 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
             state = 0;
             return true;
         }
-        phase = kPhaseExistOnly;
+        phase->phase = kPhaseExistOnly;
     }
-    if (phase <= kPhaseExistOnly) {
+    if (phase->phase <= kPhaseExistOnly) {
         outOfDate = false;
         if (!r->depsUsual.isEmpty() &&
             !bgjVisitDeps(pending, r->name, t, outOfDate, r->depsUsual, true)) {
@@ -429,9 +449,10 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
             state = 0;
             return true;
         }
-        phase = kPhaseAll | (outOfDate ? kPhaseOutOfDate : 0);
+        phase->phase = kPhaseAll;
+        phase->outOfDate = outOfDate;
     } else {
-        outOfDate = (phase & kPhaseOutOfDate) != 0;
+        outOfDate = phase->outOfDate;
     }
 
     if (t >= kGoalTimeMin && !outOfDate && !r->phony) {
