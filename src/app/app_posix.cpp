@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -31,7 +32,9 @@ static int g_savedFd[3] = {-1, -1, -1};
 bool initSaveFdStd_OnPosix() {
     bool ok = true;
     for (int i = 0; i < 3; ++i) {
-        if (g_savedFd[i] < 0) g_savedFd[i] = dup(i);
+        // Not inherited: a command left running in the background would
+        // otherwise hold our output open after we have ended.
+        if (g_savedFd[i] < 0) g_savedFd[i] = fcntl(i, F_DUPFD_CLOEXEC, 0);
         ok = g_savedFd[i] >= 0 && ok;
     }
     return ok;
