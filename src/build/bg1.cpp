@@ -7,6 +7,7 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "build/fsstat.h"
+#include "build/goalindex.h"
 #include "build/stack.h"
 #include "exec/runner.h"
 #include "graph/print.h"
@@ -66,9 +67,15 @@ CxStr1p dateText(long long t) {
 }
 
 long long* stateSlot(CxStr1p const& name) {
+    if (GoalSlot* g = goalSlotOf(name)) return &g->state;
     bool added = false;
     auto* n = Vars::_pVars->goalState.insertNode(name, 0, added);
     return n ? &n->val : nullptr;
+}
+
+GoalRule* ruleOf(CxStr1p const& name) {
+    if (GoalSlot* g = goalSlotOf(name)) return g->rule;
+    return Vars::_pVars->goalRules.find(name);
 }
 
 long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony) {
@@ -167,7 +174,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     if (c.dbgGoals)
         logTraceDbg(true, "Visit Goal: %s | %lli | %s", name.c_str(), s, dateText(s).c_str());
 
-    GoalRule* r = v.goalRules.find(name);
+    GoalRule* r = ruleOf(name);
     if (!r) {
         long long t = buildGoalTime(name, isDep, false);
         if (t < kGoalTimeMin) {
@@ -232,6 +239,7 @@ bool buildBg1GoalArgs() {
     Conf const& c = conf();
     // An interrupt during the build stops it with the summary, not mid-way.
     runInitSigHandler();
+    GoalIndexScope index;
     if (v.goals.isEmpty()) {
         if (v.defaultGoal.isEmpty()) {
             logPrint(2, "No default goal to use");
@@ -245,6 +253,7 @@ bool buildBg1GoalArgs() {
         logTraceDbg(c.dbgGoals, "%s", "");
         logTraceDbg(c.dbgGoals, "Now at Goal: %s", g.c_str());
         v.goalState.clear();
+        goalIndexClearStates();
         v.goalStackTrack.clear();
         g_buildStop = false;
         g_fsUseCount = 0;

@@ -22,4 +22,6 @@ long long goalTimeCounted(long long& fsUse, CxStr1p const& name, bool isDep, boo
 // The state entry of a name, made (0, not visited) when absent. Tree nodes
 // never move, so the pointer stays good while other names are added.
 long long* stateSlot(CxStr1p const& name);
+struct GoalRule;
+GoalRule* ruleOf(CxStr1p const& name);
 CxStr1p dateText(long long t);

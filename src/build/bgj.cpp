@@ -8,6 +8,7 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "build/bg1.h"
+#include "build/goalindex.h"
 #include "build/stack.h"
 #include "exec/runner.h"
 #include "graph/print.h"
@@ -202,6 +203,7 @@ void hangReport(Vars& v) {
 void clearGoalState(Vars& v) {
     v.goalState.clear();
     v.goalDepsPhase.clear();
+    goalIndexClearStates();
     v.goalStack.clear();
     v.goalStackTmp.clear();
     v.goalStackTrack.clear();
@@ -375,9 +377,12 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         return false;
     }
     if (s == kGoalVisiting) return failCycle(name);
-    GoalRule* r = v.goalRules.find(name);
+    GoalSlot* slotG = goalSlotOf(name);
+    GoalRule* r = slotG ? slotG->rule : v.goalRules.find(name);
     DepsPhase* phase = nullptr;
-    if (r) {
+    if (r && slotG) {
+        phase = &slotG->phase;
+    } else if (r) {
         bool added = false;
         auto* node = v.goalDepsPhase.insertNode(r->name, DepsPhase(), added);
         if (!node) {
@@ -385,6 +390,8 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
             return false;
         }
         phase = &node->val;
+    }
+    if (phase) {
         // Jobs end only between walks: a goal found pending earlier in this
         // walk is pending still. Looking again would re-walk its subgraph
         // once per path to it, which on a long chain never ends.
@@ -476,7 +483,8 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         return false;
     }
     if (!fresh) return true;
-    Vect1p_Vobj<CxStr1p>& todo = v.rulesHeavy.hasIdx(r->name) ? v.todoHeavy : v.todoUsual;
+    bool heavy = slotG ? slotG->heavy : v.rulesHeavy.hasIdx(r->name);
+    Vect1p_Vobj<CxStr1p>& todo = heavy ? v.todoHeavy : v.todoUsual;
     if (!todo.addVal(r->name) || !todo.addVal(r->howCmds)) {
         if (!g_stop)
             logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r->name.c_str(),
@@ -511,6 +519,7 @@ bool buildBgjGoalArgs() {
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
     runInitSigHandler();
+    GoalIndexScope index;
     v.hangTimeoutSec = dblFromStr(envVarGetDef("VORN_JOBS_HANG_TIMEOUT_SEC", "20.25"));
     v.hangTimeoutNs = timeNsFromDbl(v.hangTimeoutSec);
     if (v.topLevel && c.dbgJobs)

@@ -1,0 +1,30 @@
+// Per-run index of every name of the goal graph, so the builds look up a
+// goal's state, rule and dependency phase by hashing instead of searching
+// ordered trees once per visit and edge.
+#pragma once
+
+#include "app/vars.h"
+
+struct GoalSlot {
+    long long state = 0;
+    GoalRule* rule = nullptr;
+    bool heavy = false;
+    DepsPhase phase;
+};
+
+// Indexes the goal table's names and dependencies; the table must not change
+// while the index is used.
+bool goalIndexInit();
+void goalIndexDestroy();
+// The entry of a name of the graph; nullptr for any other name.
+GoalSlot* goalSlotOf(CxStr1p const& name);
+// Every state and phase back to "not visited".
+void goalIndexClearStates();
+
+// The index lives for one build: it points into the goal table.
+struct GoalIndexScope {
+    GoalIndexScope() { goalIndexInit(); }
+    ~GoalIndexScope() { goalIndexDestroy(); }
+    GoalIndexScope(GoalIndexScope const&) = delete;
+    GoalIndexScope& operator=(GoalIndexScope const&) = delete;
+};
