@@ -762,7 +762,7 @@ def main():
     ap.add_argument("-j", "--jobs", default="1,2", help="job counts, such as 1,2")
     ap.add_argument("--variants", default="t,c,f,p",
                     help="vorn variants at 2 or more jobs: t (default), c, f, p")
-    ap.add_argument("--timeout", type=int, default=120, help="seconds per run")
+    ap.add_argument("--timeout", type=int, default=60, help="seconds per run")
     ap.add_argument("--keep", action="store_true", help="keep the work directory")
     ap.add_argument("--self-test", action="store_true", help="test this script and floor.c")
     args = ap.parse_args()
