@@ -165,7 +165,11 @@ bool runAppPeekExit(RunAppInfo& app) {
                 app.retCode = retCodeSimplify(code);
                 pidListDel(app.pid);
             } else {
-                app.procInfo.hProcess = nullptr; // not ours to wait for
+                // Reaped by someone else: its code is lost, but waiting on
+                // for an exit we can never see would hang our caller.
+                app.exited = true;
+                app.retCode = 2;
+                pidListDel(app.pid);
             }
         }
     }
