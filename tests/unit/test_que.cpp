@@ -96,6 +96,7 @@ class QueTest : public ScratchCwdTest {
     }
     // The queue with n slots, its done list and pauses of the given length.
     void make(char letter, long long n, long long pauseMs = 10) {
+        queCmds2AnyDestroy(); // the variant used before, if any
         ASSERT_TRUE(useVariant(letter));
         ASSERT_TRUE(queCmds2AnyInitMax(n));
         queCmds2AnyInitSleep(pauseMs, pauseMs);
@@ -351,7 +352,8 @@ TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {
 }
 
 TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
-    make('f', 1, 5);
+    // Long pauses: every wait must end when the worker ends.
+    make('f', 1, 3000);
     ASSERT_TRUE(queCmds2AnyInitPathPrefix(P("vb")));
     std::string first = queCmds2ForkNextFileName().c_str();
     size_t dash = first.rfind('-');
@@ -359,15 +361,16 @@ TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
     std::string second = first.substr(0, dash + 1) +
                          std::to_string(strtoll(first.c_str() + dash + 1, nullptr, 10) + 1);
     CxStr1p cmd = workerCmd("--jxbgf");
+    long long t0 = timeBootNs();
     EXPECT_TRUE(push("sleep 0.2\necho one >> order.txt", "one", cmd));
     EXPECT_TRUE(push("echo two >> order.txt", "two", cmd));
-    long long t0 = timeBootNs();
     while (queCmds2AnyCountToDo() > 0 && msSince(t0) < 10000) {
         EXPECT_LE(queCmds2AnyCountWaitExit(), 1);
         queCmds2AnyAdvance();
         queCmds2AnyWaitAnyExit(5);
     }
     EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("fork")));
+    EXPECT_LT(msSince(t0), 2500) << "a pause outlasted the worker it waited for";
     EXPECT_EQ(get("order.txt"), "one\ntwo\n") << "capacity 1: the second waits for the first";
     ASSERT_EQ(done.size(), 2);
     EXPECT_EQ(done[0].label, "one");
@@ -434,7 +437,7 @@ TEST_F(QueProcTest, PipeFedBatchArrivesWholeWhateverItsSize) {
 // Workers that write more than a pipe holds keep running, and each worker's
 // output reaches ours in one piece.
 TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
-    make('p', 2, 5);
+    make('p', 2, 3000);
     std::string a = echoLines('A', 2000, ""); // about 200 KB each
     std::string b = echoLines('B', 2000, "");
     fflush(stdout);
@@ -447,7 +450,7 @@ TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(pushed);
     EXPECT_TRUE(waited);
-    EXPECT_LT(msSince(t0), 20000);
+    EXPECT_LT(msSince(t0), 2500) << "a pause outlasted the worker it waited for";
     std::string wa = echoed('A', 2000), wb = echoed('B', 2000);
     EXPECT_EQ(out.size(), wa.size() + wb.size());
     EXPECT_TRUE(out == wa + wb || out == wb + wa) << "output split or interleaved";
