@@ -112,6 +112,13 @@ CASES = [
         "x:\n\texit 3\ny:\n\techo y > y.txt\n", args=["x", "y"],
         exit=2, stderr=failed(goal="x"), expect_files={"y.txt": None}),
 
+    # Every link of a long chain is also a goal of its own: each wave walks
+    # only what is still pending, so the run stays quick.
+    par("long chain named in full",
+        "all: " + " ".join("c%d" % i for i in range(300)) + "\nc0:\n\ttouch c0\n"
+        + "".join("c%d: c%d\n\ttouch c%d\n" % (i, i - 1, i) for i in range(1, 300)),
+        expect_files={"c0": "", "c299": ""}, max_seconds=30, timeout=60),
+
     # ---- a failing job ----
     # a fails while b still runs: b is waited for, all never runs.
     par("failing job: the running one is waited for, nothing new starts",
@@ -222,6 +229,11 @@ for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
                       files=FAILING, exit=2, stderr=failed(variant=_v, n=_n),
                       expect_files={"b.txt": "b\n" if _n > 1 else None, "all.txt": None}))
 
+BIG = ("all: a b\na:\n" + "".join("\techo line %05d of job a\n" % i for i in range(6000))
+       + "b:\n" + "".join("\techo %05d >> many.txt\n" % i for i in range(4000)))
+BIG_OUT = "".join("line %05d of job a\n" % i for i in range(6000))
+BIG_FILES = {"many.txt": "".join("%05d\n" % i for i in range(4000))}
+
 CASES += [
     # Worker processes: the output of each arrives whole, after it ended.
     Case("pipe workers' output is not interleaved", J2 + ["--bgp"],
@@ -230,6 +242,11 @@ CASES += [
                      "b:\n\techo b1\n\tsleep 0.2\n\techo b2\n\tsleep 0.2\n\techo b3\n"),
          stdout=Re(r"a1\na2\na3\nb1\nb2\nb3\n|b1\nb2\nb3\na1\na2\na3\n"),
          stderr=ok_summary("bgp")),
+    # A batch larger than a pipe holds, and output larger than a pipe holds.
+    Case("pipe workers take large batches and give large output", J2 + ["--bgp"],
+         files=rules(BIG), stdout=BIG_OUT, stderr=ok_summary("bgp"), expect_files=BIG_FILES),
+    Case("file workers take large batches and give large output", J2 + ["--bgf"],
+         files=rules(BIG), stdout=BIG_OUT, stderr=ok_summary("bgf"), expect_files=BIG_FILES),
     # File-fed workers delete their batch files from TMP, whatever the result.
     # (Wine sets TMP from its own settings, so these are POSIX cases.)
     Case("file workers remove their batch files", J2 + ["--bgf"],
@@ -284,3 +301,8 @@ for _sig, _sname, _v in ((15, "SIGTERM", "bgt"), (2, "SIGINT", "bgt"), (15, "SIG
                                  HasRe(esc(error("Build failed for Goal: all"))),
                                  HasRe(r"\n!! vorn \| proj \| Errors [0-9]+ \| Time [0-2]\.[0-9]{3}"
                                        r" sec \|" + esc(extra(_v)) + r" error: 2\n$"))))
+
+# A command left running in the background holds none of the run's output:
+# whoever reads it sees the end when the run ends.
+CASES.append(par("background command does not hold the output open",
+                 "all:\n\tsleep 2 >/dev/null 2>&1 &\n", only="posix", max_seconds=1.5))
