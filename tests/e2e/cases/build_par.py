@@ -119,6 +119,13 @@ CASES = [
         + "".join("c%d: c%d\n\ttouch c%d\n" % (i, i - 1, i) for i in range(1, 300)),
         expect_files={"c0": "", "c299": ""}, max_seconds=30, timeout=60),
 
+    # A cycle that the graph check was told to skip is met during the walk.
+    par("cycle met during the walk",
+        "all: a c\na: b\n\ttouch a\nb: c\n\ttouch b\nc: a\n\ttouch c\n",
+        args=["--DC", "c"], exit=2, timeout=20,
+        stderr=failed("Circular dependency at Goal: a | cwd: @CWD@"),
+        expect_files={"a": None, "b": None, "c": None}),
+
     # ---- a failing job ----
     # a fails while b still runs: b is waited for, all never runs.
     par("failing job: the running one is waited for, nothing new starts",
