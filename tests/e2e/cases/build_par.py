@@ -249,6 +249,13 @@ CASES += [
                      "b:\n\techo b1\n\tsleep 0.2\n\techo b2\n\tsleep 0.2\n\techo b3\n"),
          stdout=Re(r"a1\na2\na3\nb1\nb2\nb3\n|b1\nb2\nb3\na1\na2\na3\n"),
          stderr=ok_summary("bgp")),
+    # Workers are this very executable, also when its directory is not on PATH.
+    Case("file workers without the executable on PATH", J2 + ["--bgf"],
+         files=rules("all:\n\ttouch t\n"), env={"PATH": "/usr/bin:/bin", "WINEPATH": None},
+         stderr=ok_summary("bgf"), expect_files={"t": ""}),
+    Case("pipe workers without the executable on PATH", J2 + ["--bgp"],
+         files=rules("all:\n\ttouch t\n"), env={"PATH": "/usr/bin:/bin", "WINEPATH": None},
+         stderr=ok_summary("bgp"), expect_files={"t": ""}),
     # A batch larger than a pipe holds, and output larger than a pipe holds.
     Case("pipe workers take large batches and give large output", J2 + ["--bgp"],
          files=rules(BIG), stdout=BIG_OUT, stderr=ok_summary("bgp"), expect_files=BIG_FILES),
@@ -264,6 +271,9 @@ CASES += [
     Case("file workers remove their batch files after a failure", J2 + ["--bgf"],
          files=dict(FAILING, **{"tmp/": ""}), env={"TMP": "@CWD@/tmp"}, exit=2, only="posix",
          stderr=failed(variant="bgf"), empty_dirs=["tmp"], expect_files={"all.txt": None}),
+    Case("file workers with a blank in TMP", J2 + ["--bgf"],
+         files=rules("all:\n\ttouch t\n", **{"my tmp/": ""}), env={"TMP": "@CWD@/my tmp"},
+         stderr=ok_summary("bgf"), empty_dirs=["my tmp"], only="posix", expect_files={"t": ""}),
     # The batch files go to TMP: when it does not exist no job can start.
     Case("file workers need TMP", J2 + ["--bgf"], files=rules("all:\n\ttouch t\n"),
          env={"TMP": "@CWD@/nodir"}, exit=2, only="posix",
