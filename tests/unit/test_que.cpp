@@ -222,10 +222,10 @@ TEST_F(QueTest, PausesAreUpperBoundsAndOnlyValidOnesAreTaken) {
     EXPECT_GE(msSince(t0), 300) << "the full queue pauses for the advance pause kept from before";
     EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("pauses")));
 
-    make('t', 1, 3000);
+    make('t', 1, 20000);
     t0 = timeBootNs();
     EXPECT_TRUE(push("50 0", "quick"));
-    EXPECT_LT(msSince(t0), 1500) << "the pause ends when the job ends";
+    EXPECT_LT(msSince(t0), 10000) << "the pause ends when the job ends";
     EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("quick")));
     EXPECT_EQ(done.size(), 1);
 }
@@ -353,7 +353,7 @@ TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {
 
 TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
     // Long pauses: every wait must end when the worker ends.
-    make('f', 1, 3000);
+    make('f', 1, 30000);
     ASSERT_TRUE(queCmds2AnyInitPathPrefix(P("vb")));
     std::string first = queCmds2ForkNextFileName().c_str();
     size_t dash = first.rfind('-');
@@ -370,7 +370,7 @@ TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
         queCmds2AnyWaitAnyExit(5);
     }
     EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("fork")));
-    EXPECT_LT(msSince(t0), 2500) << "a pause outlasted the worker it waited for";
+    EXPECT_LT(msSince(t0), 15000) << "a pause outlasted the worker it waited for";
     EXPECT_EQ(get("order.txt"), "one\ntwo\n") << "capacity 1: the second waits for the first";
     ASSERT_EQ(done.size(), 2);
     EXPECT_EQ(done[0].label, "one");
@@ -437,7 +437,7 @@ TEST_F(QueProcTest, PipeFedBatchArrivesWholeWhateverItsSize) {
 // Workers that write more than a pipe holds keep running, and each worker's
 // output reaches ours in one piece.
 TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
-    make('p', 2, 3000);
+    make('p', 2, 30000);
     std::string a = echoLines('A', 2000, ""); // about 200 KB each
     std::string b = echoLines('B', 2000, "");
     fflush(stdout);
@@ -450,7 +450,7 @@ TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(pushed);
     EXPECT_TRUE(waited);
-    EXPECT_LT(msSince(t0), 2500) << "a pause outlasted the worker it waited for";
+    EXPECT_LT(msSince(t0), 15000) << "a pause outlasted the worker it waited for";
     std::string wa = echoed('A', 2000), wb = echoed('B', 2000);
     EXPECT_EQ(out.size(), wa.size() + wb.size());
     EXPECT_TRUE(out == wa + wb || out == wb + wa) << "output split or interleaved";
