@@ -166,6 +166,13 @@ CASES = [
                        r"(?: [^|\n]*\|)? ret_code: 0\n")),
          expect_files={"log.txt": "a\nb\nall\n"}),
 
+    Case("inline failure stops at once", ["-j", "-1"],
+         files=rules("all: a b\n\techo all > all.txt\na:\n\texit 3\nb:\n\techo b > b.txt\n"),
+         exit=2, stderr=All(HasRe(esc(error("Build failed for Goal: all")) + "\n"),
+                            HasRe(r"\n!! vorn \| proj \| Errors [0-9]+ \| Time @T@ sec \|"
+                                  r"(?: [^|\n]*\|)? error: 2\n$")),
+         expect_files={"b.txt": None, "all.txt": None}),
+
     # ---- the hang report ----
     par("hang report names the waiting jobs",
         "all: a b\na:\n\tsleep 1\nb:\n\tsleep 1\n",
