@@ -2,6 +2,8 @@
 # for their dependencies, a failure stops the wave, the job variants, the
 # worker processes, the hang report and interrupts.
 import os
+import random
+import re
 
 from e2elib import All, Case, Has, HasRe, Not, Re, done_ok, error, esc, info
 
@@ -216,6 +218,50 @@ CASES = [
         expect_files={"sub1/out.txt": "one\n", "all.txt": None}),
 ]
 
+# ---- a random graph: every reachable goal once, after its dependencies ----
+
+
+class RunOrder(Matcher):
+    """The text names every goal of deps once per line, each after all of its
+    dependencies."""
+
+    def __init__(self, deps):
+        self.deps = deps
+
+    def check(self, text, ctx):
+        seen = {}
+        for n, name in enumerate(text.split()):
+            if name in seen:
+                return "%s ran twice" % name
+            for d in self.deps.get(name, ()):
+                if d not in seen:
+                    return "%s ran before its dependency %s" % (name, d)
+            seen[name] = n
+        missing = sorted(set(self.deps) - set(seen))
+        return "never ran: %s" % " ".join(missing) if missing else None
+
+
+def _random_graph(seed, count):
+    rnd = random.Random(seed)
+    names = ["g%02d" % i for i in range(count)]
+    deps = {g: sorted(rnd.sample(names[i + 1:], min(len(names) - i - 1, rnd.randint(1, 3))))
+            for i, g in enumerate(names)}
+    reached, todo = set(), names[:8]
+    while todo:
+        g = todo.pop()
+        if g not in reached:
+            reached.add(g)
+            todo += deps[g]
+    text = "all: %s\n" % " ".join(names[:8])
+    for g in names:
+        text += "%s: %s\n" % (g, " ".join(deps[g]))
+        text += "\tsleep 0.0%d\n" % rnd.randint(0, 5) if rnd.random() < 0.3 else ""
+        text += "\techo %s >> log.txt\n" % g
+    return text, {g: deps[g] for g in reached}
+
+
+GRAPH, GRAPH_DEPS = _random_graph(11, 40)
+
 # ---- every variant on the same project ----
 # c.txt is shared by a.txt and b.txt; d.txt is up to date and stays.
 MATRIX = rules("all: a.txt b.txt d.txt\n"
@@ -236,6 +282,10 @@ for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
     _summary = done_ok() if _v == "bg1" else ok_summary(_v, _n)
     CASES.append(Case("variant --%s builds" % _v, J2 + ["--" + _v], files=MATRIX,
                       times=MATRIX_TIMES, stderr=_summary, expect_files=MATRIX_OUT))
+    _summary3 = done_ok() if _v == "bg1" else ok_summary(_v, 1 if _v == "bgc" else 3)
+    CASES.append(Case("variant --%s on a random graph" % _v, ["-j", "3", "--" + _v],
+                      files=rules(GRAPH), stderr=_summary3,
+                      expect_files={"log.txt": RunOrder(GRAPH_DEPS)}))
     if _v == "bg1":
         continue
     # With one slot (callbacks) b is still waiting when a fails and never runs.
