@@ -3,9 +3,8 @@
 # worker processes, the hang report and interrupts.
 import os
 import random
-import re
 
-from e2elib import All, Case, Has, HasRe, Not, Re, done_ok, error, esc, info
+from e2elib import All, Case, Has, HasRe, Matcher, Not, Re, done_ok, error, esc, info
 
 J2 = ["-j", "2"]
 
