@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
 #include "printers.h"
 #include "scratch.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"
 #include "exec/runner.h"
+#include "rules/envmap.h"
 
 namespace {
 
@@ -84,4 +92,46 @@ TEST(RunnerShell, ExitCodeIsTheCommandsOwn) {
     EXPECT_TRUE(run(rc, "exit 0"));
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(runCif("exit 7"), 7);
+}
+
+// Worker threads export at the same time: the store and the environment are
+// shared, and every value must arrive.
+TEST_F(RunnerTest, ConcurrentExportsAllArrive) {
+    Vars v;
+    int const kThreads = 4, kVars = 3000;
+    std::vector<std::thread> threads;
+    std::atomic<int> failed{0}, ready{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failed, &ready] {
+            CxStr1p text;
+            for (int i = 0; i < kVars; ++i) {
+                char line[64];
+                snprintf(line, sizeof line, "export CEX_%d_%d='v%d'\n", t, i, i);
+                text += line;
+            }
+            // All start together, so the exports really overlap.
+            ++ready;
+            while (ready.load() < kThreads)
+                std::this_thread::yield();
+            int rc = 0;
+            if (!runTxtCmds(rc, text, redirCmdAny, nullptr)) ++failed;
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(failed.load(), 0);
+    int missing = 0;
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kVars; ++i) {
+            char name[32], want[16];
+            snprintf(name, sizeof name, "CEX_%d_%d", t, i);
+            snprintf(want, sizeof want, "v%d", i);
+            CxStr1p got;
+            char const* env = getenv(name);
+            if (!v.envMap.varGet(name, got) || got != want || !env || strcmp(env, want) != 0)
+                ++missing;
+            envVarSetExport(name, CxStr1p());
+        }
+    }
+    EXPECT_EQ(missing, 0);
 }
