@@ -169,6 +169,8 @@ bool streamPuts(FILE* f, char const* s) {
 
 bool vechof2stream(FILE* f, char const* fmt, va_list ap) {
     if (!f || !fmt) return false;
+    // Whole lines: worker threads echo at the same time.
+    std::lock_guard<std::recursive_mutex> lk(logMtx());
     bool ok = std::vfprintf(f, fmt, ap) >= 0;
     ok = std::fputc('\n', f) != EOF && ok;
     return std::fflush(f) == 0 && ok;
@@ -602,6 +604,8 @@ bool logPrintLines(int level, char const* title, char const* text, char const* t
 bool echos2stream(FILE* stream, char const* a, char const* b, char const* c, char const* d,
                   char const* e) {
     if (!stream) return false;
+    // Whole lines: worker threads echo at the same time.
+    std::lock_guard<std::recursive_mutex> lk(logMtx());
     bool ok = true;
     for (char const* t : {a, b, c, d, e})
         ok = streamPuts(stream, t) && ok;
