@@ -221,11 +221,10 @@ void clearGoalState(Vars& v) {
 // Drives one requested goal through its waves; false when it was not built.
 bool buildOneGoal(Vars& v, CxStr1p const& g) {
     Conf const& c = conf();
-    bool good = true;
     if (g_inline) {
         ++g_walk;
         bool pending = false;
-        good = bgjVisitGoal(pending, g, false);
+        if (!bgjVisitGoal(pending, g, false)) g_stop = true;
     } else {
         queCmds2AnyInitMax(v.jobsMax);
         queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
@@ -251,9 +250,9 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
                 logPrint(2, "Interrupted at Goal: %s | cwd: %s", g.c_str(), fsCwd().c_str());
                 g_stop = true;
             }
-            g_stop = good && !g_stop ? queCmds2AnyWasErr() : true;
+            if (!g_stop) g_stop = queCmds2AnyWasErr();
             queCmds2AnySetErr(g_stop);
-            if (!queCmds2AnyAdvance() || !good) {
+            if (!queCmds2AnyAdvance()) {
                 g_stop = true;
                 collectDone(v);
                 break;
@@ -264,13 +263,13 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
                 queCmds2AnyWaitAnyExit(v.submittedHeavy.isEmpty() ? endMs : hangMs);
         }
         queCmds2AnySetErr(g_stop);
-        if (!queCmds2AnyAdvanceWaitAll(CxStr1p()) || !good) g_stop = true;
+        if (!queCmds2AnyAdvanceWaitAll(CxStr1p())) g_stop = true;
         collectDone(v);
     }
     if (c.dbgTrack)
         logTraceDbg(true, "Goal-Stack-Track: %s| %s", namesOf(v.goalStackTrack).c_str(),
                     "_buildJobsGoal");
-    if (!good || g_stop) {
+    if (g_stop) {
         if (v.topLevel || logGetPassLevel() < 0)
             logPrint(2, "Build failed for Goal: %s", g.c_str());
         return false;
