@@ -175,10 +175,12 @@ CASES = [
          expect_files={"b.txt": None, "all.txt": None}),
 
     # ---- the hang report ----
+    # It names the jobs, and again every time-out while none ends.
     par("hang report names the waiting jobs",
         "all: a b\na:\n\tsleep 1\nb:\n\tsleep 1\n",
         env={"VORN_JOBS_HANG_TIMEOUT_SEC": "0.3"},
-        stderr=All(Has(info("Waiting for : a b | Timeout 0.300 sec") + "\n"),
+        stderr=All(in_order(info("Waiting for : a b | Timeout 0.300 sec"),
+                            info("Waiting for : a b | Timeout 0.300 sec")),
                    Re(r"[\s\S]*" + esc(extra()) + r" ret_code: 0\n"))),
     # Heavy jobs are named first, on a line of their own.
     par("hang report lists heavy jobs first",
@@ -296,6 +298,14 @@ BIG = ("all: a b\na:\n" + "".join("\techo line %05d of job a\n" % i for i in ran
        + "b:\n" + "".join("\techo %05d >> many.txt\n" % i for i in range(4000)))
 BIG_OUT = "".join("line %05d of job a\n" % i for i in range(6000))
 BIG_FILES = {"many.txt": "".join("%05d\n" % i for i in range(4000))}
+
+# The pauses between looks at the queue end as soon as a job ends: a chain of
+# three jobs with pauses of a second each takes nowhere near three seconds.
+for _v in ("bgt", "bgf", "bgp"):
+    CASES.append(Case("long pauses end with the job, --%s" % _v,
+                      J2 + ["--" + _v, "--jwb", "1000", "--jwe", "1000", "--jweh", "1000"],
+                      files=rules("all: d\nd: c\n\ttouch d\nc: b\n\ttouch c\nb:\n\ttouch b\n"),
+                      stderr=ok_summary(_v), expect_files={"d": ""}, max_seconds=2.5))
 
 CASES += [
     # Worker processes: the output of each arrives whole, after it ended.
