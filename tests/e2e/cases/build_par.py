@@ -289,6 +289,10 @@ for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
                       expect_files={"log.txt": RunOrder(GRAPH_DEPS)}))
     if _v == "bg1":
         continue
+    # A worker's own error message reaches the console under the run's header.
+    CASES.append(Case("variant --%s shows the job's error" % _v, J2 + ["--" + _v],
+                      files=rules("all:\n\trmdir plain\n", plain=""), exit=2,
+                      stderr=failed("Not a directory 'plain' | cwd: @CWD@", variant=_v, n=_n)))
     # With one slot (callbacks) b is still waiting when a fails and never runs.
     CASES.append(Case("variant --%s stops on a failing job" % _v, J2 + ["--" + _v],
                       files=FAILING, exit=2, stderr=failed(variant=_v, n=_n),
