@@ -7,7 +7,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "build/bg1.h"
+#include "build/walk.h"
 #include "build/goalindex.h"
 #include "build/stack.h"
 #include "exec/runner.h"
@@ -19,8 +19,8 @@
 
 namespace {
 
-bool g_stop = false;
-long long g_fsUse = 0;
+BuildWalk g_walkState;
+bool& g_stop = g_walkState.stop;
 bool g_inline = false;
 
 int const kPhaseExistOnly = 1;
@@ -28,7 +28,10 @@ int const kPhaseAll = 2;
 // Numbers the walks of a requested goal; see bgjVisitGoal.
 long long g_walk = 0;
 
-long long const kWalkStackBytes = 1LL << 30;
+bool visitAny(bool* pending, CxStr1p const& name, bool isDep) {
+    bool unused = false;
+    return bgjVisitGoal(pending ? *pending : unused, name, isDep);
+}
 
 Conf const& conf() {
     return *Vars::_pConf;
@@ -36,21 +39,6 @@ Conf const& conf() {
 
 bool traceJobs() {
     return conf().dbgOpt || logGetPassLevel() < 0;
-}
-
-bool setState(long long& slot, CxStr1p const& name, long long value) {
-    logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
-                value >= kGoalTimeMin ? 1 : 0);
-    slot = value;
-    if (value == kGoalFailed) g_stop = true;
-    return value != kGoalFailed;
-}
-
-bool failCycle(CxStr1p const& name) {
-    if (!g_stop)
-        logPrint(2, "Circular dependency at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
-    g_stop = true;
-    return false;
 }
 
 template <class List> CxStr1p namesOf(List const& names) {
@@ -83,21 +71,6 @@ CxStr1p todoNames(Vect1p_Vobj<CxStr1p> const& todo) {
 
 long long pauseOf(long long ms, long long def) {
     return ms < 0 ? def : ms;
-}
-
-// The failing command of an inline recipe is named, as in the sequential build.
-bool runInline(long long& state, GoalRule const& r, CxStr1p const& label) {
-    logTraceDbg(conf().dbgRules, "one apply Rule: %s", label.c_str());
-    int rc = 0;
-    CxStr1p errCmd;
-    if (runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd))
-        return setState(state, r.name, timeRealNs());
-    logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
-    if (!g_stop)
-        logTraceDbg(conf().dbgRules, "Cannot build Rule: %s | cwd: %s", r.name.c_str(),
-                    fsCwd().c_str());
-    setState(state, r.name, kGoalFailed);
-    return false;
 }
 
 // Batch files go to the temporary directory; without TMP and TEMP they would
@@ -170,12 +143,12 @@ void collectDone(Vars& v) {
         CxStr1p const& goal = r.label;
         long long* slot = stateSlot(goal);
         if (r.retCode == 0) {
-            if (slot) setState(*slot, goal, timeRealNs());
+            if (slot) walkSetState(g_walkState, *slot, goal, timeRealNs());
         } else {
             if (!g_stop)
                 logTraceDbg(conf().dbgRules, "Cannot build Rule: %s | cwd: %s", goal.c_str(),
                             fsCwd().c_str());
-            if (slot) setState(*slot, goal, kGoalFailed);
+            if (slot) walkSetState(g_walkState, *slot, goal, kGoalFailed);
             g_stop = true;
         }
         logTraceDbg(traceJobs(), "Jobs Move: %s", goal.c_str());
@@ -214,8 +187,7 @@ void clearGoalState(Vars& v) {
     v.jobsDoneInfo.clear();
     v.submittedHeavy.clear();
     v.submittedUsual.clear();
-    g_stop = false;
-    g_fsUse = 0;
+    g_walkState = BuildWalk();
 }
 
 // Drives one requested goal through its waves; false when it was not built.
@@ -266,16 +238,7 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
         if (!queCmds2AnyAdvanceWaitAll(CxStr1p())) g_stop = true;
         collectDone(v);
     }
-    if (c.dbgTrack)
-        logTraceDbg(true, "Goal-Stack-Track: %s| %s", namesOf(v.goalStackTrack).c_str(),
-                    "_buildJobsGoal");
-    if (g_stop) {
-        if (v.topLevel || logGetPassLevel() < 0)
-            logPrint(2, "Build failed for Goal: %s", g.c_str());
-        return false;
-    }
-    logTraceDbg(c.dbgGoals, "Fs Use %lli | Goal: %s", g_fsUse, g.c_str());
-    return true;
+    return walkGoalDone(g_walkState, g, true);
 }
 
 struct Run {
@@ -298,84 +261,27 @@ void runAll(void* p) {
 } // namespace
 
 long long bgjGoalTime(CxStr1p const& name, bool isDep, bool phony) {
-    return goalTimeCounted(g_fsUse, name, isDep, phony);
+    return walkGoalTime(g_walkState, name, isDep, phony);
 }
 
 bool bgjSetGoalState(CxStr1p const& name, long long value) {
-    long long* slot = stateSlot(name);
-    if (!slot) {
-        g_stop = true;
-        return false;
-    }
-    return setState(*slot, name, value);
+    return walkSetGoalState(g_walkState, name, value);
 }
 
 bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool& outOfDate,
                   Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes) {
-    if (g_stop) return false;
-    bool dbgDeps = conf().dbgDeps;
-    for (CxStr1p const& d : deps) {
-        long long* slot = stateSlot(d);
-        if (!slot) return false;
-        long long s = *slot;
-        if (s == kGoalFailed) {
-            logTraceDbg(dbgDeps, "Known Err : Dep: %s", d.c_str());
-            return false;
-        }
-        if (s == kGoalVisiting) return failCycle(d);
-        if (dbgDeps)
-            logTraceDbg(true, "Visit Dep: %s | %lli | %s | Goal: %s | %lli | %s", d.c_str(), s,
-                        dateText(s).c_str(), goal.c_str(), goalTime, dateText(goalTime).c_str());
-        if (s <= 0) {
-            if (dbgDeps)
-                logTraceDbg(true, "will build Dep: %s | %lli | %s | Goal %s | %lli | %s", d.c_str(),
-                            s, dateText(s).c_str(), goal.c_str(), goalTime,
-                            dateText(goalTime).c_str());
-            bool depPending = false;
-            bgjVisitGoal(depPending, d, true);
-            if (depPending) {
-                pending = true;
-                continue;
-            }
-            s = *slot;
-            if (s == kGoalFailed) return false;
-            if (s <= 0) {
-                pending = true;
-                continue;
-            }
-        }
-        if (compareTimes && s >= kGoalTimeMin && goalTime < s) {
-            outOfDate = true;
-            if (conf().dbgGoals)
-                logTraceDbg(true, "will build Goal: %s : Dep: %s | %s : %s", goal.c_str(),
-                            d.c_str(), dateText(goalTime).c_str(), dateText(s).c_str());
-        }
-    }
-    return true;
+    return walkVisitDeps(g_walkState, visitAny, &pending, goal, goalTime, outOfDate, deps,
+                         compareTimes);
 }
 
 bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
-    if (g_stop) return false;
-    if (appInterrupted()) {
-        logPrint(2, "Interrupted at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
-        g_stop = true;
-        return false;
-    }
+    long long* slot = nullptr;
+    int entry = walkVisitEntry(g_walkState, name, slot);
+    if (entry != 0) return entry > 0;
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
-    long long* slot = stateSlot(name);
-    if (!slot) {
-        g_stop = true;
-        return false;
-    }
     long long& state = *slot;
     long long s = state;
-    if (s >= kGoalTimeMin) return true;
-    if (s == kGoalFailed) {
-        logTraceDbg(c.dbgGoals, "Known Err : Goal: %s", name.c_str());
-        return false;
-    }
-    if (s == kGoalVisiting) return failCycle(name);
     GoalSlot* slotG = goalSlotOf(name);
     GoalRule* r = slotG ? slotG->rule : v.goalRules.find(name);
     DepsPhase* phase = nullptr;
@@ -405,16 +311,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     if (c.dbgGoals)
         logTraceDbg(true, "Visit Goal: %s | %lli | %s", name.c_str(), s, dateText(s).c_str());
 
-    if (!r) {
-        long long t = bgjGoalTime(name, isDep, false);
-        if (t < kGoalTimeMin) {
-            if (!g_stop)
-                logPrint(2, "Cannot build Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
-            g_stop = true;
-        }
-        setState(state, name, t);
-        return t >= kGoalTimeMin;
-    }
+    if (!r) return walkNoRule(g_walkState, state, name, isDep);
     if (g_stop) return pending;
 
     // A pending goal's file is not rebuilt before its own job runs, so its
@@ -435,7 +332,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     bool outOfDate = false;
     if (phase->phase == 0 && !r->depsExistOnly.isEmpty()) {
         if (!bgjVisitDeps(pending, r->name, t, outOfDate, r->depsExistOnly, false)) {
-            setState(state, r->name, kGoalFailed);
+            walkSetState(g_walkState, state, r->name, kGoalFailed);
             return false;
         }
         if (pending) {
@@ -448,7 +345,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         outOfDate = false;
         if (!r->depsUsual.isEmpty() &&
             !bgjVisitDeps(pending, r->name, t, outOfDate, r->depsUsual, true)) {
-            setState(state, r->name, kGoalFailed);
+            walkSetState(g_walkState, state, r->name, kGoalFailed);
             return false;
         }
         if (pending) {
@@ -461,24 +358,15 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         outOfDate = phase->outOfDate;
     }
 
-    if (t >= kGoalTimeMin && !outOfDate && !r->phony) {
-        if (c.dbgRules)
-            logTraceDbg(true, "Already Ok: Rule: %s | %lli | %s", label.c_str(), t,
-                        dateText(t).c_str());
-        return setState(state, r->name, t);
-    }
-    if (r->howCmds.isEmpty()) {
-        logTraceDbg(c.dbgRules, "apply empty Rule: %s", label.c_str());
-        return setState(state, r->name, timeRealNs());
-    }
-    if (g_inline) return runInline(state, *r, label);
+    if (walkDecide(g_walkState, state, *r, label, t, outOfDate)) return true;
+    if (g_inline) return walkRunRecipe(g_walkState, state, *r, label);
 
     logTraceDbg(c.dbgRules, "will apply Rule: %s", label.c_str());
     pending = true;
     state = 0;
     bool fresh = false;
     if (!v.jobsScheduled.insertNode(r->name, AvlNoVal(), fresh)) {
-        setState(state, r->name, kGoalFailed);
+        walkSetState(g_walkState, state, r->name, kGoalFailed);
         return false;
     }
     if (!fresh) return true;
@@ -488,7 +376,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         if (!g_stop)
             logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r->name.c_str(),
                         fsCwd().c_str());
-        setState(state, r->name, kGoalFailed);
+        walkSetState(g_walkState, state, r->name, kGoalFailed);
     }
     return true;
 }
@@ -524,14 +412,7 @@ bool buildBgjGoalArgs() {
     if (v.topLevel && c.dbgJobs)
         logTraceDbg(true, "Job hang timeout %.3f sec %lli ms", v.hangTimeoutSec,
                     v.hangTimeoutNs / 1000000);
-    if (v.goals.isEmpty()) {
-        if (v.defaultGoal.isEmpty()) {
-            logPrint(2, "No default goal to use");
-            return false;
-        }
-        logTraceDbg(c.dbgGoals, "Using default Goal: %s", v.defaultGoal.c_str());
-        if (!v.goals.addVal(v.defaultGoal)) return false;
-    }
+    if (!walkGoalsOrDefault()) return false;
     g_inline = c.jobs < 0;
     Run run;
     if (!runOnLargeStack(runAll, &run, kWalkStackBytes)) runAll(&run);

@@ -1,0 +1,237 @@
+#include "build/walk.h"
+
+#include "app/app.h"
+#include "app/log.h"
+#include "app/vars.h"
+#include "base/fs.h"
+#include "base/textedit.h"
+#include "base/timenum.h"
+#include "build/fsstat.h"
+#include "build/goalindex.h"
+#include "exec/runner.h"
+
+namespace {
+
+Conf const& conf() {
+    return *Vars::_pConf;
+}
+
+// A goal met again while its own visit is under way: a cycle that the graph
+// check did not refuse (through both dependency kinds, or with "--DC c").
+bool failCycle(BuildWalk& w, CxStr1p const& name) {
+    if (!w.stop)
+        logPrint(2, "Circular dependency at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+    w.stop = true;
+    return false;
+}
+
+} // namespace
+
+CxStr1p dateText(long long t) {
+    return strDateTimeFromNs(t, 'L', "%Y-%m-%d %H:%M:%S", 3);
+}
+
+long long* stateSlot(CxStr1p const& name) {
+    if (GoalSlot* g = goalSlotOf(name)) return &g->state;
+    bool added = false;
+    auto* n = Vars::_pVars->goalState.insertNode(name, 0, added);
+    return n ? &n->val : nullptr;
+}
+
+GoalRule* ruleOf(CxStr1p const& name) {
+    if (GoalSlot* g = goalSlotOf(name)) return g->rule;
+    return Vars::_pVars->goalRules.find(name);
+}
+
+long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony) {
+    if (phony) return 0;
+    long long t;
+    long long n = name.length();
+    if (isDep && n >= 2 && name.c_str()[n - 2] == '/' && name.c_str()[n - 1] == '.') {
+        ++w.fsUse;
+        t = lsLmt("RL", name);
+        if (conf().dbgDeps)
+            logTraceDbg(true, "Time of Dir/.: %s | %lli | %s", name.c_str(), t,
+                        dateText(t).c_str());
+        return t;
+    }
+    // One query: the time of a missing path is 0, a directory counts as old.
+    ++w.fsUse;
+    FsStatBuf st;
+    t = 0;
+    if (fsaStat(st, name)) {
+        if (fsStatType(st) == 'D') return kGoalDir;
+        long long size;
+        if (!fsStatSizeTime(size, t, st)) t = 0;
+    }
+    if (conf().dbgDeps)
+        logTraceDbg(true, "Time of File: %s | %lli | %s", name.c_str(), t, dateText(t).c_str());
+    return t;
+}
+
+bool walkSetState(BuildWalk& w, long long& slot, CxStr1p const& name, long long value) {
+    logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
+                value >= kGoalTimeMin ? 1 : 0);
+    slot = value;
+    if (value == kGoalFailed) w.stop = true;
+    return value != kGoalFailed;
+}
+
+bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value) {
+    long long* slot = stateSlot(name);
+    if (!slot) {
+        w.stop = true;
+        return false;
+    }
+    return walkSetState(w, *slot, name, value);
+}
+
+int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot) {
+    if (w.stop) return -1;
+    if (appInterrupted()) {
+        logPrint(2, "Interrupted at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+        w.stop = true;
+        return -1;
+    }
+    slot = stateSlot(name);
+    if (!slot) {
+        w.stop = true;
+        return -1;
+    }
+    long long s = *slot;
+    if (s >= kGoalTimeMin) return 1;
+    if (s == kGoalFailed) {
+        logTraceDbg(conf().dbgGoals, "Known Err : Goal: %s", name.c_str());
+        return -1;
+    }
+    if (s == kGoalVisiting) {
+        failCycle(w, name);
+        return -1;
+    }
+    return 0;
+}
+
+bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep) {
+    long long t = walkGoalTime(w, name, isDep, false);
+    if (t < kGoalTimeMin) {
+        if (!w.stop) logPrint(2, "Cannot build Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
+        w.stop = true;
+    }
+    walkSetState(w, state, name, t);
+    return t >= kGoalTimeMin;
+}
+
+bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,
+                   long long& goalTime, bool& outOfDate, Vect1p_Vobj<CxStr1p> const& deps,
+                   bool compareTimes) {
+    if (w.stop) return false;
+    bool dbgDeps = conf().dbgDeps;
+    for (CxStr1p const& d : deps) {
+        long long* slot = stateSlot(d);
+        if (!slot) return false;
+        long long s = *slot;
+        if (s == kGoalFailed) {
+            logTraceDbg(dbgDeps, "Known Err : Dep: %s", d.c_str());
+            return false;
+        }
+        if (s == kGoalVisiting) return failCycle(w, d);
+        if (dbgDeps)
+            logTraceDbg(true, "Visit Dep: %s | %lli | %s | Goal: %s | %lli | %s", d.c_str(), s,
+                        dateText(s).c_str(), goal.c_str(), goalTime, dateText(goalTime).c_str());
+        if (s <= 0) {
+            if (dbgDeps)
+                logTraceDbg(true, "will build Dep: %s | %lli | %s | Goal %s | %lli | %s", d.c_str(),
+                            s, dateText(s).c_str(), goal.c_str(), goalTime,
+                            dateText(goalTime).c_str());
+            bool depPending = false;
+            visit(pending ? &depPending : nullptr, d, true);
+            if (depPending) {
+                // Waits for a job: not compared, the rest of the list is still walked.
+                *pending = true;
+                continue;
+            }
+            s = *slot;
+            if (s == kGoalFailed) return false;
+            if (s <= 0) {
+                if (pending) {
+                    *pending = true;
+                    continue;
+                }
+                // A failure reported by the visit itself is not reported again.
+                if (!w.stop) logPrint(2, "Cannot build Dep: %s", d.c_str());
+                return false;
+            }
+        }
+        if (compareTimes && s >= kGoalTimeMin && goalTime < s) {
+            outOfDate = true;
+            if (conf().dbgGoals)
+                logTraceDbg(true, "will build Goal: %s : Dep: %s | %s : %s", goal.c_str(),
+                            d.c_str(), dateText(goalTime).c_str(), dateText(s).c_str());
+        }
+    }
+    return true;
+}
+
+int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label, long long t,
+               bool outOfDate) {
+    Conf const& c = conf();
+    if (t >= kGoalTimeMin && !outOfDate && !r.phony) {
+        if (c.dbgRules)
+            logTraceDbg(true, "Already Ok: Rule: %s | %lli | %s", label.c_str(), t,
+                        dateText(t).c_str());
+        walkSetState(w, state, r.name, t);
+        return 1;
+    }
+    if (r.howCmds.isEmpty()) {
+        logTraceDbg(c.dbgRules, "apply empty Rule: %s", label.c_str());
+        walkSetState(w, state, r.name, timeRealNs());
+        return 1;
+    }
+    return 0;
+}
+
+bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label) {
+    Conf const& c = conf();
+    logTraceDbg(c.dbgRules, "one apply Rule: %s", label.c_str());
+    int rc = 0;
+    CxStr1p errCmd;
+    if (runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd))
+        return walkSetState(w, state, r.name, timeRealNs());
+    // The interpreter says nothing of a failing command: name it.
+    logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
+    if (!w.stop)
+        logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r.name.c_str(), fsCwd().c_str());
+    walkSetState(w, state, r.name, kGoalFailed);
+    return false;
+}
+
+bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok) {
+    Vars& v = *Vars::_pVars;
+    Conf const& c = conf();
+    if (c.dbgTrack) {
+        CxStr1p names;
+        for (CxStr1p const& n : v.goalStackTrack) {
+            names += n;
+            names += ' ';
+        }
+        logTraceDbg(true, "Goal-Stack-Track: %s| %s", names.c_str(), "_buildJobsGoal");
+    }
+    if (!ok || w.stop) {
+        if (v.topLevel || logGetPassLevel() < 0)
+            logPrint(2, "Build failed for Goal: %s", goal.c_str());
+        return false;
+    }
+    logTraceDbg(c.dbgGoals, "Fs Use %lli | Goal: %s", w.fsUse, goal.c_str());
+    return true;
+}
+
+bool walkGoalsOrDefault() {
+    Vars& v = *Vars::_pVars;
+    if (!v.goals.isEmpty()) return true;
+    if (v.defaultGoal.isEmpty()) {
+        logPrint(2, "No default goal to use");
+        return false;
+    }
+    logTraceDbg(conf().dbgGoals, "Using default Goal: %s", v.defaultGoal.c_str());
+    return v.goals.addVal(v.defaultGoal);
+}

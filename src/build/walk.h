@@ -1,0 +1,54 @@
+// What the sequential and the parallel build share: the goal states, the
+// entry checks of a visit, the dependency loop, file times and running a
+// recipe in the walk's own thread. Each build keeps its own BuildWalk.
+#pragma once
+
+#include "base/containers.h"
+#include "base/str.h"
+
+struct GoalRule;
+
+// Goal state values (Vars::goalState): 0 or below not visited or missing,
+// 1 visit under way, 2 failed, 7 an existing directory, 3 and above a time.
+enum : long long { kGoalVisiting = 1, kGoalFailed = 2, kGoalDir = 7, kGoalTimeMin = 3 };
+
+struct BuildWalk {
+    bool stop = false;
+    long long fsUse = 0; // file queries of the current requested goal
+};
+
+// Visits one goal; with pending (parallel build) a goal waiting for a job
+// sets it instead of failing.
+typedef bool (*WalkVisitFn)(bool* pending, CxStr1p const& name, bool isDep);
+
+CxStr1p dateText(long long t);
+// The state entry of a name, made (0, not visited) when absent; it stays
+// where it is while other names are added.
+long long* stateSlot(CxStr1p const& name);
+GoalRule* ruleOf(CxStr1p const& name);
+// A file's time (0 when missing, kGoalDir for a directory), counting queries.
+long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony);
+bool walkSetState(BuildWalk& w, long long& slot, CxStr1p const& name, long long value);
+bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value);
+
+// The checks every visit starts with. 1: already decided (the visit is
+// true); 0: go on, slot is the goal's state; -1: the visit fails.
+int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot);
+// A name without rule: its file time, or "Cannot build Goal" when missing.
+bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep);
+bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,
+                   long long& goalTime, bool& outOfDate, Vect1p_Vobj<CxStr1p> const& deps,
+                   bool compareTimes);
+// The decision once the dependencies are known: 1 decided without a recipe
+// to run (up to date, or an empty recipe), 0 the recipe must run.
+int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label, long long t,
+               bool outOfDate);
+// Runs the recipe here and now; the failing command is named.
+bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label);
+// "Goal-Stack-Track" and the result line of one requested goal.
+bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok);
+// The requested goals, or the default goal when none was named.
+bool walkGoalsOrDefault();
+
+// The walk recurses once per graph level; 100,000 levels fit well in this.
+long long const kWalkStackBytes = 1LL << 30;
