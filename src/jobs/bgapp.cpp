@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"
+#include "base/textedit.h"
 #include "exec/runner.h"
 #include "jobs/quefork.h"
 #include "jobs/quepipe.h"
@@ -17,6 +18,9 @@ bool runBatch(int& rc, bool arrived, CxStr1p const& batch) {
     CxStr1p errCmd;
     if (runTxtCmds(rc, batch, redirCmdAny, &errCmd)) return true;
     if (rc == 0) rc = 2;
+    // The interpreter says nothing of a failing command: name it, as the
+    // sequential build does.
+    logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
     Conf const* c = Vars::_pConf;
     if (c && c->dbgExec) {
         int level = logGetPassLevel() < 0 ? -1 : 0;
