@@ -133,7 +133,8 @@ CASES = [
         "all: a b\n\techo all > all.txt\n"
         "a:\n\tsleep 0.3\n\texit 3\n"
         "b:\n\tsleep 0.8\n\techo b > b.txt\n",
-        exit=2, stderr=failed(), expect_files={"b.txt": "b\n", "all.txt": None}),
+        exit=2, stderr=failed("Command failed with code 3: exit 3"),
+        expect_files={"b.txt": "b\n", "all.txt": None}),
     # With one job b is still waiting when a fails: it is dropped.
     Case("failing job drops the waiting ones", ["-j", "1"],
          files=rules("all: a b\n\techo all > all.txt\na:\n\tsleep 0.2\n\texit 3\n"
@@ -295,7 +296,8 @@ for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
                       stderr=failed("Not a directory 'plain' | cwd: @CWD@", variant=_v, n=_n)))
     # With one slot (callbacks) b is still waiting when a fails and never runs.
     CASES.append(Case("variant --%s stops on a failing job" % _v, J2 + ["--" + _v],
-                      files=FAILING, exit=2, stderr=failed(variant=_v, n=_n),
+                      files=FAILING, exit=2,
+                      stderr=failed("Command failed with code 3: exit 3", variant=_v, n=_n),
                       expect_files={"b.txt": "b\n" if _n > 1 else None, "all.txt": None}))
 
 BIG = ("all: a b\na:\n" + "".join("\techo line %05d of job a\n" % i for i in range(6000))
