@@ -415,6 +415,7 @@ SigHandlerFn g_prevInt = SIG_DFL;
 SigHandlerFn g_prevTerm = SIG_DFL;
 std::atomic<void (*)()> g_stopChildren{nullptr};
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_sigHold{false};
 
 void onSignal(int sig) {
     SigHandlerFn prev = sig == SIGINT ? g_prevInt : (sig == SIGTERM ? g_prevTerm : SIG_DFL);
@@ -447,7 +448,13 @@ bool runInitSigHandler() {
     return ok;
 }
 
+void runHoldSigHandler(bool on) {
+    g_sigHold.store(on);
+    if (on) runInitSigHandler();
+}
+
 bool runDoneSigHandler() {
+    if (g_sigHold.load()) return true;
     if (!g_sigInstalled.exchange(false)) return true;
     bool ok = signal(SIGINT, g_prevInt) != SIG_ERR;
     ok = signal(SIGTERM, g_prevTerm) != SIG_ERR && ok;

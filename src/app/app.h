@@ -37,6 +37,10 @@ bool logTraceDbg(bool flag, char const* fmt, ...) __attribute__((format(gnu_prin
 typedef void (*SigHandlerFn)(int);
 bool runInitSigHandler();
 bool runDoneSigHandler();
+// While held (a build runs), the handler stays installed when the last
+// registered child ends, so an interrupt between commands still ends the
+// run through its summary.
+void runHoldSigHandler(bool on);
 bool trapSignal(int sig, SigHandlerFn handler, SigHandlerFn* previous = nullptr);
 bool untrapSignal(int sig);
 bool raiseSig(int sig);

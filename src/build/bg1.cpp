@@ -87,7 +87,7 @@ bool buildBg1GoalArgs() {
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
     // An interrupt during the build stops it with the summary, not mid-way.
-    runInitSigHandler();
+    runHoldSigHandler(true);
     GoalIndexScope index;
     if (!walkGoalsOrDefault()) return false;
     for (long long i = 0; i < v.goals.size(); ++i) {

@@ -405,7 +405,7 @@ bool bgjSubmitJobs(Vect1p_Vobj<CxStr1p>& todo, Set_Kobj<CxStr1p>& submitted) {
 bool buildBgjGoalArgs() {
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
-    runInitSigHandler();
+    runHoldSigHandler(true);
     GoalIndexScope index;
     v.hangTimeoutSec = dblFromStr(envVarGetDef("VORN_JOBS_HANG_TIMEOUT_SEC", "20.25"));
     v.hangTimeoutNs = timeNsFromDbl(v.hangTimeoutSec);
