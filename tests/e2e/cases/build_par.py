@@ -199,6 +199,11 @@ CASES = [
     par("hang time-out from the environment", "all:\n", args=["-D", "j"],
         env={"VORN_JOBS_HANG_TIMEOUT_SEC": "1.5"},
         stderr=[info("Job hang timeout 1.500 sec 1500 ms")] + ok_summary()),
+    # A nested run gets -D j too, but only the top level traces it.
+    par("hang time-out traced at the top level only", "all:\n\tvorn -C sub\n",
+        args=["-D", "j"], files={"sub/vorn.vorn": "all:\n\ttouch u\n"},
+        stderr=[info("Job hang timeout 20.250 sec 20250 ms")] + ok_summary(),
+        expect_files={"sub/u": ""}),
     par("hang time-out of a word is off", "all:\n", args=["-D", "j"],
         env={"VORN_JOBS_HANG_TIMEOUT_SEC": "soon"},
         stderr=[info("Job hang timeout 0.000 sec 0 ms")] + ok_summary()),
