@@ -225,6 +225,44 @@ CASES = [
         expect_files={"sub1/out.txt": "one\n", "all.txt": None}),
 ]
 
+# ---- never more jobs at once than the job count, and that many when possible ----
+
+
+class Overlap(Matcher):
+    """Lines "s NAME" and "e NAME" mark a job's start and end: at most, and at
+    some moment exactly, `most` jobs were running."""
+
+    def __init__(self, most):
+        self.most = most
+
+    def check(self, text, ctx):
+        running, peak = set(), 0
+        for line in text.splitlines():
+            mark, name = line.split()
+            if mark == "s":
+                running.add(name)
+            else:
+                running.discard(name)
+            peak = max(peak, len(running))
+        if peak != self.most or running:
+            return "%d jobs at once (%d expected), left: %s\n%s" % (
+                peak, self.most, " ".join(sorted(running)), text)
+        return None
+
+
+def _overlapping(count, pause):
+    names = ["g%d" % i for i in range(count)]
+    return "all: %s\n" % " ".join(names) + "".join(
+        "%s:\n\techo s %s >> log.txt\n\tsleep %s\n\techo e %s >> log.txt\n" % (g, g, pause, g)
+        for g in names)
+
+
+for _v, _n, _pause in (("bgt", 2, "0.3"), ("bgt", 3, "0.3"), ("bgf", 2, "0.6"),
+                       ("bgp", 2, "0.6")):
+    CASES.append(Case("at most %d jobs at once, --%s" % (_n, _v), ["-j", str(_n), "--" + _v],
+                      files=rules(_overlapping(5, _pause)), stderr=ok_summary(_v, _n),
+                      expect_files={"log.txt": Overlap(_n)}))
+
 # ---- a random graph: every reachable goal once, after its dependencies ----
 
 
