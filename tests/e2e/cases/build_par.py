@@ -3,8 +3,10 @@
 # worker processes, the hang report and interrupts.
 import os
 import random
+import runpy
 
-from e2elib import All, Case, Has, HasRe, Matcher, Not, Re, done_ok, error, esc, info
+from e2elib import (All, Case, Has, HasRe, Matcher, Not, Re, as_matcher, done_ok, error, esc,
+                    info)
 
 J2 = ["-j", "2"]
 
@@ -306,6 +308,16 @@ def _random_graph(seed, count):
 
 
 GRAPH, GRAPH_DEPS = _random_graph(11, 40)
+
+# ---- the sequential build's cases again, with the default variant ----
+# Same decisions by file times, same files, same outcome.
+for _c in runpy.run_path(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                      "build_seq.py"))["CASES"]:
+    _c = dict(_c, name="as sequential: " + _c["name"],
+              args=J2 + [a for a in _c["args"] if a != "--bg1"],
+              stderr=as_matcher(ok_summary()) if _c["exit"] == 0
+              else Re(r"[\s\S]*\n!! vorn \| proj \| Errors [0-9]+ \| [^\n]* error: 2\n"))
+    CASES.append(_c)
 
 # ---- every variant on the same project ----
 # c.txt is shared by a.txt and b.txt; d.txt is up to date and stays.
