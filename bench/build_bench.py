@@ -720,6 +720,47 @@ class SelfTest(unittest.TestCase):
         os.unlink(os.path.join(self.dir, "v00"))
         self.assertIn("1 of 4 outputs missing", w.check_full(self.dir)[0])
 
+    def fake_bench(self, script, variants):
+        exe = os.path.join(self.dir, "fake-vorn")
+        write_file(exe, "#!/bin/sh\necho \"$*\" >> %s/calls\n%s" % (self.dir, script))
+        os.chmod(exe, 0o755)
+        os.makedirs(os.path.join(self.dir, "logs"))
+        args = argparse.Namespace(reps=2, timeout=20, variants=list(variants))
+        return Bench(args, {"floor": [build_floor(self.dir)], "vorn": exe}, self.dir)
+
+    def test_command_lines(self):
+        bench = self.fake_bench("", ("t", "p"))
+        # Two digits stay one word: vorn reads -j12 as 1 job and a goal 2.
+        self.assertEqual(bench.argv("vorn", 12, "full")[1:], ["-j", "12"])
+        self.assertEqual(bench.argv("vorn-p", 2, "full")[1:], ["-j", "2", "--bgp"])
+        self.assertEqual(bench.argv("vorn", 1, "full")[1:], ["--bg1"])
+        self.assertEqual(bench.argv("make", 2, "full"), ["make", "-r", "-j2", "-f", "Makefile"])
+        self.assertEqual(bench.argv("floor", 2, "noop")[1:], ["-j", "2", "floor-noop.plan"])
+        d, b, g = (gen(self.dir, 1) for gen in (gen_external, gen_touches, gen_uneven))
+        self.assertEqual(bench.tools_for(d, 1), ["floor", "vorn"])
+        self.assertEqual(bench.tools_for(d, 2), ["floor", "vorn", "vorn-p"])
+        self.assertEqual(bench.tools_for(b, 2), ["floor", "vorn"])
+        self.assertEqual(bench.tools_for(g, 2), ["vorn"])  # its floor is computed
+
+    def test_failures_are_reported_and_skipped(self):
+        # Fails with --bgf; otherwise succeeds without building anything.
+        bench = self.fake_bench('case "$*" in *--bgf*) exit 2;; esac\n', ("t", "f"))
+        wdir = os.path.join(self.dir, "d")
+        os.makedirs(wdir)
+        w = gen_external(wdir, 3)
+        w.write(wdir)
+        self.assertEqual(bench.run_workload(w, wdir, [1, 2]), [1, 2])
+        st = {k[2:]: v for k, v in bench.status.items()}
+        self.assertEqual(st, {(1, "floor"): "ok", (2, "floor"): "ok", (1, "vorn"): "WRONG",
+                              (2, "vorn"): "WRONG", (2, "vorn-f"): "failed"})
+        with open(os.path.join(self.dir, "calls")) as f:
+            calls = f.read().splitlines()
+        self.assertEqual(calls.count("-j 2 --bgf"), 1)  # given up after its failure
+        self.assertEqual(calls.count("-j 2"), 2)
+        self.assertIsNone(bench.median(w, "full", 2, "vorn"))
+        self.assertEqual(bench.cell(w, "full", 2, "vorn-f").strip(), "failed")
+        self.assertTrue(any("3 of 3 outputs missing" in p for p in bench.problems))
+
     def test_floor_runs_commands_side_by_side(self):
         plan = ["X sleep 0.4; touch a", "X sleep 0.4; touch b", "W",
                 "X test -f a && test -f b && touch c"]
