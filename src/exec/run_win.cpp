@@ -209,8 +209,12 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
         sa.nLength = sizeof sa;
         sa.lpSecurityDescriptor = nullptr;
         sa.bInheritHandle = TRUE;
-        ok = CreatePipe(&inR, &inW, &sa, 0) && CreatePipe(&outR, &outW, &sa, 0) &&
-             CreatePipe(&errR, &errW, &sa, 0);
+        // Pipes cannot be waited on here, so we look at them every few
+        // milliseconds: a buffer as large as a POSIX pipe's keeps a child that
+        // writes much from stopping at each small fill in between.
+        DWORD const size = 65536;
+        ok = CreatePipe(&inR, &inW, &sa, size) && CreatePipe(&outR, &outW, &sa, size) &&
+             CreatePipe(&errR, &errW, &sa, size);
         // The child's ends are inherited, ours are not.
         ok = ok && SetHandleInformation(inW, HANDLE_FLAG_INHERIT, 0) &&
              SetHandleInformation(outR, HANDLE_FLAG_INHERIT, 0) &&

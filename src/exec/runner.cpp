@@ -1,11 +1,14 @@
 #include "exec/runner.h"
 
+#include <cstdio>
+
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/envlock.h"
 #include "base/textedit.h"
 #include "base/tok.h"
 #include "exec/builtin.h"
+#include "exec/run.h"
 #include "exec/selfexe.h"
 #include "rules/eval.h"
 
@@ -29,8 +32,20 @@ bool hasRedirection(CxStr1p const& args) {
 
 } // namespace
 
+// The interpreter as a registered child on both platforms: an interrupt
+// stops it (system() would leave it running), and its exit code is its own
+// (128+N for signal N on POSIX).
 bool run(int& rc, CxStr1p const& cmd) {
-    return runShell(rc, cmd);
+    fflush(stdout);
+    fflush(stderr);
+    RunAppInfo app;
+    if (!runFork(app, cmd)) {
+        rc = 2;
+        return false;
+    }
+    runAppWaitExit(app);
+    rc = retCodeSimplify(runAppGetRetCode(app));
+    return rc == 0;
 }
 
 bool run(CxStr1p const& cmd) {

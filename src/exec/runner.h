@@ -17,9 +17,5 @@ bool redirCmdAny(bool& ok, CxStr1p& cmd);
 bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args);
 // The command interpreter; rc is the command's own exit code.
 bool run(int& rc, CxStr1p const& cmd);
-// The platform's part of run.
-bool runShell(int& rc, CxStr1p const& cmd);
-bool runShell_OnPosix(int& rc, CxStr1p const& cmd);
-bool runShell_OnWin(int& rc, CxStr1p const& cmd);
 bool run(CxStr1p const& cmd);
 int runCif(char const* cmd);
