@@ -79,8 +79,14 @@ bool PipeV::start(Rec& r) {
     return sent;
 }
 
+// Up to this many reads per look: a look takes what the pipes hold (where the
+// system cannot wait on pipes, looks come only every few milliseconds), yet
+// one busy worker cannot keep us from the others.
+long long const kRxPerLook = 256;
+
 bool PipeV::finished(Rec& r) {
-    runCapRxOnce(r);
+    for (long long i = 0; i < kRxPerLook && runCapRxOnce(r); ++i) {
+    }
     return runCapPeekExit(r);
 }
 
