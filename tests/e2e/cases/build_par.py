@@ -4,6 +4,7 @@
 import os
 import random
 import runpy
+import re
 
 from e2elib import (All, Case, Has, HasRe, Matcher, Not, Re, as_matcher, done_ok, error, esc,
                     info)
@@ -149,6 +150,11 @@ CASES = [
         expect_files={"one.txt": "one\n", "two.txt": None}),
     par("ignored failure goes on", "all: a\n\techo all > all.txt\na:\n\t-exit 3\n",
         expect_files={"all.txt": "all\n"}),
+
+    # Quiet: the jobs' echo lines and every message stay silent, the exit
+    # code still tells the failure.
+    par("quiet parallel run", "all: a b\na:\n\techo hi\n\ttouch a\nb:\n\tsleep 0.2\n\texit 3\n",
+        args=["-q"], stdout="", stderr="", exit=2, expect_files={"a": ""}),
 
     # ---- traces ----
     # u comes first in the walk, h (a recursive build) is pushed first.
