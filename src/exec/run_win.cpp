@@ -122,6 +122,13 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
     memset(&pi, 0, sizeof pi);
     bool ok = CreateProcessA(nullptr, cmdLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                              &six.StartupInfo, &pi) != 0;
+    if (!ok && listed && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Older systems refuse console handles in the list: inherit as before.
+        six.StartupInfo.cb = sizeof(STARTUPINFOA);
+        memset(&pi, 0, sizeof pi);
+        ok = CreateProcessA(nullptr, cmdLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                            nullptr, &six.StartupInfo, &pi) != 0;
+    }
     if (haveList) DeleteProcThreadAttributeList(attrs);
     free(mem);
     if (!ok) return false;
