@@ -390,8 +390,12 @@ TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
 
     // A worker that never reads its file: the file goes at reaping.
     queCmds2AnySetErr(false);
+    testing::internal::CaptureStderr(); // the interpreter's complaint
     EXPECT_TRUE(push("echo z > z.txt", "lost", CxStr1p("vorn-no-such-program --jxbgf")));
     EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p()));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("vorn-no-such-program"), std::string::npos)
+        << "the child writes where we do";
     EXPECT_FALSE(has("z.txt"));
     EXPECT_NE(done.lastVal().retCode, 0);
     EXPECT_EQ(countFiles("vb"), 0) << "a batch nobody read is not left behind";
