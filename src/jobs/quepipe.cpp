@@ -152,19 +152,25 @@ bool queCmds2PipePull(CxStr1p& text, int fd, bool nonBlock, long long pollMs, lo
     if (fd < 0 || pollMs < 0 || timeoutMs < 0) return false;
     fdSetBlocking(fd, !nonBlock);
     long long last = timeBootNs();
+    // A line "//$" inside the batch may happen to end a read: the marker ends
+    // the batch only where the input ends (or falls silent) after it.
+    bool marked = false;
     for (;;) {
         CxStr1p chunk;
         int err = 0;
         strPipeRead1xFd(fd, chunk, err);
         if (chunk.length() > 0) {
             if (!text.addCstr(chunk.c_str(), chunk.length())) return false;
-            if (endsWithMarker(text)) return queBatchCutMarker(text);
+            marked = endsWithMarker(text);
             last = timeBootNs();
             continue;
         }
-        // End of input counts as "nothing yet" until the time-out.
-        if (!errIsReadAgainX0(err)) return false;
-        if (timeBootNs() - last >= timeoutMs * 1000000LL) return false;
+        bool silent = timeBootNs() - last >= timeoutMs * 1000000LL;
+        if (!errIsReadAgainX0(err) || silent) {
+            if (marked) return queBatchCutMarker(text);
+            text.clear();
+            return false;
+        }
         sleepMs(pollMs);
     }
 }

@@ -338,6 +338,15 @@ TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {
     std::string want = body.substr(0, 500) + "\n" + body.substr(502);
     EXPECT_EQ(std::string(text.c_str()), want);
 
+    // A line "//$" inside the batch that happens to end a read is no end.
+    std::string inner(995, 'y');
+    put("inner", inner + "\n//$\n" + "echo b\n//$\n");
+    fd = fdOpen(P("inner"), "rb");
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(queCmds2PipePull(text, fd, false, 1, 100));
+    fdClose(fd);
+    EXPECT_EQ(std::string(text.c_str()), inner + "\n//$\necho b");
+
     put("short", "echo a\n//$");
     fd = fdOpen(P("short"), "rb");
     ASSERT_GE(fd, 0);
