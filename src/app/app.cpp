@@ -353,6 +353,8 @@ bool appMain(int argc, char const** argv) {
     }
 
     bool ok = levelSetup(v);
+    // A nested run is stopped with the command that started it.
+    if (!v.topLevel) endWithParent();
     ok = logInitTimeImportant(v.exeName.c_str()) && ok;
     ok = appInitLogHdrCrumbs() && ok;
     logConfPassLevel(v.conf.passLevel);

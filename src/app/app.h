@@ -49,6 +49,11 @@ bool raiseAbort();
 void sigEcho2Fd(int sig, void const* previous);
 void sigEcho2Fs(int sig, void const* previous);
 long long getPid();
+// A nested run ends when the interpreter that started it is stopped: POSIX
+// asks for SIGTERM then; on Windows stopping a child ends its whole job.
+bool endWithParent();
+bool endWithParent_OnWin();
+bool endWithParent_OnPosix();
 // True once the interrupt handler ran: the builders start nothing new.
 bool appInterrupted();
 void appInterruptedClear();

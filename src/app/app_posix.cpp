@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -25,6 +26,13 @@ bool initSigPipeIgnore() {
 }
 long long getPid() {
     return getPid_OnPosix();
+}
+
+bool endWithParent_OnPosix() {
+    return prctl(PR_SET_PDEATHSIG, SIGTERM) == 0;
+}
+bool endWithParent() {
+    return endWithParent_OnPosix();
 }
 
 static int g_savedFd[3] = {-1, -1, -1};

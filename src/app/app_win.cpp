@@ -33,6 +33,15 @@ long long getPid() {
     return getPid_OnWin();
 }
 
+// Every child runs in a job of its own; stopping it ends the whole tree, this
+// run included, so there is nothing to ask for here.
+bool endWithParent_OnWin() {
+    return true;
+}
+bool endWithParent() {
+    return endWithParent_OnWin();
+}
+
 static int g_savedFd[3] = {-1, -1, -1};
 
 bool initSaveFdStd_OnWin() {

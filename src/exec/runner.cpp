@@ -1,6 +1,7 @@
 #include "exec/runner.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/log.h"
 #include "app/vars.h"
@@ -28,6 +29,13 @@ bool hasRedirection(CxStr1p const& args) {
         }
     }
     return false;
+}
+
+// No character the interpreter would read as more than words.
+bool isPlainLine(CxStr1p const& line) {
+    for (long long i = 0; i < line.length(); ++i)
+        if (strchr(";&|<>()$`\n\r", line.c_str()[i])) return false;
+    return true;
 }
 
 } // namespace
@@ -85,7 +93,15 @@ bool redirCmdAny(bool& ok, CxStr1p& cmd) {
     splitCmdArgs(name, args, cmd, "");
     if (redirEnvFns(ok, name, args)) return true;
     if (!Vars::_pConf->sysCalls && redirCmdExtern(ok, name, args)) return true;
-    adaptCmd2SelfExe(cmd, name, args);
+    bool self = adaptCmd2SelfExe(cmd, name, args);
+    if (!self && Vars::_pVars) self = strIsEqIcase(name, Vars::_pVars->exeName);
+    // The interpreter becomes a nested run written as a plain line, so that
+    // stopping the registered child stops the nested run itself.
+    if (self && isPlainLine(cmd)) {
+        CxStr1p line(runShellExecPrefix());
+        line += cmd;
+        cmd.setMove(line);
+    }
     return false;
 }
 
