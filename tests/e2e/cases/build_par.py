@@ -452,6 +452,16 @@ for _sig, _sname, _v in ((15, "SIGTERM", "bgt"), (2, "SIGINT", "bgt"), (15, "SIG
                                  HasRe(r"\n!! vorn \| proj \| Errors [0-9]+ \| Time [0-2]\.[0-9]{3}"
                                        r" sec \|" + esc(extra(_v)) + r" error: 2\n$"))))
 
+# A nested run started by a job is stopped with its own commands.
+CASES.append(par("interrupt stops a nested run",
+                 "all: h u\nh:\n\tvorn -C sub\nu:\n\tsleep 3; echo late > late_u.txt\n",
+                 files={"sub/vorn.vorn": "all:\n\tsleep 3; echo late > late.txt\n"},
+                 interrupt=(1.0, 15), exit=2, only="posix", timeout=20, settle=3,
+                 expect_files={"sub/late.txt": None, "late_u.txt": None},
+                 stderr=All(HasRe(r"SIG 15 pid"), HasRe(esc(error("Build failed for Goal: all"))),
+                            HasRe(r"\n!! vorn \| proj \| Errors [0-9]+ \| Time [0-2]\.[0-9]{3} sec"
+                                  r" \|" + esc(extra()) + r" error: 2\n$"))))
+
 # A command left running in the background holds none of the run's output:
 # whoever reads it sees the end when the run ends.
 CASES.append(par("background command does not hold the output open",
