@@ -466,3 +466,31 @@ CASES.append(par("interrupt stops a nested run",
 # whoever reads it sees the end when the run ends.
 CASES.append(par("background command does not hold the output open",
                  "all:\n\tsleep 2 >/dev/null 2>&1 &\n", only="posix", max_seconds=1.5))
+
+
+class EveryLine(Matcher):
+    """count lines, each matching the pattern; a mismatch names the first bad line only."""
+
+    def __init__(self, pattern, count):
+        self.pattern, self.count = pattern, count
+
+    def check(self, text, ctx):
+        lines = text.split("\n")
+        if lines[-1] != "":
+            return "the text does not end with a line end"
+        lines.pop()
+        bad = [(i, ln) for i, ln in enumerate(lines) if not re.fullmatch(self.pattern, ln)]
+        if bad:
+            return "%d bad lines, the first is line %d: %r" % (len(bad), bad[0][0] + 1, bad[0][1])
+        if len(lines) != self.count:
+            return "%d lines, %d expected" % (len(lines), self.count)
+        return None
+
+
+# Two jobs print many long lines at the same time: every line stays whole.
+_LONG = {"a": "A" * 150, "b": "B" * 150}
+CASES.append(par("echo lines of parallel jobs stay whole",
+                 "all: a b\n" + "".join(
+                     "%s:\n" % g + "".join("\techo %s %05d\n" % (t, i) for i in range(20000))
+                     for g, t in sorted(_LONG.items())),
+                 stdout=EveryLine(r"(A{150}|B{150}) [0-9]{5}", 40000)))
