@@ -372,7 +372,7 @@ for _v in ("bgt", "bgf", "bgp"):
     CASES.append(Case("long pauses end with the job, --%s" % _v,
                       J2 + ["--" + _v, "--jwb", "1000", "--jwe", "1000", "--jweh", "1000"],
                       files=rules("all: d\nd: c\n\ttouch d\nc: b\n\ttouch c\nb:\n\ttouch b\n"),
-                      stderr=ok_summary(_v), expect_files={"d": ""}, max_seconds=2.5))
+                      stderr=ok_summary(_v), expect_files={"d": ""}, max_seconds=2.9))
 
 CASES += [
     # Worker processes: the output of each arrives whole, after it ended.
