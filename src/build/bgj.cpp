@@ -216,7 +216,12 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
                 if (!walkWave(v)) g_stop = true;
                 if (!g_stop && bgjSubmitJobs(v.todoHeavy, v.submittedHeavy))
                     bgjSubmitJobs(v.todoUsual, v.submittedUsual);
-                if (v.jobsScheduled.isEmpty()) continue;
+                if (v.jobsScheduled.isEmpty()) {
+                    // Goals wait only for jobs: with none scheduled, every goal of
+                    // this walk is decided and a further walk would only say so.
+                    if (!g_stop) v.goalStack.clear();
+                    continue;
+                }
             }
             if (appInterrupted() && !g_stop) {
                 logPrint(2, "Interrupted at Goal: %s | cwd: %s", g.c_str(), fsCwd().c_str());
