@@ -5,7 +5,6 @@
 #include "app/vars.h"
 #include "build/goalindex.h"
 #include "build/stack.h"
-#include "graph/print.h"
 
 namespace {
 
@@ -62,11 +61,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     // The rule's name is the goal's: its state was read above.
     if (g_walk.stop) return false;
     long long t = buildGoalTime(r->name, isDep, r->phony);
-    CxStr1p label;
-    if (c.dbgRules) {
-        label = c.dbgDeps ? strGoalDeps(*r, 0) : r->name;
-        logTraceDbg(true, "Visit Rule: %s | %lli | %s", label.c_str(), t, dateText(t).c_str());
-    }
+    CxStr1p label = walkTraceRule(*r, t);
     state = kGoalVisiting;
     bool outOfDate = false;
     if (!r->depsExistOnly.isEmpty() &&

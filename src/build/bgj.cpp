@@ -11,7 +11,6 @@
 #include "build/goalindex.h"
 #include "build/stack.h"
 #include "exec/runner.h"
-#include "graph/print.h"
 #include "jobs/bgapp.h"
 #include "jobs/que.h"
 #include "jobs/quetrd.h"
@@ -281,13 +280,13 @@ bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool&
 
 bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     long long* slot = nullptr;
-    int entry = walkVisitEntry(g_walkState, name, slot);
+    GoalSlot* slotG = nullptr;
+    int entry = walkVisitEntry(g_walkState, name, slot, &slotG);
     if (entry != 0) return entry > 0;
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
     long long& state = *slot;
     long long s = state;
-    GoalSlot* slotG = goalSlotOf(name);
     GoalRule* r = slotG ? slotG->rule : v.goalRules.find(name);
     DepsPhase* phase = nullptr;
     if (r && slotG) {
@@ -326,11 +325,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         phase->timeKnown = true;
     }
     long long t = phase->time;
-    CxStr1p label;
-    if (c.dbgRules) {
-        label = c.dbgDeps ? strGoalDeps(*r, 0) : r->name;
-        logTraceDbg(true, "Visit Rule: %s | %lli | %s", label.c_str(), t, dateText(t).c_str());
-    }
+    CxStr1p label = walkTraceRule(*r, t);
     // Visiting while the dependencies are looked at: a goal met again on its
     // own path is a cycle. A pending goal goes back to "not decided".
     state = kGoalVisiting;

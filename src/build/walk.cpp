@@ -9,6 +9,7 @@
 #include "build/fsstat.h"
 #include "build/goalindex.h"
 #include "exec/runner.h"
+#include "graph/print.h"
 
 namespace {
 
@@ -86,14 +87,16 @@ bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value) {
     return walkSetState(w, *slot, name, value);
 }
 
-int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot) {
+int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot** g) {
     if (w.stop) return -1;
     if (appInterrupted()) {
         logPrint(2, "Interrupted at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
         w.stop = true;
         return -1;
     }
-    slot = stateSlot(name);
+    GoalSlot* entry = goalSlotOf(name);
+    if (g) *g = entry;
+    slot = entry ? &entry->state : stateSlot(name);
     if (!slot) {
         w.stop = true;
         return -1;
@@ -109,6 +112,16 @@ int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot) {
         return -1;
     }
     return 0;
+}
+
+CxStr1p walkTraceRule(GoalRule const& r, long long t) {
+    Conf const& c = conf();
+    CxStr1p label;
+    if (c.dbgRules) {
+        label = c.dbgDeps ? strGoalDeps(r, 0) : r.name;
+        logTraceDbg(true, "Visit Rule: %s | %lli | %s", label.c_str(), t, dateText(t).c_str());
+    }
+    return label;
 }
 
 bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep) {

@@ -7,6 +7,7 @@
 #include "base/str.h"
 
 struct GoalRule;
+struct GoalSlot;
 
 // Goal state values (Vars::goalState): 0 or below not visited or missing,
 // 1 visit under way, 2 failed, 7 an existing directory, 3 and above a time.
@@ -32,8 +33,13 @@ bool walkSetState(BuildWalk& w, long long& slot, CxStr1p const& name, long long 
 bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value);
 
 // The checks every visit starts with. 1: already decided (the visit is
-// true); 0: go on, slot is the goal's state; -1: the visit fails.
-int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot);
+// true); 0: go on, slot is the goal's state and g, when asked for, its
+// entry in the graph's index (null for a name outside the graph); -1: the
+// visit fails.
+int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot** g = nullptr);
+// The rule's name in the traces ("-D d" adds its dependencies), traced with
+// its time as visited.
+CxStr1p walkTraceRule(GoalRule const& r, long long t);
 // A name without rule: its file time, or "Cannot build Goal" when missing.
 bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep);
 bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,

@@ -139,6 +139,22 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
     return false;
 }
 
+// Starts the command line with no handle passed on: the child takes the
+// console's standard handles.
+bool createPlain(_RunAppStart& st, PROCESS_INFORMATION& pi) {
+    STARTUPINFOA& si = startupOf(st);
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    memset(&pi, 0, sizeof pi);
+    if (!CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &si, &pi))
+        return false;
+    if (jobAttachResume(pi)) return true;
+    closeH(pi.hProcess);
+    closeH(pi.hThread);
+    return false;
+}
+
 // An inheritable copy of the handle behind descriptor fd (the standard one
 // when the descriptor has none); null when there is nothing to pass on.
 HANDLE inheritableStd(int fd, DWORD which) {
@@ -176,22 +192,11 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     HANDLE err = inheritableStd(2, STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi;
     bool ok;
-    if (in && out && err) {
+    // Without standard handles of our own the child takes the console's.
+    if (in && out && err)
         ok = createWithStd(st.buf, in, out, err, pi);
-    } else {
-        // Without standard handles of our own the child takes the console's.
-        STARTUPINFOA& si = startupOf(st);
-        memset(&si, 0, sizeof si);
-        si.cb = sizeof si;
-        memset(&pi, 0, sizeof pi);
-        ok = CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                            nullptr, &si, &pi) != 0;
-        if (ok && !jobAttachResume(pi)) {
-            closeH(pi.hProcess);
-            closeH(pi.hThread);
-            ok = false;
-        }
-    }
+    else
+        ok = createPlain(st, pi);
     closeH(in);
     closeH(out);
     closeH(err);
@@ -208,9 +213,6 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
            errW = nullptr;
     bool pipes = r.txOn || r.rxOutOn || r.rxErrOn;
     bool ok = true;
-    STARTUPINFOA& si = startupOf(st);
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
     if (pipes) {
         SECURITY_ATTRIBUTES sa;
         sa.nLength = sizeof sa;
@@ -229,25 +231,12 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
              SetHandleInformation(inR, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) &&
              SetHandleInformation(outW, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) &&
              SetHandleInformation(errW, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = inR;
-        si.hStdOutput = outW;
-        si.hStdError = r.errToOut ? outW : errW;
     }
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
-    if (ok && pipes) {
-        ok = createWithStd(st.buf, inR, outW, r.errToOut ? outW : errW, pi);
-        if (ok) takeProcInfo(r.app, pi);
-    } else if (ok) {
-        memset(&pi, 0, sizeof pi);
-        ok = CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                            nullptr, &si, &pi) != 0;
-        if (ok && !jobAttachResume(pi)) {
-            closeH(pi.hProcess);
-            closeH(pi.hThread);
-            ok = false;
-        }
+    if (ok) {
+        ok = pipes ? createWithStd(st.buf, inR, outW, r.errToOut ? outW : errW, pi)
+                   : createPlain(st, pi);
         if (ok) takeProcInfo(r.app, pi);
     }
     closeH(inR);
