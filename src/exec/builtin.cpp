@@ -12,13 +12,23 @@
 #include "base/timenum.h"
 #include "base/tok.h"
 
+// Echo and cat take stand-alone ">" and ">>" as their own redirections; every
+// other '>' still needs the interpreter.
+ShellWords const kShellWordsPosix = {"\"'", ";&|<>", "|$%&*?[](){}`<>;", "\\\r\n", "#~", "", true};
+// cmd.exe: '^' escapes, '%' and '!' expand even inside quotes; its echo prints
+// ';', ',' and '=' but its mkdir and redirections split names there.
+ShellWords const kShellWordsCmd = {"\"", "&|<>", "|$%&*?[](){}`<>", "^!%\r\n", "", ";,=", false};
+
 namespace {
 
 char const* const kArgSeps = " \t\r\n";
 char const* const kQuotes = "\"'";
-// Characters that need a shell. Echo and cat take stand-alone ">" and ">>"
-// as their own redirections; every other '>' still needs the shell.
-char const* const kSpecials = "|$%&*?[](){}`<>";
+
+bool hasLetter(char const* set, char c) {
+    for (; *set; ++set)
+        if (*set == c) return true;
+    return false;
+}
 
 bool hasAnyOf(CxStr1p const& text, char const* set) {
     for (char const* s = set; *s; ++s)
@@ -38,11 +48,13 @@ Tok nextRaw(CxStr1p& raw, long long& pos, CxStr1p const& args) {
     return raw.isEmpty() ? Tok::End : Tok::Decline;
 }
 
-// A plain word: no shell specials outside quotes; one enclosing quote pair removed.
-bool plainWord(CxStr1p& out, CxStr1p const& raw) {
-    if (!strIsQuoted(raw, kQuotes) && hasAnyOf(raw, kSpecials)) return false;
-    out = strDelQuote(raw, kQuotes);
-    return true;
+bool plainWord(CxStr1p& out, CxStr1p const& raw, bool name = true) {
+    return builtinWord(out, raw, shellWords(), name);
+}
+
+// The program sees a quoted "-x" without its quotes: an option, not a name.
+bool plainOperand(CxStr1p& out, CxStr1p const& raw, bool name = true) {
+    return plainWord(out, raw, name) && !strHasStart(out, '-');
 }
 
 char const* cwdText(CxStr1p& keep) {
@@ -67,12 +79,6 @@ struct Syntax {
     bool redir = false;      // ">" / ">>" and an output file (cat)
 };
 
-bool hasLetter(char const* set, char c) {
-    for (; *set; ++set)
-        if (*set == c) return true;
-    return false;
-}
-
 // False: the command goes to the shell.
 bool parseArgs(Parsed& p, CxStr1p const& args, Syntax const& syn) {
     long long pos = 0;
@@ -87,7 +93,7 @@ bool parseArgs(Parsed& p, CxStr1p const& args, Syntax const& syn) {
             p.redir = true;
             p.append = raw == ">>";
             if (nextRaw(raw, pos, args) != Tok::Word) return false;
-            if (strHasStart(raw, '-') || !plainWord(p.outFile, raw)) return false;
+            if (!plainOperand(p.outFile, raw)) return false;
             continue;
         }
         if (p.redir) return false; // nothing may follow the output file
@@ -108,13 +114,13 @@ bool parseArgs(Parsed& p, CxStr1p const& args, Syntax const& syn) {
             if (hasLetter(syn.valued, c)) {
                 if (p.hasValue) return false;
                 if (nextRaw(raw, pos, args) != Tok::Word) return false;
-                if (strHasStart(raw, '-') || !plainWord(p.optValue, raw)) return false;
+                if (!plainOperand(p.optValue, raw)) return false;
                 p.hasValue = true;
             }
             continue;
         }
         // After "--" a name may start with '-', but specials still need the shell.
-        if (!plainWord(word, raw)) return false;
+        if (!(dashes ? plainWord(word, raw) : plainOperand(word, raw))) return false;
         if (!p.operands.addVal(word)) return false;
     }
 }
@@ -141,11 +147,10 @@ bool doEcho(bool& ok, CxStr1p const& args) {
             redir = true;
             append = raw == ">>";
             if (nextRaw(raw, pos, args) != Tok::Word) return false;
-            if (strHasStart(raw, '-') || !plainWord(outFile, raw)) return false;
+            if (!plainOperand(outFile, raw)) return false;
             continue;
         }
-        if (strHasStart(raw, '-')) return false;
-        if (!plainWord(word, raw)) return false;
+        if (!plainOperand(word, raw, false)) return false;
         if (!first) text += ' ';
         text += word;
         first = false;
@@ -350,6 +355,36 @@ bool doSleep(bool& ok, CxStr1p const& args) {
 }
 
 } // namespace
+
+bool builtinWord(CxStr1p& out, CxStr1p const& raw, ShellWords const& sh, bool name) {
+    bool quoted = strIsQuoted(raw, kQuotes);
+    if (hasAnyOf(raw, sh.always)) return false;
+    if (!quoted && (hasAnyOf(raw, sh.specials) || (name && hasAnyOf(raw, sh.seps)))) return false;
+    if (!raw.isEmpty() && hasLetter(sh.starts, raw.getAt(0))) return false;
+    out = strDelQuote(raw, kQuotes);
+    if (!sh.removesQuotes) return true;
+    // Only one enclosing pair reads the same there.
+    char q = quoted ? raw.getAt(0) : 0;
+    return !hasAnyOf(out, q == '\'' ? "'" : q == '"' ? "\"$`" : "\"'");
+}
+
+bool shellArgsOnlyWords(CxStr1p const& args, ShellWords const& sh) {
+    char quote = 0;
+    char const* d = args.c_str();
+    for (long long i = 0; i < args.length(); ++i) {
+        char c = d[i];
+        // Escapes could hide a quote; substitutions run commands even in quotes.
+        if (hasLetter("\\^`\r\n", c) || (c == '$' && d[i + 1] == '(')) return false;
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (hasLetter(sh.quotes, c)) {
+            quote = c;
+        } else if (hasLetter(sh.ops, c)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 bool redirCmdExtern(bool& ok, CxStr1p const& name, CxStr1p const& args) {
     ok = false;

@@ -5,6 +5,31 @@
 
 #include "base/str.h"
 
+// How the platform's command interpreter reads a line, where that differs from
+// the built-ins' own reading. A line the interpreter would read otherwise goes
+// to the interpreter whole: a built-in must never change what a line means.
+struct ShellWords {
+    char const* quotes;   // characters that quote for the interpreter
+    char const* ops;      // unquoted: end, chain or redirect a command
+    char const* specials; // unquoted: need the interpreter
+    char const* always;   // need the interpreter even inside quotes
+    char const* starts;   // need the interpreter at the start of a word
+    char const* seps;     // unquoted: split the operands of the interpreter's own
+                          // commands and end a redirection's file (words echo prints keep them)
+    bool removesQuotes;   // quotes inside a word go too, and "..." expands '$' and '`'
+};
+extern ShellWords const kShellWordsPosix; // /bin/sh
+extern ShellWords const kShellWordsCmd;   // cmd.exe
+ShellWords const& shellWords();           // this platform's
+
+// One token as written (quotes kept) into the word the built-ins use; false
+// when the interpreter would read it otherwise. name: an operand or file name,
+// not a word that echo prints.
+bool builtinWord(CxStr1p& out, CxStr1p const& raw, ShellWords const& sh, bool name);
+// True when the interpreter would do nothing with args but pass them on as
+// words: no further command, redirection or substitution.
+bool shellArgsOnlyWords(CxStr1p const& args, ShellWords const& sh);
+
 // True when the command was handled here; ok then tells whether it succeeded.
 // ok is false on entry and stays false for a declined command.
 bool redirCmdExtern(bool& ok, CxStr1p const& name, CxStr1p const& args);

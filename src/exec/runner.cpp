@@ -15,22 +15,6 @@
 
 namespace {
 
-// An unquoted ">" sends the output to a file, which quiet mode must not lose.
-bool hasRedirection(CxStr1p const& args) {
-    char quote = 0;
-    for (long long i = 0; i < args.length(); ++i) {
-        char c = args.c_str()[i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '>') {
-            return true;
-        }
-    }
-    return false;
-}
-
 // No character the interpreter would read as more than words.
 bool isPlainLine(CxStr1p const& line) {
     for (long long i = 0; i < line.length(); ++i)
@@ -70,8 +54,9 @@ int runCif(char const* cmd) {
 bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args) {
     ok = false;
     if (logGetPassLevel() > 0 && strIsEqAlt(name, "echo|varsDump|envVarsDump")) {
-        // Only console output is silenced: an echo into a file still writes it.
-        if (!(name == "echo" && hasRedirection(args))) {
+        // Only console output is silenced: a line that also writes a file or
+        // runs another command still runs.
+        if (shellArgsOnlyWords(args, shellWords())) {
             ok = true;
             return true;
         }

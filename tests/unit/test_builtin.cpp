@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "scratch.h"
 #include "app/log.h"
@@ -97,6 +98,109 @@ TEST_F(BuiltinTest, DeclinesWhatNeedsTheShell) {
         EXPECT_EQ(run(line.c_str()), 'D') << line;
     EXPECT_FALSE(has("f") || has("g"));
     EXPECT_EQ(get("plain"), "P");
+}
+
+// How a token reads to each interpreter: the built-ins take it only where
+// they read it the same way. nullptr: the line goes to the interpreter.
+TEST(BuiltinWords, ReadAsTheInterpreterReadsThem) {
+    struct Row {
+        char const *raw, *posix, *cmdName, *cmdEcho;
+    } const rows[] = {
+        {"a", "a", "a", "a"},
+        {"\"a;b\"", "a;b", "a;b", "a;b"},
+        {"a;b", nullptr, nullptr, "a;b"}, // cmd's mkdir makes a and b, its echo prints a;b
+        {"a,b", "a,b", nullptr, "a,b"},
+        {"x=1", "x=1", nullptr, "x=1"},
+        {"'a b'", "a b", "a b", "a b"},
+        {"#x", nullptr, "#x", "#x"},
+        {"a#b", "a#b", "a#b", "a#b"},
+        {"\"#x\"", "#x", "#x", "#x"},
+        {"~/f", nullptr, "~/f", "~/f"},
+        {"a~", "a~", "a~", "a~"},
+        {"a\\b", nullptr, "a\\b", "a\\b"},
+        {"'a\\nb'", nullptr, "a\\nb", "a\\nb"}, // sh's echo may read the escape
+        {"a^b", "a^b", nullptr, nullptr},
+        {"hi!", "hi!", nullptr, nullptr},
+        {"\"%P%\"", "%P%", nullptr, nullptr},
+        {"\"$X\"", nullptr, "$X", "$X"},
+        {"\"`x`\"", nullptr, "`x`", "`x`"},
+        {"'$X'", "$X", "$X", "$X"},
+        {"\"a'b\"", "a'b", "a'b", "a'b"},
+        {"'a\"b'", "a\"b", "a\"b", "a\"b"},
+        {"a\"b\"", nullptr, "a\"b\"", "a\"b\""}, // sh removes inner quotes too
+        {"\"a\"\"b\"", nullptr, "a\"\"b", "a\"\"b"},
+        {"'a'b'c'", nullptr, "a'b'c", "a'b'c"},
+        {"a*", nullptr, nullptr, nullptr},
+        {"\"a*|b\"", "a*|b", "a*|b", "a*|b"},
+    };
+    struct Col {
+        char const* Row::*want;
+        ShellWords const& sh;
+        bool name;
+    } const cols[] = {{&Row::posix, kShellWordsPosix, true},
+                      {&Row::posix, kShellWordsPosix, false},
+                      {&Row::cmdName, kShellWordsCmd, true},
+                      {&Row::cmdEcho, kShellWordsCmd, false}};
+    for (Row const& r : rows)
+        for (Col const& c : cols) {
+            CxStr1p out;
+            bool took = builtinWord(out, CxStr1p(r.raw), c.sh, c.name);
+            char const* want = r.*c.want;
+            EXPECT_EQ(took, want != nullptr) << r.raw << (c.name ? " name " : " word ")
+                                             << (&c.sh == &kShellWordsPosix ? "sh" : "cmd");
+            if (took && want) {
+                EXPECT_EQ(out, want) << r.raw;
+            }
+        }
+}
+
+// Quiet mode swallows an echo only when the interpreter would do nothing but
+// print: 'P' on both, 'S' only with sh, 'C' only with cmd, '-' with neither.
+TEST(BuiltinWords, QuietEchoOnlyWhenItOnlyPrints) {
+    struct Row {
+        char const* args;
+        char both;
+    } const rows[] = {
+        {"a b", 'P'},         {"$HOME %P%", 'P'},  {"a; rm x", 'C'},    {"\"a; rm x\"", 'P'},
+        {"'a && rm x'", 'S'}, {"a && b", '-'},     {"a > f", '-'},      {"a | tr a b", '-'},
+        {"$(rm x)", '-'},     {"\"`rm x`\"", '-'}, {"\\\"; rm x", '-'}, {"^\"& del x", '-'},
+    };
+    for (Row const& r : rows) {
+        CxStr1p args(r.args);
+        EXPECT_EQ(shellArgsOnlyWords(args, kShellWordsPosix), r.both == 'P' || r.both == 'S')
+            << r.args;
+        EXPECT_EQ(shellArgsOnlyWords(args, kShellWordsCmd), r.both == 'P' || r.both == 'C')
+            << r.args;
+    }
+}
+
+// The lines that lost data when the built-ins read them otherwise than the
+// platform's interpreter: now the interpreter gets them, and nothing here is
+// touched. "echo \"a;b\"" means the same to both and stays in-process.
+TEST_F(BuiltinTest, NeverChangesWhatALineMeans) {
+    put("x", "X");
+    put("keep.txt", "K");
+    bool sh = &shellWords() == &kShellWordsPosix;
+    std::vector<char const*> const posix = {"rm x; touch keep.txt",
+                                            "mkdir -p out; touch x",
+                                            "mkdir d1; touch d1/x",
+                                            "echo a; echo b",
+                                            "echo one # comment",
+                                            "echo don\\'t",
+                                            "touch ~/f",
+                                            "echo \"$HOME\"",
+                                            "touch a\"b\"",
+                                            "rm 'x'y"};
+    std::vector<char const*> const cmd = {"mkdir out;x",  "mkdir a,b", "echo x > f;g", "echo a^b",
+                                          "echo \"%P%\"", "echo hi!",  "rm x^"};
+    for (char const* line : sh ? posix : cmd)
+        EXPECT_EQ(run(line), 'D') << line;
+    for (char const* line : {"echo \"-n\" x", "rm \"-rf\" x", "X=1 touch f", "! rm x"})
+        EXPECT_EQ(run(line), 'D') << line;
+    EXPECT_EQ(get("x") + get("keep.txt"), "XK");
+    EXPECT_FALSE(has("out") || has("d1") || has("out;") || has("f") || has("a"));
+    EXPECT_EQ(run("echo \"a;b\" 'c # d'"), 'T');
+    EXPECT_EQ(out, "a;b c # d\n");
 }
 
 TEST_F(BuiltinTest, CopyRules) {

@@ -51,17 +51,18 @@ TEST_F(RunnerTest, StopsAtTheFirstFailingLine) {
     EXPECT_TRUE(fsaIsFile(P("f3")));
 }
 
-// Quiet mode silences console output only: an echo into a file still writes
-// it, and an export still sets its variable.
+// Quiet mode silences console output only: an echo into a file or followed by
+// another command still does that, and an export still sets its variable.
 TEST_F(RunnerTest, QuietModeKeepsFilesAndExports) {
     Vars v;
     logConfPassLevel(1);
     int rc = -1;
-    EXPECT_TRUE(
-        runTxtCmds(rc, "echo hidden\necho kept > out.txt\nexport RUNNER_Q=7\n", redirCmdAny));
+    EXPECT_TRUE(runTxtCmds(
+        rc, "echo hidden\necho kept > out.txt\nexport RUNNER_Q=7\necho && mkdir chained\n",
+        redirCmdAny));
     EXPECT_EQ(rc, 0);
-    CxStr1p text;
     EXPECT_TRUE(fsaIsFile(P("out.txt")));
+    EXPECT_TRUE(fsaIsDir(P("chained")));
     EXPECT_EQ(v.envMap.varGet("RUNNER_Q"), "7");
     envVarSetExport("RUNNER_Q", "");
 }
