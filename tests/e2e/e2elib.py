@@ -180,12 +180,12 @@ def as_matcher(spec):
 
 def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_files=None,
          cwd="proj", stdin=b"", only=None, timeout=None, times=None, interrupt=None,
-         max_seconds=None, settle=0, empty_dirs=()):
+         max_seconds=None, settle=0, empty_dirs=(), twin=None):
     """One end-to-end case.
 
     args          arguments after the executable
     stdout/stderr a str (exact), a list (Lines), a Matcher, or None (not checked)
-    exit          expected exit code
+    exit          expected exit code (None: not checked)
     env           variables to set (a value of None removes the variable); every
                   variable whose name starts with VORN is removed unless set here;
                   @CWD@ and @TMP@ in a value are replaced as in the matchers
@@ -201,6 +201,9 @@ def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_fil
     max_seconds   the run (from start to exit) must not take longer than this
     settle        seconds to wait after the run before the files are checked
     empty_dirs    directories that must exist and be empty after the run
+    twin          arguments added for a second run in a fresh directory with the
+                  same files, whose exit code, stdout and files must be the
+                  same (line ends and blanks before them aside)
     """
     return dict(name=name, args=list(args), stdout=as_matcher(stdout),
                 stderr=as_matcher(stderr), exit=exit, env=dict(env or {}),
@@ -208,7 +211,7 @@ def Case(name, args, stderr, stdout="", exit=0, env=None, files=None, expect_fil
                 expect_files={k: as_matcher(v) for k, v in (expect_files or {}).items()},
                 cwd=cwd, stdin=stdin, only=only, timeout=timeout, times=dict(times or {}),
                 interrupt=interrupt, max_seconds=max_seconds, settle=settle,
-                empty_dirs=list(empty_dirs))
+                empty_dirs=list(empty_dirs), twin=list(twin or []))
 
 
 # ---- vorn's own line forms -------------------------------------------------

@@ -47,6 +47,10 @@ def load_cases(filter_text):
     return cases
 
 
+def is_wine(wrapper):
+    return bool(wrapper) and os.path.basename(wrapper[0]).startswith("wine")
+
+
 def program_path(path, wine):
     """A path as the program under test sees it."""
     path = path.replace(os.sep, "/")
@@ -86,58 +90,112 @@ def run_interrupted(cmd, cwd, env, case, timeout):
     return proc.returncode, decode(out), decode(err)
 
 
-def run_case(case, exe, wrapper, keep):
-    tmp = os.path.realpath(tempfile.mkdtemp(prefix="vorn-e2e-"))
+def prepare(case, exe, wrapper, tmp):
+    """Writes the case's files into a fresh working directory under tmp.
+    Returns the directory, the placeholder values and the environment."""
     cwd = os.path.join(tmp, case["cwd"])
     os.makedirs(cwd)
-    wine = bool(wrapper) and os.path.basename(wrapper[0]).startswith("wine")
+    wine = is_wine(wrapper)
     ctx = {"cwd": program_path(cwd, wine), "tmp": program_path(tmp, wine)}
+    write_files(cwd, case["files"])
+    now = time.time()
+    for rel, offset in case["times"].items():
+        full = os.path.normpath(os.path.join(cwd, rel))
+        os.utime(full, (now + offset, now + offset))
+    env = {k: v for k, v in os.environ.items() if not k.startswith("VORN")}
+    # Recipes that call vorn (or make, rewritten) find this executable.
+    exe_dir = os.path.dirname(exe)
+    env["PATH"] = exe_dir + os.pathsep + env.get("PATH", "")
+    if wine:
+        env["WINEPATH"] = program_path(exe_dir, True).replace("/", "\\")
+    for k, v in case["env"].items():
+        if v is None:
+            env.pop(k, None)
+        else:
+            env[k] = v.replace("@CWD@", ctx["cwd"]).replace("@TMP@", ctx["tmp"])
+    return cwd, ctx, env
+
+
+def execute(case, cmd, cwd, env, wrapper, problems):
+    """Runs the program once (again when Wine failed to start it).
+    Returns the exit code (None after a time-out), stdout, stderr, seconds."""
+    wine = is_wine(wrapper)
+    timeout = case["timeout"] or (120 if wrapper else 60)
+    for attempt in (1, 2):
+        started = time.monotonic()
+        try:
+            if case["interrupt"]:
+                code, out, err = run_interrupted(cmd, cwd, env, case, timeout)
+            else:
+                proc = subprocess.run(cmd, cwd=cwd, env=env, input=case["stdin"],
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                      timeout=timeout)
+                code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
+        except subprocess.TimeoutExpired as e:
+            code, out, err = None, decode(e.stdout or b""), decode(e.stderr or b"")
+            problems.append("timed out after %s s" % timeout)
+        # vorn itself only ends with 0 or 2; a silent 1 is Wine failing to
+        # start the program, which happens rarely on a loaded machine.
+        if not (wine and code == 1 and not out and not err and attempt == 1):
+            break
+        print("NOTE %s: Wine start failed silently, run again" % case["name"])
+    return code, out, err, time.monotonic() - started
+
+
+def _same_text(text):
+    """Text as compared between twin runs: cmd.exe's echo ends lines with
+    CR LF and keeps the blank before a redirection."""
+    return "\n".join(line.rstrip(" \r") for line in text.split("\n"))
+
+
+def tree(base):
+    """Every path below base with its kind and (compared) content."""
+    out = {}
+    for root, dirs, files in os.walk(base):
+        for d in dirs:
+            out[os.path.relpath(os.path.join(root, d), base)] = "dir"
+        for f in files:
+            full = os.path.join(root, f)
+            with open(full, "rb") as fh:
+                out[os.path.relpath(full, base)] = _same_text(decode(fh.read()))
+    return out
+
+
+def compare_twin(case, exe, wrapper, tmp, code, out, cwd, problems):
+    """Runs the case again with the twin arguments in a fresh directory; the
+    exit code, standard output and files must come out the same."""
+    twin_tmp = os.path.join(tmp, "twin")
+    os.makedirs(twin_tmp)
+    twin_cwd, _, env = prepare(case, exe, wrapper, twin_tmp)
+    cmd = wrapper + [exe] + case["args"] + case["twin"]
+    code2, out2, err2, _ = execute(case, cmd, twin_cwd, env, wrapper, problems)
+    label = "with %s" % " ".join(case["twin"])
+    if code != code2:
+        problems.append("exit code %s, %s %s" % (code, label, code2))
+    if _same_text(out) != _same_text(out2):
+        problems.append("stdout %r, %s %r" % (out, label, out2))
+    t1, t2 = tree(cwd), tree(twin_cwd)
+    for rel in sorted(set(t1) | set(t2)):
+        if t1.get(rel) != t2.get(rel):
+            problems.append("file %s: %r, %s %r" % (rel, t1.get(rel), label, t2.get(rel)))
+    if problems:
+        problems.append("stderr %s was:\n%s" % (label, err2.rstrip("\n")))
+
+
+def run_case(case, exe, wrapper, keep):
+    tmp = os.path.realpath(tempfile.mkdtemp(prefix="vorn-e2e-"))
     problems = []
     try:
-        write_files(cwd, case["files"])
-        now = time.time()
-        for rel, offset in case["times"].items():
-            full = os.path.normpath(os.path.join(cwd, rel))
-            os.utime(full, (now + offset, now + offset))
-        env = {k: v for k, v in os.environ.items() if not k.startswith("VORN")}
-        # Recipes that call vorn (or make, rewritten) find this executable.
-        exe_dir = os.path.dirname(exe)
-        env["PATH"] = exe_dir + os.pathsep + env.get("PATH", "")
-        if wine:
-            env["WINEPATH"] = program_path(exe_dir, True).replace("/", "\\")
-        for k, v in case["env"].items():
-            if v is None:
-                env.pop(k, None)
-            else:
-                env[k] = v.replace("@CWD@", ctx["cwd"]).replace("@TMP@", ctx["tmp"])
+        cwd, ctx, env = prepare(case, exe, wrapper, tmp)
         cmd = wrapper + [exe] + case["args"]
-        timeout = case["timeout"] or (120 if wrapper else 60)
-        for attempt in (1, 2):
-            started = time.monotonic()
-            try:
-                if case["interrupt"]:
-                    code, out, err = run_interrupted(cmd, cwd, env, case, timeout)
-                else:
-                    proc = subprocess.run(cmd, cwd=cwd, env=env, input=case["stdin"],
-                                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                          timeout=timeout)
-                    code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
-            except subprocess.TimeoutExpired as e:
-                code, out, err = None, decode(e.stdout or b""), decode(e.stderr or b"")
-                problems.append("timed out after %s s" % timeout)
-            # vorn itself only ends with 0 or 2; a silent 1 is Wine failing to
-            # start the program, which happens rarely on a loaded machine.
-            if not (wine and code == 1 and not out and not err and attempt == 1):
-                break
-            print("NOTE %s: Wine start failed silently, run again" % case["name"])
-        elapsed = time.monotonic() - started
+        code, out, err, elapsed = execute(case, cmd, cwd, env, wrapper, problems)
         if case["max_seconds"] is not None and code is not None \
                 and elapsed > case["max_seconds"]:
             problems.append("took %.2f s, at most %s s expected" % (elapsed, case["max_seconds"]))
         if case["settle"]:
             # Anything the run left behind would act within this time.
             time.sleep(case["settle"])
-        if code is not None and code != case["exit"]:
+        if code is not None and case["exit"] is not None and code != case["exit"]:
             problems.append("exit code %s, expected %s" % (code, case["exit"]))
         for stream, text in (("stdout", out), ("stderr", err)):
             m = case[stream]
@@ -166,6 +224,8 @@ def run_case(case, exe, wrapper, keep):
             elif os.listdir(full):
                 problems.append("directory %s must be empty, has: %s" % (
                     rel, " ".join(sorted(os.listdir(full)))))
+        if case["twin"] and code is not None:
+            compare_twin(case, exe, wrapper, tmp, code, out, cwd, problems)
         if problems:
             problems.insert(0, "command: (cd %s && %s)" % (
                 shlex.quote(cwd), " ".join(shlex.quote(a) for a in cmd)))
