@@ -267,6 +267,12 @@ bool algoApp() {
         CxStr1p path = fsExePath();
         v.bgWorkerCmd = path.isEmpty() ? v.exeName : strArgQuoteByCtx(path);
         v.bgWorkerCmd += c.bgType == 'p' ? " --jxbgp" : " --jxbgf";
+        // Workers run recipe lines as this run would: the same interpreter
+        // choice, quietness and debug selectors.
+        if (c.sysCalls) v.bgWorkerCmd += " --sys";
+        if (c.passLevel < 0) v.bgWorkerCmd += " -v";
+        if (c.passLevel > 0) v.bgWorkerCmd += " -q";
+        if (!c.debugArgs.isEmpty()) strJoinSPC(v.bgWorkerCmd, c.debugArgs);
     }
     bool ok = queCmds2AnyInitCb(c.bgType);
     ok = adaptJobsMax(c.jobs) && ok;
@@ -309,12 +315,18 @@ bool appDoneLogSummary(bool ok, int levelOk, int levelErr, CxStr1p const& extra1
 
 namespace {
 
-// A worker runs one batch and ends with its exit code; it reads no options
-// and no rules file.
-bool runWorker(Vars& v, char const* file) {
+// A worker runs one batch and ends with its exit code; it reads no rules
+// file, and of the options only those its run handed on (argv[first, end)).
+bool runWorker(Vars& v, char const* file, int first, int end, char const** argv) {
     levelSetup(v);
     logInitTimeImportant(v.exeName.c_str());
     appInitLogHdrCrumbs();
+    CxStr1p list;
+    if (first < end && !(initArgsTextFromMain(list, first, end, argv, "") && args2Conf(list))) {
+        logPrint(2, "Wrong app arguments");
+        return false;
+    }
+    logConfPassLevel(v.conf.passLevel);
     // Recipes that call this tool again start what the parent run named.
     v.selfCmd = envVarGetDef("VORN", v.exeName);
     if (file) return bgappCmdsFork(v.retCode, file);
@@ -345,7 +357,8 @@ bool appMain(int argc, char const** argv) {
     bool fileWorker = argc >= 3 && strcmp(argv[1], "--jxbgf") == 0;
     if (fileWorker || (argc >= 2 && strcmp(argv[1], "--jxbgp") == 0)) {
         workerMode = true;
-        runWorker(v, fileWorker ? argv[2] : nullptr);
+        // The batch file comes last, after the options handed on.
+        runWorker(v, fileWorker ? argv[argc - 1] : nullptr, 2, fileWorker ? argc - 1 : argc, argv);
         fflush(stdout);
         fflush(stderr);
         g_workerExitCode = v.retCode;

@@ -63,6 +63,11 @@ bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args) {
         return false;
     }
     if (name == "export") {
+        // A further command on the line would be lost without a word.
+        if (!shellArgsOnlyWords(args, shellWords())) {
+            logPrint(2, "Wrong syntax '%s'", args.c_str());
+            return true;
+        }
         // Worker threads share the store and the environment.
         std::lock_guard<std::recursive_mutex> lk(envLock());
         CxStr1p err;

@@ -78,6 +78,9 @@ TEST_F(RunnerTest, SysCallsLeaveOnlyExportInProcess) {
     cmd = "export RUNNER_S=1";
     EXPECT_TRUE(redirCmdAny(ok, cmd));
     EXPECT_TRUE(ok);
+    cmd = "export RUNNER_S && mkdir lost";
+    EXPECT_TRUE(redirCmdAny(ok, cmd));
+    EXPECT_FALSE(ok) << "fails rather than drop the second command";
     v.conf.sysCalls = false;
     cmd = "mkdir made";
     EXPECT_TRUE(redirCmdAny(ok, cmd));

@@ -433,7 +433,21 @@ CASES += [
     Case("file worker without the marker runs nothing", ["--jxbgf", "batch"],
          files={"batch": "echo one > f.txt\n"}, exit=2, stderr=None,
          expect_files={"f.txt": None, "batch": None}),
+    Case("file worker takes the options handed on", ["--jxbgf", "-q", "batch"],
+         files={"batch": "echo hidden\necho one > f.txt\n//$\n"}, stderr=None,
+         expect_files={"f.txt": "one\n", "batch": None}),
 ]
+
+# Worker processes run lines as the run itself would: quiet stays quiet, and
+# with --sys the built-in rm (which takes no operands) is left to the
+# interpreter, whose rm wants one.
+for _v in ("--bgf", "--bgp"):
+    CASES += [
+        Case("quiet %s workers" % _v, J2 + [_v, "-q"], files=rules("all:\n\techo hidden\n"),
+             stderr=""),
+        Case("--sys reaches %s workers" % _v, J2 + [_v, "--sys"], files=rules("all:\n\trm\n"),
+             exit=2, stderr=HasRe(esc(error("Build failed for Goal: all")))),
+    ]
 
 # An interrupt stops every job's commands and ends the run soon (its own time
 # stays well below the 3 s of the sleeps), with the summary; nothing keeps
