@@ -14,10 +14,12 @@
 
 // Echo and cat take stand-alone ">" and ">>" as their own redirections; every
 // other '>' still needs the interpreter.
-ShellWords const kShellWordsPosix = {"\"'", ";&|<>", "|$%&*?[](){}`<>;", "\\\r\n", "#~", "", true};
+ShellWords const kShellWordsPosix = {"\"'",    '\\', ";&|<>", "|$%&*?[](){}`<>;",
+                                     "\\\r\n", "#~", "",      true};
 // cmd.exe: '^' escapes, '%' and '!' expand even inside quotes; its echo prints
 // ';', ',' and '=' but its mkdir and redirections split names there.
-ShellWords const kShellWordsCmd = {"\"", "&|<>", "|$%&*?[](){}`<>", "^!%\r\n", "", ";,=", false};
+ShellWords const kShellWordsCmd = {"\"",      '^', "&|<>", "|$%&*?[](){}`<>",
+                                   "^!%\r\n", "",  ";,=",  false};
 
 namespace {
 
@@ -362,7 +364,7 @@ bool builtinWord(CxStr1p& out, CxStr1p const& raw, ShellWords const& sh, bool na
     if (!quoted && (hasAnyOf(raw, sh.specials) || (name && hasAnyOf(raw, sh.seps)))) return false;
     if (!raw.isEmpty() && hasLetter(sh.starts, raw.getAt(0))) return false;
     out = strDelQuote(raw, kQuotes);
-    if (!sh.removesQuotes) return true;
+    if (!sh.sh) return true;
     // Only one enclosing pair reads the same there.
     char q = quoted ? raw.getAt(0) : 0;
     return !hasAnyOf(out, q == '\'' ? "'" : q == '"' ? "\"$`" : "\"'");
@@ -373,8 +375,13 @@ bool shellArgsOnlyWords(CxStr1p const& args, ShellWords const& sh) {
     char const* d = args.c_str();
     for (long long i = 0; i < args.length(); ++i) {
         char c = d[i];
-        // Escapes could hide a quote; substitutions run commands even in quotes.
-        if (hasLetter("\\^`\r\n", c) || (c == '$' && d[i + 1] == '(')) return false;
+        if (c == '\r' || c == '\n') return false;
+        // An escape could hide a quote or an operator; a substitution runs a
+        // command. Both act outside quotes and, for sh, inside double ones.
+        if (!quote || (sh.sh && quote == '"')) {
+            if (c == sh.escape) return false;
+            if (sh.sh && (c == '`' || (c == '$' && d[i + 1] == '('))) return false;
+        }
         if (quote) {
             if (c == quote) quote = 0;
         } else if (hasLetter(sh.quotes, c)) {

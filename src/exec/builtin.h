@@ -10,13 +10,15 @@
 // to the interpreter whole: a built-in must never change what a line means.
 struct ShellWords {
     char const* quotes;   // characters that quote for the interpreter
+    char escape;          // its escape character
     char const* ops;      // unquoted: end, chain or redirect a command
     char const* specials; // unquoted: need the interpreter
     char const* always;   // need the interpreter even inside quotes
     char const* starts;   // need the interpreter at the start of a word
     char const* seps;     // unquoted: split the operands of the interpreter's own
                           // commands and end a redirection's file (words echo prints keep them)
-    bool removesQuotes;   // quotes inside a word go too, and "..." expands '$' and '`'
+    bool sh;              // every quote in a word is removed, and '`' and "$(" run
+                          // commands, also inside "..." where '$' expands
 };
 extern ShellWords const kShellWordsPosix; // /bin/sh
 extern ShellWords const kShellWordsCmd;   // cmd.exe

@@ -154,16 +154,18 @@ TEST(BuiltinWords, ReadAsTheInterpreterReadsThem) {
         }
 }
 
-// Quiet mode swallows an echo only when the interpreter would do nothing but
-// print: 'P' on both, 'S' only with sh, 'C' only with cmd, '-' with neither.
-TEST(BuiltinWords, QuietEchoOnlyWhenItOnlyPrints) {
+// Quiet mode swallows an echo, and export takes its text, only when the
+// interpreter would do nothing more with the words: 'P' for both
+// interpreters, 'S' only for sh, 'C' only for cmd, '-' for neither.
+TEST(BuiltinWords, ArgsThatAreOnlyWords) {
     struct Row {
         char const* args;
         char both;
     } const rows[] = {
-        {"a b", 'P'},         {"$HOME %P%", 'P'},  {"a; rm x", 'C'},    {"\"a; rm x\"", 'P'},
-        {"'a && rm x'", 'S'}, {"a && b", '-'},     {"a > f", '-'},      {"a | tr a b", '-'},
-        {"$(rm x)", '-'},     {"\"`rm x`\"", '-'}, {"\\\"; rm x", '-'}, {"^\"& del x", '-'},
+        {"a b", 'P'},         {"$HOME %P%", 'P'},      {"a; rm x", 'C'},    {"\"a; rm x\"", 'P'},
+        {"'a && rm x'", 'S'}, {"a && b", '-'},         {"a > f", '-'},      {"a | tr a b", '-'},
+        {"$(rm x)", 'C'},     {"\"`rm x`\"", 'C'},     {"'$(x) `y`'", 'P'}, {"\\\"; rm x", 'C'},
+        {"^\"& del x", 'S'},  {"C:\\dir 'a\\b'", 'C'}, {"'a\\b'", 'P'},
     };
     for (Row const& r : rows) {
         CxStr1p args(r.args);
