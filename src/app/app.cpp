@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/args.h"
+#include "app/gmload.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "build/bg1.h"
@@ -235,7 +236,11 @@ bool appInitEnv() {
 bool algoApp() {
     Vars& v = *Vars::_pVars;
     Conf& c = v.conf;
-    if (!confFindRead() || !varsAfterConfEvalLoop() || !varsAfterConfReuseMkDirs()) return false;
+    if (c.gnuMake) {
+        if (!gmConfFindRead() || !varsAfterConfReuseMkDirs()) return false;
+    } else if (!confFindRead() || !varsAfterConfEvalLoop() || !varsAfterConfReuseMkDirs()) {
+        return false;
+    }
 
     if (v.topLevel) {
         // Options handed on to nested runs.
@@ -257,6 +262,9 @@ bool algoApp() {
     if (c.printRules) echoGoalsDeps('R');
     if (c.printOnly) return true;
 
+    // Makefiles are written for one recipe at a time in depth-first order
+    // unless jobs are asked for, and many rely on it.
+    if (c.gnuMake && c.bgOption.isEmpty() && c.jobsArgs.isEmpty()) c.bgOption = "--bg1";
     if (c.bgOption.isEmpty()) c.bgOption = "--bgt";
     c.bgType = c.bgOption.last();
     logTraceFlag(c.dbgOpt, "Jobs Type %s %c | cwd: %s", c.bgOption.c_str(), c.bgType,
@@ -268,8 +276,7 @@ bool algoApp() {
         v.bgWorkerCmd = path.isEmpty() ? v.exeName : strArgQuoteByCtx(path);
         v.bgWorkerCmd += c.bgType == 'p' ? " --jxbgp" : " --jxbgf";
         // Workers run recipe lines as this run would: the same interpreter
-        // choice, quietness and debug selectors.
-        if (c.sysCalls) v.bgWorkerCmd += " --sys";
+        // choice (--sys is among the debug options), quietness and debug selectors.
         if (c.passLevel < 0) v.bgWorkerCmd += " -v";
         if (c.passLevel > 0) v.bgWorkerCmd += " -q";
         if (!c.debugArgs.isEmpty()) strJoinSPC(v.bgWorkerCmd, c.debugArgs);

@@ -307,6 +307,10 @@ bool args2Conf(CxStr1p const& list) {
         } else if (strIsEqAlt(arg, "--sys|--sys-calls")) {
             conf.sysCalls = true;
             strJoinSPC(conf.debugArgs, arg);
+        } else if (strIsEqAlt(arg, "--gm|--gnu-make")) {
+            // Handed on with the debug options: nested runs and workers read alike.
+            conf.gnuMake = true;
+            strJoinSPC(conf.debugArgs, arg);
         } else if (strIsEqAlt(arg, "--bg1|--bgc|--bgf|--bgp|--bgt")) {
             conf.bgOption = arg;
         } else if (arg == "--jxbgp") {
@@ -354,6 +358,8 @@ void echoHelp() {
     echos("");
     echos("--sys|--sys-calls\n  Use standard system calls for all commands.\n  Build may be "
           "slower.");
+    echos("");
+    echos("--gm|--gnu-make\n  Read the rules file as GNU make 4.3 does (Makefiles as they are).");
     echos("");
     echos("--bg1|--bgc|--bgf|--bgp|--bgt\n  Background jobs variant.\n  --bgf: Safe variant, "
           "build rules are isolated.\n  --bgp: (b) Safe variant, isolated build rules. Faster "

@@ -27,6 +27,7 @@ struct Conf {
     long long waitEndMs = -1;
     long long waitHangMs = -1;
     bool sysCalls = false;
+    bool gnuMake = false; // the rules file is a GNU Makefile
     CxStr1p dcLetters;
     bool dbgOpt = false, dbgConf = false, dbgGoals = false, dbgRules = false, dbgDeps = false,
          dbgTrack = false, dbgExec = false, dbgExecAll = false, dbgFn = false, dbgJobs = false,

@@ -102,6 +102,9 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     bool show = true, ignoreErr = false;
     splitAttrCmd(show, ignoreErr, cmd);
     if (cmd.isEmpty()) return true;
+    // A Makefile's recipe lines are shown before they run, as GNU make does.
+    Conf const* c = Vars::_pConf;
+    if (show && c && c->gnuMake && logGetPassLevel() <= 0) echos(cmd.c_str());
     bool ok;
     if (redir && redir(ok, cmd))
         rc = ok ? 0 : 2;

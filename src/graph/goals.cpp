@@ -93,6 +93,11 @@ bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
         logTraceDbg(dbgRules(), "rules set DEFAULT goal | %s", goals.c_str());
         if (!setDefaultEach(goals)) return false;
     }
+    return addGoalDepsPlain(goals, deps);
+}
+
+bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
+    if (!Vars::_pVars || goals.isEmpty()) return false;
     logTraceDbg(dbgRules(), "rules add G:D | %s : %s", goals.c_str(), deps.c_str());
     GoalRule* g = ensureGoal(goals);
     if (!g) return false;

@@ -55,6 +55,9 @@ typedef Map_Kobj2Vobj<CxStr1p, GoalRule> GoalRuleMap;
 // (any case) sets the default goal, anything else is a rule for the goal text
 // with usual dependencies, then exist-only ones after a lone "|".
 bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps);
+// The same for one goal without the special names and without choosing the
+// default goal.
+bool addGoalDepsPlain(CxStr1p const& goal, CxStr1p const& deps);
 // Recipe line callback: appends the line and classifies its command word.
 bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line);
 // ".DEFAULT_GOAL" callback: each token becomes the default goal in turn.
