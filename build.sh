@@ -12,3 +12,7 @@ build/vorn -V
 build/vorn -C examples/hello
 examples/hello/out/hello
 build/vorn -C examples/hello -D r
+# An ordinary GNU Makefile project, read as GNU make reads it.
+build/vorn --gm -C examples/calc
+examples/calc/calc '2 * (3 + 4) / 7'
+build/vorn --gm -C examples/calc clean

@@ -7,14 +7,14 @@
 
 // The automatic variables of the goal whose recipe is being expanded.
 struct GmAuto {
-    CxStr1p at;      // $@
-    CxStr1p first;   // $<
-    CxStr1p all;     // $^ (duplicates removed)
-    CxStr1p allDup;  // $+ (as written)
-    CxStr1p newer;   // $?
-    CxStr1p stem;    // $*
+    CxStr1p at;        // $@
+    CxStr1p first;     // $<
+    CxStr1p all;       // $^ (duplicates removed)
+    CxStr1p allDup;    // $+ (as written)
+    CxStr1p newer;     // $?
+    CxStr1p stem;      // $*
     CxStr1p orderOnly; // $|
-    CxStr1p member;  // $%
+    CxStr1p member;    // $%
 };
 
 // Runs a command through the platform's interpreter for $(shell) and "!=";
@@ -26,15 +26,17 @@ struct GmExpandCtx;
 typedef bool (*GmEvalFn)(void* reader, CxStr1p const& text, GmExpandCtx& ctx);
 
 struct GmExpandCtx {
-    GmVars* global = nullptr;        // the file's variables
-    GmVars const* scope = nullptr;   // innermost scope (chains to global); null: global
-    GmAuto const* autos = nullptr;   // set while a recipe is expanded
+    GmVars* global = nullptr;      // the file's variables
+    GmVars const* scope = nullptr; // innermost scope (chains to global); null: global
+    GmAuto const* autos = nullptr; // set while a recipe is expanded
     GmShellFn shell = nullptr;
     GmEvalFn eval = nullptr;
-    void* reader = nullptr;          // handed to eval
-    CxStr1p where;                   // "Makefile:12", for messages
-    CxStr1p err;                     // fatal error text, without "*** " and ".  Stop."
-    int depth = 0;                   // nesting, to stop runaway recursion
+    void* reader = nullptr; // handed to eval
+    CxStr1p where;          // "Makefile:12", for messages
+    CxStr1p err;            // fatal error text, without "*** " and ".  Stop."
+    int depth = 0;          // nesting, to stop runaway recursion
+    int callArgs = 0;       // arguments of the innermost $(call): fewer hide the rest
+    long long evals = 0;    // $(eval) calls so far: variables may have changed
 };
 
 // Appends the expansion of text to out. False on a fatal error, described in

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/log.h"
+#include "base/byteset.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/tok.h"
@@ -22,14 +23,15 @@ struct GmTargetVar {
 };
 
 struct GmTarget {
-    Vect1p_Vobj<CxStr1p> prereqs; // as written over all rules, duplicates kept
-    Vect1p_Vobj<CxStr1p> orderOnly;
-    Vect1p_Vobj<CxStr1p> recipe; // raw lines
-    Vect1p_Vobj<CxStr1p> recipeWhere;
+    CxStr1p prereqs;   // words as written over all rules, duplicates kept, one blank apart
+    CxStr1p orderOnly; // the same after '|'
+    Vect1p_Vobj<CxStr1p> recipe;       // raw lines
+    Vect1p_Vobj<long long> recipeLine; // line of each recipe line in the file of its rule
+    long long recipeFile = 0;          // index into the reader's files
     Vect1p_Vobj<GmTargetVar> vars;
     bool hasRecipe = false;
-    bool seen = false;   // scope inheritance walk
-    long long order = 0; // first mention as a target
+    bool seen = false; // scope inheritance walk
+    CxStr1p const* name = nullptr;
 };
 
 struct Cond {
@@ -49,10 +51,23 @@ bool isWhiteC(char c) {
     return c == ' ' || c == '\t';
 }
 
+// Takes the leading '@' and '-' marks (and blanks) off line into marks, once
+// each; '+' ("run even with -n") only has to go.
+void splitMarks(CxStr1p& marks, CxStr1p& line) {
+    long long i = 0;
+    char const* d = line.c_str();
+    while (i < line.length() && (strchr("@-+", d[i]) || isWhiteC(d[i]))) {
+        if ((d[i] == '@' || d[i] == '-') && !strHas(marks, d[i])) marks += d[i];
+        ++i;
+    }
+    line.delSpan(0, i);
+}
+
 // Index of the first c at reference depth 0 from 'from'; -1 when none.
 long long findTop(CxStr1p const& s, char const* chars, long long from = 0) {
     int depth = 0;
     char const* d = s.c_str();
+    ByteSet set(chars);
     for (long long i = from; i < s.length(); ++i) {
         char c = d[i];
         if (c == '$' && (d[i + 1] == '(' || d[i + 1] == '{')) {
@@ -65,7 +80,7 @@ long long findTop(CxStr1p const& s, char const* chars, long long from = 0) {
             if (c == ')' || c == '}') --depth;
             continue;
         }
-        if (strchr(chars, c)) return i;
+        if (set.has(c)) return i;
     }
     return -1;
 }
@@ -111,20 +126,36 @@ class Reader {
     CxStr1p& err_;
     GmVars vars_;
     Map_Kobj2Vobj<CxStr1p, GmTarget> targets_;
-    Vect1p_Vobj<CxStr1p> order_;
+    // Targets in the order they first appeared; names are the map's keys.
+    struct Named {
+        CxStr1p const* name;
+        GmTarget* t;
+    };
+    Vect1p_Vobj<Named> order_;
+    Vect1p_Vobj<GmTarget*> hash_; // name -> target once reading is done
+    long long hashMask_ = 0;
+    CxStr1p left_, right_, names_, deps_, tok_; // scratch of rule lines
     CxStr1p firstGoal_;
     Vect1p_Vobj<Cond> conds_;
-    Vect1p_Vobj<CxStr1p> cur_; // the targets recipe lines belong to
+    struct Cur {
+        Named n;
+        bool fresh; // no recipe line of this rule yet
+    };
+    Vect1p_Vobj<Cur> cur_; // the targets recipe lines belong to
     bool anyRule_ = false;
     CxStr1p file_;
     long long line_ = 0;
+    Vect1p_Vobj<CxStr1p> files_; // of recipes, for their messages
+    char pre_ = '\t';            // the recipe prefix
     GmExpandCtx ctx_;
 
+    void endRule() { cur_.clear(); }
     bool active() const { return conds_.isEmpty() || conds_[conds_.size() - 1].active; }
-    CxStr1p where() const {
-        CxStr1p w(file_);
+    CxStr1p where() const { return whereAt(file_, line_); }
+    static CxStr1p whereAt(CxStr1p const& file, long long line) {
+        CxStr1p w(file);
         char n[32];
-        snprintf(n, sizeof n, ":%lld", line_);
+        snprintf(n, sizeof n, ":%lld", line);
         w += n;
         return w;
     }
@@ -140,6 +171,7 @@ class Reader {
         return fail(m.c_str());
     }
     bool expand(CxStr1p& out, CxStr1p const& text) {
+        if (!strHas(text, '$')) return out.setObj(text);
         ctx_.where = where();
         ctx_.scope = nullptr;
         ctx_.autos = nullptr;
@@ -154,23 +186,37 @@ class Reader {
                     GmTarget* target);
     bool assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value, bool override,
                 GmOrigin origin);
+    bool assignDone(CxStr1p const& name);
     bool define(CxStr1p const& rest, bool override, bool exported, CxStr1p const& text,
                 long long& pos);
     bool rule(CxStr1p const& line);
     GmTarget* target(CxStr1p const& name);
+    bool buildHash();
+    GmTarget* lookup(char const* d, long long n);
+    bool overrideRecipe(GmTarget& g, CxStr1p const& name);
+    bool addRecipeLine(GmTarget& g, CxStr1p const& line);
     bool finish(Vect1p_Vobj<CxStr1p>& goals);
     bool setupVars(Vect1p_Vobj<CxStr1p>& goals);
     bool scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name);
     bool emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited);
+    bool autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t);
 
     friend bool evalHook(void* reader, CxStr1p const& text, GmExpandCtx& ctx);
 };
 
 bool evalHook(void* reader, CxStr1p const& text, GmExpandCtx&) {
     Reader& r = *static_cast<Reader*>(reader);
+    // The text is read with this context; what its lines set must not leak
+    // into the expansion that called $(eval).
     long long saved = r.line_;
+    GmVars const* scope = r.ctx_.scope;
+    GmAuto const* autos = r.ctx_.autos;
+    CxStr1p where(r.ctx_.where);
     bool ok = r.readText(text);
     r.line_ = saved;
+    r.ctx_.scope = scope;
+    r.ctx_.autos = autos;
+    r.ctx_.where.setMove(where);
     return ok;
 }
 
@@ -198,6 +244,7 @@ bool continues(CxStr1p const& s) {
 
 // Cuts the comment: the first '#' outside references, not escaped; "\#" is '#'.
 void stripComment(CxStr1p& s) {
+    if (!strHas(s, '#')) return;
     CxStr1p out;
     int depth = 0;
     char const* d = s.c_str();
@@ -230,22 +277,22 @@ bool Reader::readText(CxStr1p const& text) {
     CxStr1p phys, line;
     while (nextPhys(phys, pos, text)) {
         ++line_;
-        GmVar* rp = vars_.find(".RECIPEPREFIX");
-        char pre = rp && !rp->value.isEmpty() ? rp->value.getAt(0) : '\t';
+        char pre = pre_;
         if (phys.getAt(0) == pre && !cur_.isEmpty()) {
             // A recipe line: kept as written, continuations included.
-            line = sub(phys, 1);
+            line.setCstr(phys.c_str() + 1, phys.length() - 1);
             while (continues(phys) && nextPhys(phys, pos, text)) {
                 ++line_;
                 line += '\n';
                 line += phys.getAt(0) == pre ? sub(phys, 1) : phys;
             }
             if (!active()) continue;
-            for (CxStr1p const& t : cur_) {
-                GmTarget* g = target(t);
-                if (!g || !g->recipe.addVal(line) || !g->recipeWhere.addVal(where()))
-                    return fail("out of memory");
-                g->hasRecipe = true;
+            for (Cur& c : cur_) {
+                if (c.fresh) {
+                    c.fresh = false;
+                    if (!overrideRecipe(*c.n.t, *c.n.name)) return false;
+                }
+                if (!addRecipeLine(*c.n.t, line)) return false;
             }
             continue;
         }
@@ -282,7 +329,7 @@ bool Reader::readText(CxStr1p const& text) {
         if (!handled && active()) {
             if (!assignment(t, handled, false, false, nullptr)) return false;
             if (handled)
-                cur_.clear();
+                endRule();
             else if (!rule(t))
                 return false;
         }
@@ -291,7 +338,23 @@ bool Reader::readText(CxStr1p const& text) {
     return true;
 }
 
+// The words that can start a directive line.
+bool mayBeDirective(CxStr1p const& line) {
+    static char const* const kWords[] = {
+        "ifeq",    "ifneq",    "ifdef",    "ifndef",   "else",   "endif",    "define",   "endef",
+        "include", "-include", "sinclude", "override", "export", "unexport", "undefine", "vpath"};
+    char const* d = line.c_str();
+    long long n = 0;
+    while (n < line.length() && !isWhiteC(d[n]))
+        ++n;
+    for (char const* w : kWords)
+        if ((long long)strlen(w) == n && memcmp(w, d, (size_t)n) == 0) return true;
+    return false;
+}
+
 bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, long long& pos) {
+    handled = false;
+    if (!mayBeDirective(line)) return true;
     CxStr1p word, rest;
     firstWord(word, rest, line);
     if (!conditional(word, rest, handled)) return false;
@@ -314,7 +377,7 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
     }
     if (word == "define") {
         handled = true;
-        cur_.clear();
+        endRule();
         return define(rest, override, exported, text, pos);
     }
     if (override || exported) {
@@ -322,7 +385,7 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
         if (!assignment(body, as, override, exported, nullptr)) return false;
         if (as) {
             handled = true;
-            cur_.clear();
+            endRule();
             return true;
         }
         if (override) return fail("missing separator");
@@ -344,7 +407,7 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
     }
     if (word == "export" || word == "unexport") {
         handled = true;
-        cur_.clear();
+        endRule();
         CxStr1p names;
         if (!expand(names, rest)) return false;
         Vect1p_Vobj<CxStr1p> list;
@@ -380,7 +443,7 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
     }
     if (strIsEqAlt(word, "include|-include|sinclude")) {
         handled = true;
-        cur_.clear();
+        endRule();
         CxStr1p names;
         if (!expand(names, rest)) return false;
         Vect1p_Vobj<CxStr1p> list;
@@ -548,7 +611,8 @@ bool Reader::assignment(CxStr1p const& line, bool& handled, bool override, bool 
         tv.exported = exported;
         return target->vars.addVal(tv) || fail("out of memory");
     }
-    if (!assign(en, op, value, override, override ? GmOrigin::Override : GmOrigin::File))
+    if (!assign(en, op, value, override, override ? GmOrigin::Override : GmOrigin::File) ||
+        !assignDone(en))
         return false;
     if (exported)
         if (GmVar* v = vars_.findHere(en)) v->exported = true, v->unexported = false;
@@ -608,6 +672,16 @@ bool Reader::assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value
     return vars_.set(name, ev, GmFlavor::Simple, origin) || fail("out of memory");
 }
 
+// After every assignment: a new recipe prefix takes effect on the next line.
+bool Reader::assignDone(CxStr1p const& name) {
+    if (name != ".RECIPEPREFIX") return true;
+    CxStr1p v;
+    ctx_.scope = nullptr;
+    if (!gmExpandVar(v, name, ctx_)) return failCtx();
+    pre_ = v.isEmpty() ? '\t' : v.getAt(0);
+    return true;
+}
+
 bool Reader::define(CxStr1p const& rest, bool override, bool exported, CxStr1p const& text,
                     long long& pos) {
     CxStr1p name = rest, op("=");
@@ -634,7 +708,8 @@ bool Reader::define(CxStr1p const& rest, bool override, bool exported, CxStr1p c
         if (w == "define") ++depth;
         if (w == "endef" && --depth == 0) {
             if (!active()) return true;
-            if (!assign(en, op, body, override, override ? GmOrigin::Override : GmOrigin::File))
+            if (!assign(en, op, body, override, override ? GmOrigin::Override : GmOrigin::File) ||
+                !assignDone(en))
                 return false;
             if (exported)
                 if (GmVar* v = vars_.findHere(en)) v->exported = true;
@@ -649,12 +724,71 @@ bool Reader::define(CxStr1p const& rest, bool override, bool exported, CxStr1p c
 }
 
 GmTarget* Reader::target(CxStr1p const& name) {
-    GmTarget* t = targets_.find(name);
-    if (t) return t;
-    GmTarget fresh;
-    fresh.order = order_.size();
-    if (!targets_.addKV(name, fresh) || !order_.addVal(name)) return nullptr;
-    return targets_.find(name);
+    bool added = false;
+    auto* n = targets_.insertNode(name, GmTarget(), added);
+    if (!n) return nullptr;
+    if (added) {
+        n->val.name = &n->key;
+        if (!order_.addVal(Named{&n->key, &n->val})) return nullptr;
+    }
+    return &n->val;
+}
+
+unsigned long long hashOf(char const* d, long long n) {
+    unsigned long long h = 1469598103934665603ULL;
+    for (long long i = 0; i < n; ++i)
+        h = (h ^ (unsigned char)d[i]) * 1099511628211ULL;
+    return h;
+}
+
+// Every target by name in expected constant time, for the passes after reading.
+bool Reader::buildHash() {
+    long long cap = 16;
+    while (cap < 2 * order_.size())
+        cap *= 2;
+    hash_.clear();
+    if (!hash_.reserve(cap)) return false;
+    for (long long i = 0; i < cap; ++i)
+        hash_.addVal(nullptr);
+    hashMask_ = cap - 1;
+    for (Named const& nm : order_) {
+        long long h = (long long)(hashOf(nm.name->c_str(), nm.name->length()) &
+                                  (unsigned long long)hashMask_);
+        while (hash_[h])
+            h = (h + 1) & hashMask_;
+        hash_[h] = nm.t;
+    }
+    return true;
+}
+
+GmTarget* Reader::lookup(char const* d, long long n) {
+    if (hash_.isEmpty()) return nullptr;
+    long long h = (long long)(hashOf(d, n) & (unsigned long long)hashMask_);
+    for (; hash_[h]; h = (h + 1) & hashMask_) {
+        CxStr1p const& k = *hash_[h]->name;
+        if (k.length() == n && memcmp(k.c_str(), d, (size_t)n) == 0) return hash_[h];
+    }
+    return nullptr;
+}
+
+// A later rule's recipe replaces an earlier one, as GNU make does with a warning.
+bool Reader::overrideRecipe(GmTarget& g, CxStr1p const& name) {
+    if (!g.hasRecipe) return true;
+    logPrint(1, "%s: warning: overriding recipe for target '%s'", where().c_str(), name.c_str());
+    g.recipe.clear();
+    g.recipeLine.clear();
+    return true;
+}
+
+bool Reader::addRecipeLine(GmTarget& g, CxStr1p const& line) {
+    if (g.recipe.isEmpty()) {
+        if (files_.isEmpty() || files_.lastVal() != file_)
+            if (!files_.addVal(file_)) return fail("out of memory");
+        g.recipeFile = files_.size() - 1;
+    }
+    if (!g.recipe.addVal(line) || !g.recipeLine.addVal(line_)) return fail("out of memory");
+    g.hasRecipe = true;
+    return true;
 }
 
 bool Reader::rule(CxStr1p const& line) {
@@ -665,29 +799,26 @@ bool Reader::rule(CxStr1p const& line) {
         if (trim(e).isEmpty()) return true;
         return fail("missing separator");
     }
-    CxStr1p left = sub(line, 0, colon), right;
+    left_.setCstr(line.c_str(), colon);
     long long after = colon + 1;
     bool dbl = line.getAt(after) == ':';
     if (dbl) ++after;
-    right = sub(line, after);
+    right_.setCstr(line.c_str() + after, line.length() - after);
     CxStr1p recipe;
     bool hasRecipe = false;
-    long long semi = findTop(right, ";");
+    long long semi = findTop(right_, ";");
     if (semi >= 0) {
-        recipe = strTrimL(sub(right, semi + 1), kWhite);
-        right = sub(right, 0, semi);
+        recipe = strTrimL(sub(right_, semi + 1), kWhite);
+        right_.forceLen(semi);
         hasRecipe = true;
     }
-    CxStr1p names;
-    if (!expand(names, left)) return false;
-    Vect1p_Vobj<CxStr1p> tl;
-    addWords(tl, names);
-    if (tl.isEmpty()) return fail("missing target pattern");
+    if (!expand(names_, left_)) return false;
+    if (trim(names_).isEmpty()) return fail("missing target pattern");
     anyRule_ = true;
-    cur_.clear();
+    endRule();
     // "goal: VAR = value" sets a target-specific variable.
-    {
-        CxStr1p body = trim(right), w, r;
+    if (semi < 0 && findTop(right_, "=") >= 0) {
+        CxStr1p body = trim(right_), w, r;
         bool override = false, exported = false;
         for (;;) {
             firstWord(w, r, body);
@@ -700,7 +831,9 @@ bool Reader::rule(CxStr1p const& line) {
             body = r;
         }
         CxStr1p n, o, v;
-        if (splitAssign(n, o, v, body) && semi < 0) {
+        if (splitAssign(n, o, v, body)) {
+            Vect1p_Vobj<CxStr1p> tl;
+            addWords(tl, names_);
             for (CxStr1p const& t : tl) {
                 GmTarget* g = target(t);
                 bool h = false;
@@ -709,60 +842,51 @@ bool Reader::rule(CxStr1p const& line) {
             return true;
         }
     }
-    if (findTop(right, ":") >= 0)
+    if (findTop(right_, ":") >= 0)
         return fail("static pattern rules are not read yet by this dialect");
-    CxStr1p deps;
-    if (!expand(deps, right)) return false;
+    if (!expand(deps_, right_)) return false;
+    // The prerequisites as one text of single-blank separated words each.
+    CxStr1p normal, order;
     {
-        // The order-only part starts at a lone '|' word.
-        Vect1p_Vobj<CxStr1p> words;
-        addWords(words, deps);
-        Vect1p_Vobj<CxStr1p> normal, order;
         bool oo = false;
-        for (CxStr1p const& w : words) {
-            if (w == "|") {
+        long long s0, n0, pos = 0;
+        char const* d = deps_.c_str();
+        while (cstrToken(s0, n0, pos, d, deps_.length(), " \t\r\n", "")) {
+            if (n0 == 1 && d[s0] == '|') {
                 oo = true;
                 continue;
             }
-            if (!(oo ? order : normal).addVal(w)) return fail("out of memory");
+            CxStr1p& into = oo ? order : normal;
+            if (!into.isEmpty()) into += ' ';
+            into.addCstr(d + s0, n0);
         }
-        for (CxStr1p const& t : tl) {
-            if (strHas(t, '%')) return fail("pattern rules are not read yet by this dialect");
+    }
+    long long s0, n0, pos = 0;
+    char const* nd = names_.c_str();
+    while (cstrToken(s0, n0, pos, nd, names_.length(), " \t\r\n", "")) {
+        tok_.setCstr(nd + s0, n0);
+        CxStr1p const& t = tok_;
+        if (t.getAt(0) == '.' && isSpecialTarget(t)) {
             if (t == ".PHONY") {
-                CxStr1p list;
-                for (CxStr1p const& p : normal)
-                    strJoinSPC(list, p);
-                if (hooks_.addPhony && !list.isEmpty() && !hooks_.addPhony(list))
+                if (hooks_.addPhony && !normal.isEmpty() && !hooks_.addPhony(normal))
                     return fail("out of memory");
                 continue;
             }
             // The other special targets change how goals are built, which is not read yet.
-            if (isSpecialTarget(t)) {
-                logPrint(1, "%s: '%s' is not read yet by this dialect; ignored", where().c_str(),
-                         t.c_str());
-                continue;
-            }
-            GmTarget* g = target(t);
-            if (!g) return fail("out of memory");
-            for (CxStr1p const& p : normal)
-                if (!g->prereqs.addVal(p)) return fail("out of memory");
-            for (CxStr1p const& p : order)
-                if (!g->orderOnly.addVal(p)) return fail("out of memory");
-            if (firstGoal_.isEmpty() && (t.getAt(0) != '.' || strHas(t, '/'))) firstGoal_ = t;
-            if (hasRecipe && g->hasRecipe && !dbl) {
-                // A later recipe replaces the earlier one.
-                logPrint(1, "%s: warning: overriding recipe for target '%s'", where().c_str(),
-                         t.c_str());
-                g->recipe.clear();
-                g->recipeWhere.clear();
-            }
-            if (!cur_.addVal(t)) return fail("out of memory");
-            if (hasRecipe) {
-                if (!g->recipe.addVal(recipe) || !g->recipeWhere.addVal(where()))
-                    return fail("out of memory");
-                g->hasRecipe = true;
-            }
+            logPrint(1, "%s: '%s' is not read yet by this dialect; ignored", where().c_str(),
+                     t.c_str());
+            continue;
         }
+        if (strHas(t, '%')) return fail("pattern rules are not read yet by this dialect");
+        GmTarget* g = target(t);
+        if (!g) return fail("out of memory");
+        if (!normal.isEmpty()) strJoinSPC(g->prereqs, normal);
+        if (!order.isEmpty()) strJoinSPC(g->orderOnly, order);
+        if (firstGoal_.isEmpty() && (t.getAt(0) != '.' || strHas(t, '/'))) firstGoal_ = t;
+        if (hasRecipe && !dbl && !overrideRecipe(*g, t)) return false;
+        // A double-colon rule's recipe adds to the others.
+        if (!cur_.addVal(Cur{Named{g->name, g}, !dbl && !hasRecipe})) return fail("out of memory");
+        if (hasRecipe && !addRecipeLine(*g, recipe)) return false;
     }
     return true;
 }
@@ -786,7 +910,10 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
     file_ = in_.file;
     if (!setupVars(goals)) return false;
     if (!readText(in_.text)) return false;
-    if (!conds_.isEmpty()) return fail("missing 'endif'");
+    if (!conds_.isEmpty()) {
+        ++line_; // where the file ended
+        return fail("missing 'endif'");
+    }
     return finish(goals);
 }
 
@@ -852,6 +979,14 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
     return true;
 }
 
+// Index of the next backslash-newline from k; -1 when none.
+long long findNl(CxStr1p const& s, long long k) {
+    char const* d = s.c_str();
+    for (; k + 1 < s.length(); ++k)
+        if (d[k] == '\\' && d[k + 1] == '\n') return k;
+    return -1;
+}
+
 // GNU make's $* for an explicit rule: the name without a known suffix.
 CxStr1p explicitStem(CxStr1p const& name) {
     static char const* const suffixes[] = {
@@ -902,6 +1037,31 @@ bool Reader::scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name) {
     return true;
 }
 
+bool Reader::autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t) {
+    a.at = name;
+    long long targetTime = fsaTime(name);
+    Set_Kobj<CxStr1p> once;
+    bool several = strHas(t.prereqs, ' ');
+    CxStr1p p;
+    long long pos = 0;
+    while (strToken(p, pos, t.prereqs, " ")) {
+        if (a.first.isEmpty()) a.first = p;
+        strJoinSPC(a.allDup, p);
+        if (several) {
+            if (once.findNode(p)) continue;
+            if (!once.addK(p)) return false;
+        }
+        strJoinSPC(a.all, p);
+        // Newer, missing, or to be made itself: as far as reading can tell.
+        long long pt = fsaTime(p);
+        if (targetTime <= 0 || pt <= 0 || pt > targetTime || lookup(p.c_str(), p.length()))
+            strJoinSPC(a.newer, p);
+    }
+    a.orderOnly = t.orderOnly;
+    a.stem = explicitStem(name);
+    return true;
+}
+
 bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited) {
     if (t.seen) return true;
     t.seen = true;
@@ -909,74 +1069,65 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
     scope.parent = inherited ? inherited : &vars_;
     if (!scopeFor(scope, t, name)) return false;
     // Prerequisites first, so they inherit this goal's variables.
-    for (Vect1p_Vobj<CxStr1p> const* list : {&t.prereqs, &t.orderOnly})
-        for (CxStr1p const& p : *list)
-            if (GmTarget* pt = targets_.find(p))
-                if (!emitGoal(p, *pt, &scope)) return false;
-
-    CxStr1p deps;
-    for (CxStr1p const& p : t.prereqs)
-        strJoinSPC(deps, p);
-    if (!t.orderOnly.isEmpty()) {
+    for (CxStr1p const* list : {&t.prereqs, &t.orderOnly}) {
+        long long s0, n0, pos = 0;
+        while (cstrToken(s0, n0, pos, list->c_str(), list->length(), " ", ""))
+            if (GmTarget* pt = lookup(list->c_str() + s0, n0))
+                if (!emitGoal(*pt->name, *pt, &scope)) return false;
+    }
+    bool ok = true;
+    if (t.orderOnly.isEmpty()) {
+        ok = !hooks_.addDeps || hooks_.addDeps(name, t.prereqs);
+    } else {
+        CxStr1p deps(t.prereqs);
         strJoinSPC(deps, "|");
-        for (CxStr1p const& p : t.orderOnly)
-            strJoinSPC(deps, p);
+        strJoinSPC(deps, t.orderOnly);
+        ok = !hooks_.addDeps || hooks_.addDeps(name, deps);
     }
-    if (hooks_.addDeps && !hooks_.addDeps(name, deps)) return fail("out of memory");
+    if (!ok) return fail("out of memory");
 
+    // Most recipes of generated files name no variable: nothing to expand.
+    bool refs = false;
+    for (CxStr1p const& r : t.recipe)
+        refs = refs || strHas(r, '$');
     GmAuto a;
-    a.at = name;
-    long long targetTime = fsaTime(name);
-    for (CxStr1p const& p : t.prereqs) {
-        if (a.first.isEmpty()) a.first = p;
-        strJoinSPC(a.allDup, p);
-    }
-    Set_Kobj<CxStr1p> once;
-    for (CxStr1p const& p : t.prereqs) {
-        if (once.findNode(p)) continue;
-        once.addK(p);
-        strJoinSPC(a.all, p);
-        long long pt = fsaTime(p);
-        if (targetTime <= 0 || pt <= 0 || pt > targetTime || targets_.find(p))
-            strJoinSPC(a.newer, p);
-    }
-    for (CxStr1p const& p : t.orderOnly)
-        strJoinSPC(a.orderOnly, p);
-    a.stem = explicitStem(name);
-
-    GmExpandCtx ctx = ctx_;
+    if (refs && !autosFor(a, name, t)) return fail("out of memory");
+    GmExpandCtx& ctx = ctx_;
     ctx.scope = &scope;
     ctx.autos = &a;
+    CxStr1p raw, text, marks0, one;
     for (long long i = 0; i < t.recipe.size(); ++i) {
-        ctx.where = t.recipeWhere[i];
-        CxStr1p raw = t.recipe[i], text;
+        CxStr1p const& line = t.recipe[i];
+        if (!refs && !strchr("@-+ \t", line.getAt(0)) && !strHas(line, '\n')) {
+            // Nothing to expand, no marks, one line: as written.
+            if (hooks_.addCmd && !hooks_.addCmd(name, line)) return fail("out of memory");
+            continue;
+        }
+        // Marks before the expansion hold for every line it gives.
+        raw.setObj(line);
+        marks0.clear();
+        splitMarks(marks0, raw);
         // Backslash-newline goes to the interpreter as one line.
-        CxStr1p joined;
-        for (long long k = 0; k < raw.length(); ++k) {
-            if (raw.c_str()[k] == '\\' && raw.c_str()[k + 1] == '\n') {
-                ++k;
-                continue;
+        for (long long k = 0; (k = findNl(raw, k)) >= 0;)
+            raw.delSpan(k, 2);
+        if (!strHas(raw, '$')) {
+            text.setMove(raw);
+        } else {
+            ctx.where = whereAt(files_[t.recipeFile], t.recipeLine[i]);
+            if (!gmExpand(text, raw, ctx)) {
+                err_ = ctx.where;
+                err_ += ": *** ";
+                err_ += ctx.err;
+                err_ += ".  Stop.";
+                return false;
             }
-            joined += raw.c_str()[k];
         }
-        if (!gmExpand(text, joined, ctx)) {
-            err_ = ctx.where;
-            err_ += ": *** ";
-            err_ += ctx.err;
-            err_ += ".  Stop.";
-            return false;
-        }
-        CxStr1p one;
         long long pos = 0;
         while (strTokenOneNL(one, pos, text)) {
-            // '+' means "run even with -n": here it only has to go.
-            CxStr1p lineOut = strTrimL(one, kWhite), marks;
-            while (!lineOut.isEmpty() && strchr("@-+", lineOut.getAt(0))) {
-                if (lineOut.getAt(0) != '+') marks += lineOut.getAt(0);
-                lineOut = strTrimL(sub(lineOut, 1), kWhite);
-            }
-            if (lineOut.isEmpty()) continue;
-            marks += lineOut;
+            CxStr1p marks(marks0);
+            splitMarks(marks, one);
+            if (one.isEmpty()) continue;
+            marks += one;
             if (hooks_.addCmd && !hooks_.addCmd(name, marks)) return fail("out of memory");
         }
     }
@@ -1001,14 +1152,14 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
     }
     // Goals reached from the requested ones first, so prerequisites inherit
     // their variables; then every other goal.
+    if (!buildHash()) return fail("out of memory");
     Vect1p_Vobj<CxStr1p> roots(goals);
     if (roots.isEmpty()) roots.addVal(def);
     for (CxStr1p const& r : roots)
-        if (GmTarget* t = targets_.find(r))
-            if (!emitGoal(r, *t, nullptr)) return false;
-    for (CxStr1p const& n : order_)
-        if (GmTarget* t = targets_.find(n))
-            if (!emitGoal(n, *t, nullptr)) return false;
+        if (GmTarget* t = lookup(r.c_str(), r.length()))
+            if (!emitGoal(*t->name, *t, nullptr)) return false;
+    for (Named const& n : order_)
+        if (!emitGoal(*n.name, *n.t, nullptr)) return false;
     // The environment of the recipes.
     if (hooks_.setEnv) {
         ctx_.scope = nullptr;

@@ -63,6 +63,14 @@ bool loadIncludeText(CxStr1p& out, CxStr1p const& path) {
     return last == '\n' || last == '\r' || out.addVal('\n');
 }
 
+// A file using what only GNU make reads is most likely written for it: one
+// hint per file says so, and reading goes on unchanged.
+void gnuHint(bool& given, CxStr1p const& fileName, long long lineNr, CxStr1p const& what) {
+    given = true;
+    logPrint(1, "%s:%lli: GNU make syntax (%s); read this file with --gm", fileName.c_str(), lineNr,
+             what.c_str());
+}
+
 bool exportByName(CxStr1p const& name, EnvMap& store) {
     CxStr1p v;
     return store.varGet(name, v) && store.varSetExport(name, v);
@@ -171,15 +179,23 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
     if (text.length() < 1) return true;
     if (!parseOptions) parseOptions = "";
 
-    CxStr1p line, target, incText;
+    CxStr1p line, target, incText, gnuFunc, gnuAuto, gnuWhat;
     LineParts parts;
     long long pos = 0, lineNr = 0;
     bool quoteOpen = false;
-    while (strTokenTextEval(line, pos, lineNr, quoteOpen, text, "j")) {
+    // A text that is no file has no place to name in a hint.
+    bool gnuHinted = fileName.isEmpty();
+    // lineFirst: where the logical line starts, also when it was continued.
+    for (long long lineFirst = 1; strTokenTextEval(line, pos, lineNr, quoteOpen, text, "j");
+         lineFirst = lineNr + 1) {
         if (strLineIsEmptyOrComment(line)) {
             target.clear();
             continue;
         }
+        // Found before expansion: a value inserted is not what the file says.
+        bool gnuRefs = !gnuHinted && lineGnuRefsFind(gnuFunc, gnuAuto, line);
+        if (gnuRefs && !gnuFunc.isEmpty())
+            gnuHint(gnuHinted, fileName, lineFirst, "function '" + gnuFunc + "'");
         bool lineQuoteOpen = false;
         if (!evalVarsInLine(line, lineQuoteOpen, store, "(", err, lineNr)) return false;
 
@@ -190,19 +206,26 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
         }
         if (lineParse4MakeDepsOrCmd(parts, line, parseOptions)) {
             if (parts.op == ":") {
+                if (!gnuHinted && parts.name.hasVal('%'))
+                    gnuHint(gnuHinted, fileName, lineFirst, "'%' in the goal '" + parts.name + "'");
                 target = parts.name;
                 if (!g_evalRule(target, parts.value)) {
                     errMsg(err, "Cannot add rule line '", line, "'");
                     return false;
                 }
             } else if (parts.op == "cmd" && !target.isEmpty()) {
+                if (gnuRefs && !gnuHinted && !gnuAuto.isEmpty())
+                    gnuHint(gnuHinted, fileName, lineFirst, "'" + gnuAuto + "' in a recipe");
                 g_evalRecipe(target, strTrimLR(line));
             }
             continue;
         }
 
         target.clear();
-        if (!lineParse4VarOrCmd(parts, line, "T") && !(parts.isVarOp && parts.isMultiWord)) {
+        bool parsed = lineParse4VarOrCmd(parts, line, "T");
+        if (!gnuHinted && linePartsGnuDirective(gnuWhat, parts))
+            gnuHint(gnuHinted, fileName, lineFirst, gnuWhat);
+        if (!parsed && !(parts.isVarOp && parts.isMultiWord)) {
             errMsg(err, "Parse(", evalName, ") failed >", line, "<");
             return false;
         }

@@ -1,6 +1,7 @@
 #include "rules/lineparse.h"
 
 #include "base/byteset.h"
+#include "base/textedit.h"
 
 #include <cstring>
 
@@ -575,6 +576,112 @@ bool lineParse4VarOrCmd(LineParts& parts, CxStr1p const& line, char const* flags
     }
     parts.isOk = true;
     return true;
+}
+
+// ---- GNU make hints
+
+static char const* const kGnuFuncs[] = {
+    "subst", "patsubst", "strip",    "findstring", "filter",    "filter-out",
+    "sort",  "word",     "wordlist", "words",      "firstword", "lastword",
+    "dir",   "notdir",   "suffix",   "basename",   "addsuffix", "addprefix",
+    "join",  "wildcard", "realpath", "abspath",    "if",        "or",
+    "and",   "foreach",  "call",     "value",      "origin",    "flavor",
+    "eval",  "shell",    "error",    "warning",    "info",      "file",
+};
+
+static bool isGnuAutoCh(char c) {
+    return c == '@' || c == '<' || c == '^' || c == '*' || c == '?' || c == '+';
+}
+
+static bool isGnuFuncCh(char c) {
+    return (c >= 'a' && c <= 'z') || c == '-';
+}
+
+static bool isGnuFunc(char const* s, long long n) {
+    for (char const* f : kGnuFuncs)
+        if ((long long)strlen(f) == n && memcmp(f, s, (size_t)n) == 0) return true;
+    return false;
+}
+
+// Whether the "$" at s[i] could start a GNU reference: function names are
+// lower case, which the upper case names of rules files seldom are.
+static bool dollarMayBeGnu(char const* s, long long n, long long i) {
+    char c = i + 1 < n ? s[i + 1] : 0;
+    if (isGnuAutoCh(c)) return true;
+    if (c != '(' && c != '{') return false;
+    char d = i + 2 < n ? s[i + 2] : 0;
+    return isGnuFuncCh(d) || isGnuAutoCh(d);
+}
+
+// The reference GNU make reads at the "$" at s[i], stored into an empty func or autoVar.
+static bool gnuRefAt(CxStr1p& func, CxStr1p& autoVar, char const* s, long long n, long long i) {
+    char c = i + 1 < n ? s[i + 1] : 0;
+    if (isGnuAutoCh(c)) return !autoVar.isEmpty() || autoVar.setCstr(s + i, 2);
+    if (c != '(' && c != '{') return true;
+    char const close = c == '(' ? ')' : '}';
+    long long k = i + 2;
+    if (k < n && isGnuAutoCh(s[k])) {
+        long long e = k + 1;
+        if (e < n && (s[e] == 'D' || s[e] == 'F')) ++e;
+        if (e < n && s[e] == close && autoVar.isEmpty()) return autoVar.setCstr(s + i, e + 1 - i);
+        return true;
+    }
+    long long e = k;
+    while (e < n && isGnuFuncCh(s[e]))
+        ++e;
+    if (e >= n || !chIsBlank(s[e]) || !isGnuFunc(s + k, e - k) || !func.isEmpty()) return true;
+    return func.setCstr(s + i, e - i) && func.addCstr(" ...") && func.addVal(close);
+}
+
+bool lineGnuRefsFind(CxStr1p& func, CxStr1p& autoVar, CxStr1p const& line) {
+    func.clear();
+    autoVar.clear();
+    char const* const s = line.data;
+    long long const n = line.length();
+    if (!s || n < 2) return false;
+    // Most lines hold no "$" that could start one: memchr alone settles them.
+    bool may = false;
+    for (char const* d = s; !may && d;) {
+        d = (char const*)memchr(d, '$', (size_t)(n - (d - s)));
+        if (d) {
+            may = dollarMayBeGnu(s, n, d - s);
+            ++d;
+        }
+    }
+    if (!may) return false;
+    // The same walk as expansion: quotes and escapes first, then dollar runs.
+    long long i = 0;
+    while (i < n && (func.isEmpty() || autoVar.isEmpty())) {
+        char c = s[i];
+        if (c == '\'') {
+            void const* q = memchr(s + i + 1, '\'', (size_t)(n - i - 1));
+            if (!q) break;
+            i = (char const*)q - s + 1;
+        } else if (c == '\\') {
+            i += 2;
+        } else if (c == '$') {
+            long long j = i;
+            while (j < n && s[j] == '$')
+                ++j;
+            if ((j - i) & 1) gnuRefAt(func, autoVar, s, n, j - 1);
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    return !func.isEmpty() || !autoVar.isEmpty();
+}
+
+bool linePartsGnuDirective(CxStr1p& what, LineParts const& parts) {
+    what.clear();
+    if (parts.op != "cmd" || parts.isVarOp) return false;
+    CxStr1p const& w = parts.name;
+    if (w == "ifeq" || w == "ifneq" || w == "ifdef" || w == "ifndef")
+        return what.setCstr("conditional '") && what.addObj(w) && what.addVal('\'');
+    if (!strHasStart(parts.value, w)) return false;
+    char const* r = parts.value.c_str() + w.length();
+    r += cstrLenBlank(r);
+    return r[0] == '?' && r[1] == '=' && what.setCstr("'?=' assignment");
 }
 
 // ---- assignment and argument forms

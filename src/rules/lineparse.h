@@ -16,12 +16,24 @@ struct CharClassTable {
 };
 extern CharClassTable const charClass;
 
-inline bool chIsBlank(char c) { return charClass.blank[(unsigned char)c]; }
-inline bool chIsSpace(char c) { return charClass.space[(unsigned char)c]; }
-inline bool chIsDigit(char c) { return charClass.digit[(unsigned char)c]; }
-inline bool chIsWord(char c) { return charClass.word[(unsigned char)c]; }
-inline bool chIsWordStart(char c) { return charClass.wordStart[(unsigned char)c]; }
-inline bool chIsGraph(char c) { return charClass.graph[(unsigned char)c]; }
+inline bool chIsBlank(char c) {
+    return charClass.blank[(unsigned char)c];
+}
+inline bool chIsSpace(char c) {
+    return charClass.space[(unsigned char)c];
+}
+inline bool chIsDigit(char c) {
+    return charClass.digit[(unsigned char)c];
+}
+inline bool chIsWord(char c) {
+    return charClass.word[(unsigned char)c];
+}
+inline bool chIsWordStart(char c) {
+    return charClass.wordStart[(unsigned char)c];
+}
+inline bool chIsGraph(char c) {
+    return charClass.graph[(unsigned char)c];
+}
 
 struct LineParts {
     bool isOk = false;
@@ -92,10 +104,20 @@ bool lineParse4MakeVarPoint(LineParts& parts, CxStr1p const& line);
 bool lineParse4MakeDepsOrCmd(LineParts& parts, CxStr1p const& line, char const* flags);
 bool lineParse4VarOrCmd(LineParts& parts, CxStr1p const& line, char const* flags);
 
+// References only GNU make gives a meaning to, in a line before expansion, for
+// the hint that a file is a GNU Makefile. "$$" is GNU's escaped dollar; text in
+// single quotes and backslash pairs are this language's literal text. func gets
+// the first function call ("$(wildcard ...)"), autoVar the first automatic
+// variable ("$@", "$(@D)"); both are cleared first. False when neither is found.
+bool lineGnuRefsFind(CxStr1p& func, CxStr1p& autoVar, CxStr1p const& line);
+// The GNU make directive that a parsed command line is, given in what
+// ("conditional 'ifeq'", "'?=' assignment"); false for any other line.
+bool linePartsGnuDirective(CxStr1p& what, LineParts const& parts);
+
 // Assignment and argument forms; empty (Set forms: false) unless the name
 // begins with an identifier.
-bool strFormGenericSet(CxStr1p& out, CxStr1p const& name, CxStr1p const& sep,
-                       CxStr1p const& value, CxStr1p const& quote);
+bool strFormGenericSet(CxStr1p& out, CxStr1p const& name, CxStr1p const& sep, CxStr1p const& value,
+                       CxStr1p const& quote);
 CxStr1p strFormGeneric(CxStr1p const& name, CxStr1p const& sep, CxStr1p const& value,
                        CxStr1p const& quote);
 bool strFormVarEqSet(CxStr1p& out, CxStr1p const& name, CxStr1p const& value);

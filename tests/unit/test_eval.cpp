@@ -4,7 +4,9 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "app/log.h"
 #include "base/fs.h"
 #include "exec/runner.h"
 #include "printers.h"
@@ -29,21 +31,38 @@ bool recGoal(CxStr1p const& g) {
     return true;
 }
 
+// The evaluator's log lines (the GNU make hints) go into a buffer.
 class EvalTest : public ScratchCwdTest {
   protected:
     CxStr1p err;
     EnvMap store;
     Vect1p_Vobj<CxStr1p> stack, files;
+    LogConf savedLog = logGetConf();
+    std::vector<char> logBuf = std::vector<char>(1 << 16, 0);
 
     void SetUp() override {
         ScratchCwdTest::SetUp();
         ASSERT_TRUE(evalTextMakeInitFns(recRule, recRecipe, recGoal));
         g_calls.clear();
+        logConfPassLevel(0);
+        logInitTimeNone("t");
+        LogConf c = logGetConf();
+        c.fsAll = c.fsLow = c.fsHigh = nullptr;
+        c.fdAll = c.fdLow = c.fdHigh = 0;
+        c.capBuf = logBuf.data();
+        c.capCap = (long long)logBuf.size();
+        logConf(c, 0);
     }
     void TearDown() override {
+        logConf(savedLog, 0);
         for (char const* n : {"VORNT_EA", "VORNT_EB", "VORNT_EX", "VORNT_EC"})
             envVarUnset(n);
         ScratchCwdTest::TearDown();
+    }
+    std::string logTake() {
+        std::string s(logBuf.data());
+        logConf(logGetConf(), 0);
+        return s;
     }
     // A fresh error text, stack and list per top-level file.
     bool ev(std::string const& text, char const* name = "make", char const* file = "t.vorn") {
@@ -202,6 +221,80 @@ TEST_F(EvalTest, ExportStyles) {
     EXPECT_FALSE(evalExportStyleBash("VORNT_EA=2 1x=3", store, &err));
     EXPECT_EQ(err, "Wrong syntax 'VORNT_EA=2 1x=3'\n");
     EXPECT_TRUE(evalExportStyleBash("", store, &err));
+}
+
+// What only GNU make reads gets one hint naming file and line; what this
+// language reads itself (dollar pairs, single quotes, escapes, its own
+// operators and references) gets none.
+TEST_F(EvalTest, GnuMakeSyntaxHint) {
+    struct Row {
+        char const* text;
+        int line; // 0: no hint
+        char const* what;
+    };
+    Row const rows[] = {
+        {"all:\n\tcc -o $@ x.c\n", 2, "'$@' in a recipe"},
+        {"all:\n\tcc $< $^\n", 2, "'$<' in a recipe"},
+        {"all: x\n\tcat $^\n", 2, "'$^' in a recipe"},
+        {"a:\n\tcp $$$* x\n", 2, "'$*' in a recipe"},
+        {"a:\n\techo $?\n", 2, "'$?' in a recipe"},
+        {"a:\n\tmkdir -p $(@D)\n", 2, "'$(@D)' in a recipe"},
+        {"a:\n\tcp x ${<F}\n", 2, "'${<F}' in a recipe"},
+        {"a:\n\tcp x $(@)\n", 2, "'$(@)' in a recipe"},
+        {"%.o: %.c\n", 1, "'%' in the goal '%.o'"},
+        {"lib%.a:\n", 1, "'%' in the goal 'lib%.a'"},
+        {"X = 1\nifeq ($(X),1)\nY = 2\nendif\n", 2, "conditional 'ifeq'"},
+        {"ifneq (a,b)\n", 1, "conditional 'ifneq'"},
+        {"ifdef X\n", 1, "conditional 'ifdef'"},
+        {"# note\n\nifndef X\n", 3, "conditional 'ifndef'"},
+        {"CC ?= gcc\n", 1, "'?=' assignment"},
+        {"CC?=gcc\n", 1, "'?=' assignment"},
+        {"SRCS := $(wildcard *.c)\n", 1, "function '$(wildcard ...)'"},
+        {"all: ${filter-out a,b c}\n", 1, "function '${filter-out ...}'"},
+        {"X = $$$(shell date)\n", 1, "function '$(shell ...)'"},
+        {"X = a \\\n  b $(notdir c)\nY = 1\n", 1, "function '$(notdir ...)'"},
+        {"a:\n\techo $(info\tx) $@\n", 2, "function '$(info ...)'"},
+        {"$(eval $(call f))\n", 1, "function '$(eval ...)'"}, // before the parse error
+        {"CC ?= gcc\n%.o: %.c\n\tcc -c $<\nifdef X\n", 1, "'?=' assignment"},
+        {"a:\n\techo $$@\n", 0, ""},
+        {"a:\n\techo $$$$@ $$(@D)\n", 0, ""},
+        {"a:\n\techo '$@ $(shell x)'\n", 0, ""},
+        {"a:\n\techo \\$@\n", 0, ""},
+        {"X = $@\n", 0, ""},
+        {"\techo $@ before any rule\n", 0, ""},
+        {"X = $(CC) $(wordx a) $(info) $(dir)\n", 0, ""},
+        {"X = $$(shell date) $X$$(sort b a)\n", 0, ""},
+        {"X = '$(shell date)'\n", 0, ""},
+        {"X = abc\nX %= b\n", 0, ""},
+        {"a: b%c\n", 0, ""},
+        {"ifeq = 1\n", 0, ""},
+        {"iffy x\n", 0, ""},
+        {"note a ?= b\n", 0, ""},
+        {"X = a?=b\n", 0, ""},
+    };
+    for (Row const& r : rows) {
+        logTake();
+        g_calls.clear();
+        bool ok = ev(r.text, "make", "g.mk");
+        std::string const calls = g_calls;
+        std::string want;
+        if (r.line)
+            want = "!_ t | g.mk:" + std::to_string(r.line) + ": GNU make syntax (" + r.what +
+                   "); read this file with --gm\n";
+        EXPECT_EQ(logTake(), want) << r.text;
+        // Reading is the same as without the hint (a text that is no file gets none).
+        g_calls.clear();
+        EXPECT_EQ(ev(r.text, "make", ""), ok) << r.text;
+        EXPECT_EQ(logTake(), "") << r.text;
+        EXPECT_EQ(g_calls, calls) << r.text;
+    }
+
+    // One hint per file read: the included file has its own.
+    put("sub.mk", "D ?= y\nifdef D\n");
+    EXPECT_TRUE(ev("ifdef X\ninclude sub.mk\nE ?= z\n", "make", "top.mk"));
+    EXPECT_EQ(logTake(), "!_ t | top.mk:1: GNU make syntax (conditional 'ifdef'); read this file "
+                         "with --gm\n!_ t | sub.mk:1: GNU make syntax ('?=' assignment); read "
+                         "this file with --gm\n");
 }
 
 // Texts cut anywhere must fail or pass cleanly; the sanitizer build watches

@@ -1,11 +1,24 @@
 # Rules files: discovery, assignments, quotes and late expansion, includes,
-# exports and the in-rules commands.
-from e2elib import Case, HasRe, Re, L, done_err, done_ok, error, esc, eval_failed, info, listing
+# exports, the in-rules commands and the hint for GNU make syntax.
+from e2elib import (HDR, Case, HasRe, Re, L, done_err, done_ok, error, esc, eval_failed, info,
+                    listing)
 
 EMPTY = listing([])
 NO_RULES = error("Cannot find rules file: vorn.vorn Vorn.vorn Makefile makefile")
 ALL_NAMES = {"vorn.vorn": "echo vorn.vorn\n", "Vorn.vorn": "echo Vorn.vorn\n",
              "Makefile": "echo Makefile\n", "makefile": "echo makefile\n"}
+
+
+def gnu_hint(where, what):
+    """The level-1 line for a rules file that holds GNU make syntax."""
+    return "!_ %s | %s: GNU make syntax (%s); read this file with --gm" % (HDR, where, what)
+
+
+# A Makefile for GNU make: the rule this language reads still builds; the
+# first GNU construct (a recipe not built) gives the only hint.
+GNU_MAKEFILE = ("all: out.txt\nout.txt: in.txt\n\tcp in.txt out.txt\n"
+                "clean:\n\trm -f $@ out.txt\n"
+                "CFLAGS ?= -O2\nifeq ($(CFLAGS),-O2)\nendif\n%.o: %.c\n")
 
 
 def only(*names):
@@ -119,8 +132,21 @@ CASES = [
                             '<< varsDump [2] "VA VB" <<'])),
 
     # ---- in-rules commands
-    Case("unknown commands are passed over", **prd(
-        "ifeq (a,b)\necho in\nendif\na b: c\necho out\n", ["in", "out"])),
+    Case("unknown commands are passed over", ["--prd"],
+         files={"vorn.vorn": "ifeq (a,b)\necho in\nendif\na b: c\necho out\n"},
+         stdout=["in", "out"] + EMPTY,
+         stderr=[gnu_hint("vorn.vorn:1", "conditional 'ifeq'")] + done_ok()),
+
+    # ---- GNU make syntax read as this language: one hint, the same outcome
+    Case("GNU make syntax hint", ["--bg1"], files={"Makefile": GNU_MAKEFILE, "in.txt": "x"},
+         stderr=[gnu_hint("Makefile:5", "'$@' in a recipe")] + done_ok(),
+         expect_files={"out.txt": "x"}),
+    Case("GNU make syntax hint quiet", ["--bg1", "-q"],
+         files={"Makefile": GNU_MAKEFILE, "in.txt": "x"}, stderr="",
+         expect_files={"out.txt": "x"}),
+    Case("no hint where this language reads the text", ["--prd"], files={"vorn.vorn": (
+        "X = 1\nall:\n\techo $$@ '$@' \\$@ $$(wildcard *.c)\nY = $(X) $(info)\n"
+        "ifeq = 2\nZ %= 1\n")}, stdout=None, stderr=done_ok()),
     Case("cmd error", **fails("echo before\n__cmd_error__\necho after\n", [
         "Unknown command '__cmd_error__'", "vorn.vorn: Eval(make) failed >__cmd_error__<"],
         stdout=["before"])),
