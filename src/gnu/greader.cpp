@@ -145,8 +145,11 @@ class Reader {
     bool anyRule_ = false;
     CxStr1p file_;
     long long line_ = 0;
-    Vect1p_Vobj<CxStr1p> files_; // of recipes, for their messages
-    char pre_ = '\t';            // the recipe prefix
+    Vect1p_Vobj<CxStr1p> files_;    // of recipes, for their messages
+    char pre_ = '\t';               // the recipe prefix
+    bool exportAll_ = false;        // "export" alone
+    GmTarget patternVars_;          // pattern-specific assignments, in file order
+    Vect1p_Vobj<CxStr1p> patterns_; // the pattern of each
     GmExpandCtx ctx_;
 
     void endRule() { cur_.clear(); }
@@ -198,6 +201,7 @@ class Reader {
     bool finish(Vect1p_Vobj<CxStr1p>& goals);
     bool setupVars(Vect1p_Vobj<CxStr1p>& goals);
     bool scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name);
+    bool applyVar(GmVars& scope, GmTargetVar const& tv);
     bool emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited);
     bool autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t);
 
@@ -310,7 +314,8 @@ bool Reader::readText(CxStr1p const& text) {
         line_ = first;
         bool tabbed = line.getAt(0) == pre;
         stripComment(line);
-        CxStr1p t = trim(line);
+        // An assignment keeps the blanks at the end of its value.
+        CxStr1p t = strTrimL(line, kWhite);
         if (t.isEmpty()) {
             line_ = last;
             continue;
@@ -325,12 +330,13 @@ bool Reader::readText(CxStr1p const& text) {
                 return fail("recipe commences before first target");
         }
         bool handled = false;
-        if (!directive(t, handled, text, pos)) return false;
+        CxStr1p tr = strTrimR(t, kWhite);
+        if (!directive(tr, handled, text, pos)) return false;
         if (!handled && active()) {
             if (!assignment(t, handled, false, false, nullptr)) return false;
             if (handled)
                 endRule();
-            else if (!rule(t))
+            else if (!rule(tr))
                 return false;
         }
         if (line_ < last) line_ = last;
@@ -414,12 +420,8 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
         addWords(list, names);
         bool ex = word == "export";
         if (list.isEmpty()) {
-            // Alone: every variable (or none) is exported.
-            for (auto& n : vars_.map) {
-                if (n.val.origin == GmOrigin::File || n.val.origin == GmOrigin::CommandLine ||
-                    n.val.origin == GmOrigin::Override)
-                    n.val.exported = ex, n.val.unexported = !ex;
-            }
+            // Alone: every variable of the file, also those set later, or none.
+            exportAll_ = ex;
             return true;
         }
         for (CxStr1p const& n : list) {
@@ -534,10 +536,10 @@ bool Reader::evalCond(bool& truth, CxStr1p const& word, CxStr1p const& rest) {
     if (d[0] == '(') {
         long long comma = findTop(rest, ",", 1);
         if (comma < 0 || rest.last() != ')') return fail("invalid syntax in conditional");
-        a = strTrimL(sub(rest, 1, comma), kWhite);
-        a = strTrimR(a, kWhite);
-        b = strTrimR(sub(rest, comma + 1, rest.length() - 1), kWhite);
-        b = strTrimL(b, kWhite);
+        // As GNU make cuts them: blanks before the comma and after it go,
+        // those after '(' and before ')' stay.
+        a = strTrimR(sub(rest, 1, comma), kWhite);
+        b = strTrimL(sub(rest, comma + 1, rest.length() - 1), kWhite);
     } else if (d[0] == '"' || d[0] == '\'') {
         char q = d[0];
         long long e = 1;
@@ -607,6 +609,11 @@ bool Reader::assignment(CxStr1p const& line, bool& handled, bool override, bool 
         tv.name = en;
         tv.op = op;
         tv.value = value;
+        // A simple value takes the variables as they are when the line is read.
+        if (op != "=" && op != "+=" && op != "?=") {
+            if (op == "!=") return fail("'!=' is not read yet for a target-specific variable");
+            if (!expand(tv.value, value)) return false;
+        }
         tv.override = override;
         tv.exported = exported;
         return target->vars.addVal(tv) || fail("out of memory");
@@ -651,8 +658,9 @@ bool Reader::assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value
         if (!expand(cmd, value)) return false;
         int status = 0;
         if (hooks_.shell) hooks_.shell(out, status, cmd);
-        while (!out.isEmpty() && (out.last() == '\n' || out.last() == '\r'))
-            out.forceLen(out.length() - 1);
+        // One final newline goes; the others become blanks.
+        if (out.last() == '\n') out.forceLen(out.length() - 1);
+        if (out.last() == '\r') out.forceLen(out.length() - 1);
         for (long long i = 0; i < out.length(); ++i)
             if (out.c_str()[i] == '\n' || out.c_str()[i] == '\r') out.at(i) = ' ';
         GmVar* v = vars_.set(name, out, GmFlavor::Recursive, origin);
@@ -835,9 +843,14 @@ bool Reader::rule(CxStr1p const& line) {
             Vect1p_Vobj<CxStr1p> tl;
             addWords(tl, names_);
             for (CxStr1p const& t : tl) {
-                GmTarget* g = target(t);
+                // "%.o: VAR = value" holds for every goal the pattern matches.
+                GmTarget* g = strHas(t, '%') ? &patternVars_ : target(t);
                 bool h = false;
+                long long before = g ? g->vars.size() : 0;
                 if (!g || !assignment(body, h, override, exported, g)) return false;
+                if (g == &patternVars_)
+                    for (long long k = before; k < g->vars.size(); ++k)
+                        if (!patterns_.addVal(t)) return fail("out of memory");
             }
             return true;
         }
@@ -882,7 +895,14 @@ bool Reader::rule(CxStr1p const& line) {
         if (!g) return fail("out of memory");
         if (!normal.isEmpty()) strJoinSPC(g->prereqs, normal);
         if (!order.isEmpty()) strJoinSPC(g->orderOnly, order);
-        if (firstGoal_.isEmpty() && (t.getAt(0) != '.' || strHas(t, '/'))) firstGoal_ = t;
+        if (firstGoal_.isEmpty() && (t.getAt(0) != '.' || strHas(t, '/'))) {
+            firstGoal_ = t;
+            // .DEFAULT_GOAL names it unless the file set a goal of its own.
+            GmVar* dg = vars_.findHere(".DEFAULT_GOAL");
+            if ((!dg || dg->value.isEmpty()) &&
+                !vars_.set(".DEFAULT_GOAL", t, GmFlavor::Recursive, GmOrigin::Default))
+                return fail("out of memory");
+        }
         if (hasRecipe && !dbl && !overrideRecipe(*g, t)) return false;
         // A double-colon rule's recipe adds to the others.
         if (!cur_.addVal(Cur{Named{g->name, g}, !dbl && !hasRecipe})) return fail("out of memory");
@@ -967,6 +987,11 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
             strJoinSPC(flags, a);
             continue;
         }
+        // A goal named twice is made once.
+        bool again = false;
+        for (CxStr1p const& g : goals)
+            again = again || g == a;
+        if (again) continue;
         if (!goals.addVal(a)) return false;
         strJoinSPC(cmdGoals, a);
     }
@@ -1002,38 +1027,52 @@ CxStr1p explicitStem(CxStr1p const& name) {
     return CxStr1p();
 }
 
+// The stem of name under a pattern with one '%': at least one character.
+bool patternMatches(CxStr1p const& pattern, CxStr1p const& name) {
+    long long pc = -1;
+    if (!pattern.findIndex(pc, '%')) return pattern == name;
+    long long suf = pattern.length() - pc - 1;
+    return name.length() > pc + suf && memcmp(name.c_str(), pattern.c_str(), (size_t)pc) == 0 &&
+           memcmp(name.c_str() + name.length() - suf, pattern.c_str() + pc + 1, (size_t)suf) == 0;
+}
+
+// Pattern-specific values first, then the goal's own: the goal's win.
 bool Reader::scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name) {
-    for (GmTargetVar const& tv : t.vars) {
-        GmVar* cur = scope.findHere(tv.name);
-        GmVar* outer = scope.parent ? scope.parent->find(tv.name) : nullptr;
-        if (outer && outer->origin == GmOrigin::CommandLine && !tv.override) continue;
-        CxStr1p value(tv.value);
-        GmFlavor flavor = GmFlavor::Recursive;
-        ctx_.scope = &scope;
-        ctx_.autos = nullptr;
-        if (tv.op == "+=") {
-            GmVar* base = cur ? cur : outer;
-            if (base) {
-                CxStr1p add(tv.value);
-                if (base->flavor == GmFlavor::Simple && !gmExpand(add, tv.value, ctx_))
-                    return failCtx();
-                value = base->value;
-                if (!value.isEmpty() && !add.isEmpty()) value += ' ';
-                value += add;
-                flavor = base->flavor;
-            }
-        } else if (tv.op == "?=") {
-            if (cur || outer) continue;
-        } else if (tv.op != "=") {
-            if (!gmExpand(value, tv.value, ctx_)) return failCtx();
-            flavor = GmFlavor::Simple;
+    for (long long i = 0; i < patterns_.size(); ++i)
+        if (patternMatches(patterns_[i], name) && !applyVar(scope, patternVars_.vars[i]))
+            return false;
+    for (GmTargetVar const& tv : t.vars)
+        if (!applyVar(scope, tv)) return false;
+    return true;
+}
+
+bool Reader::applyVar(GmVars& scope, GmTargetVar const& tv) {
+    GmVar* cur = scope.findHere(tv.name);
+    GmVar* outer = scope.parent ? scope.parent->find(tv.name) : nullptr;
+    if (outer && outer->origin == GmOrigin::CommandLine && !tv.override) return true;
+    CxStr1p value(tv.value);
+    GmFlavor flavor = GmFlavor::Recursive;
+    ctx_.scope = &scope;
+    ctx_.autos = nullptr;
+    if (tv.op == "+=") {
+        GmVar* base = cur ? cur : outer;
+        if (base) {
+            CxStr1p add(tv.value);
+            if (base->flavor == GmFlavor::Simple && !gmExpand(add, tv.value, ctx_))
+                return failCtx();
+            value = base->value;
+            if (!value.isEmpty() && !add.isEmpty()) value += ' ';
+            value += add;
+            flavor = base->flavor;
         }
-        GmVar* v =
-            scope.set(tv.name, value, flavor, tv.override ? GmOrigin::Override : GmOrigin::File);
-        if (!v) return fail("out of memory");
-        v->exported = tv.exported;
+    } else if (tv.op == "?=") {
+        if (cur || outer) return true;
+    } else if (tv.op != "=") {
+        flavor = GmFlavor::Simple; // expanded when read
     }
-    (void)name;
+    GmVar* v = scope.set(tv.name, value, flavor, tv.override ? GmOrigin::Override : GmOrigin::File);
+    if (!v) return fail("out of memory");
+    v->exported = tv.exported;
     return true;
 }
 
@@ -1170,7 +1209,9 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
                 hooks_.setEnv(n.key, nullptr);
                 continue;
             }
-            if (!v.exported || v.origin == GmOrigin::Undefined) continue;
+            bool all = exportAll_ && v.origin != GmOrigin::Default &&
+                       v.origin != GmOrigin::Environment && v.origin != GmOrigin::Automatic;
+            if (!(v.exported || all) || v.origin == GmOrigin::Undefined) continue;
             CxStr1p value;
             if (!gmExpandVar(value, n.key, ctx_)) return failCtx();
             hooks_.setEnv(n.key, &value);

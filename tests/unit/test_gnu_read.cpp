@@ -81,7 +81,7 @@ TEST(GmRead, LinesRulesAndRecipes) {
         char const *name, *makefile, *dump;
     } const cases[] = {
         {"comments and continuations", "# don't\nA = 1 \\\n    2 # c\nall: ; @echo $(A) \\# x\n",
-         "all:\n\t@echo 1 2 # x\ndefault: all"},
+         "all:\n\t@echo 1 2  # x\ndefault: all"}, // the blank before "#" stays
         {"a '#' inside a reference is no comment", "X = $(subst #,a,b#c)\nall:\n\techo $(X)\n",
          "all:\n\techo bac\ndefault: all"},
         {"recipe lines keep '#' and blank lines do not end the recipe",

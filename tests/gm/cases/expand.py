@@ -168,5 +168,5 @@ all: ; @echo '[$(nosuchfunc a,b)]'
 
 # Behaviour the dialect does not have yet; remove an entry once it passes.
 PENDING = {
-    "error in recipe expansion": "recipes not expanded yet",
+    "error in recipe expansion": "recipes are expanded when reading ends: $(error) stops before any recipe runs",
 }

@@ -245,9 +245,4 @@ all: ; @echo '$(CC) $(origin CC) $(flavor CC)'
 
 # Behaviour the dialect does not have yet; remove an entry once it passes.
 PENDING = {
-    "shell assignment": "recipes not expanded yet",
-    "export alone exports all": "recipes not expanded yet",
-    "target specific simple sees global": "recipes not expanded yet",
-    "pattern specific value": "recipes not expanded yet",
-    "blanks around assignments": "recipes not expanded yet",
 }
