@@ -70,6 +70,10 @@ long long findTop(CxStr1p const& s, char const* chars, long long from = 0) {
     ByteSet set(chars);
     for (long long i = from; i < s.length(); ++i) {
         char c = d[i];
+        if (c == '$' && d[i + 1] == '$') { // an escaped '$' starts no reference
+            ++i;
+            continue;
+        }
         if (c == '$' && (d[i + 1] == '(' || d[i + 1] == '{')) {
             ++depth;
             ++i;
@@ -259,8 +263,8 @@ void stripComment(CxStr1p& s) {
             ++i;
             continue;
         }
-        if (c == '$' && (d[i + 1] == '(' || d[i + 1] == '{')) {
-            ++depth;
+        if (c == '$' && (d[i + 1] == '$' || d[i + 1] == '(' || d[i + 1] == '{')) {
+            if (d[i + 1] != '$') ++depth;
             out += c;
             out += d[++i];
             continue;

@@ -84,6 +84,8 @@ TEST(GmRead, LinesRulesAndRecipes) {
          "all:\n\t@echo 1 2  # x\ndefault: all"}, // the blank before "#" stays
         {"a '#' inside a reference is no comment", "X = $(subst #,a,b#c)\nall:\n\techo $(X)\n",
          "all:\n\techo bac\ndefault: all"},
+        {"'$$' starts no reference: the '#' after it is a comment",
+         "X = $$(a # b)\nall:\n\techo '$(X)'\n", "all:\n\techo '$(a '\ndefault: all"},
         {"recipe lines keep '#' and blank lines do not end the recipe",
          "all: a\n\techo 1\n\n# note\n\t# to the shell\n\techo 2\n",
          "all: a\n\techo 1\n\t# to the shell\n\techo 2\ndefault: all"},
