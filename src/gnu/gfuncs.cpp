@@ -644,6 +644,14 @@ bool fnInfo(CxStr1p&, Args a, int, GmExpandCtx&, GmFunc const&) {
     return true;
 }
 
+// GNU make functions this dialect does not read yet: an error, never silence.
+bool fnNotRead(CxStr1p&, Args, int, GmExpandCtx& ctx, GmFunc const& f) {
+    ctx.err = "function '";
+    ctx.err += f.name;
+    ctx.err += "' is not read yet by this dialect";
+    return false;
+}
+
 // Sorted by name for the binary search.
 GmFunc const kFuncs[] = {
     {"abspath", 0, 1, true, fnAbspath},
@@ -655,12 +663,14 @@ GmFunc const kFuncs[] = {
     {"dir", 0, 1, true, fnDir},
     {"error", 0, 1, true, fnError},
     {"eval", 0, 1, true, fnEval},
+    {"file", 1, 2, false, fnNotRead},
     {"filter", 2, 2, true, fnFilter},
     {"filter-out", 2, 2, true, fnFilter},
     {"findstring", 2, 2, true, fnFindstring},
     {"firstword", 0, 1, true, fnFirstword},
     {"flavor", 0, 1, true, fnFlavor},
     {"foreach", 3, 3, false, fnForeach},
+    {"guile", 0, 1, false, fnNotRead},
     {"if", 2, 3, false, fnIf},
     {"info", 0, 1, true, fnInfo},
     {"join", 2, 2, true, fnJoin},

@@ -15,6 +15,8 @@ extern char** environ;
 namespace {
 
 char const* const kWhite = " \t";
+// Each level of an include or $(eval) reads its text with a few KB of stack.
+int const kMaxNest = 100;
 
 // A target-specific assignment, applied when the goal's recipe is expanded.
 struct GmTargetVar {
@@ -155,6 +157,7 @@ class Reader {
     GmTarget patternVars_;          // pattern-specific assignments, in file order
     Vect1p_Vobj<CxStr1p> patterns_; // the pattern of each
     GmExpandCtx ctx_;
+    int nest_ = 0; // includes and $(eval) texts being read, one inside the other
 
     void endRule() { cur_.clear(); }
     bool active() const { return conds_.isEmpty() || conds_[conds_.size() - 1].active; }
@@ -214,13 +217,19 @@ class Reader {
 
 bool evalHook(void* reader, CxStr1p const& text, GmExpandCtx&) {
     Reader& r = *static_cast<Reader*>(reader);
+    if (r.nest_ >= kMaxNest) {
+        r.ctx_.err = "$(eval) nested too deeply (endless recursion?)";
+        return false;
+    }
     // The text is read with this context; what its lines set must not leak
     // into the expansion that called $(eval).
     long long saved = r.line_;
     GmVars const* scope = r.ctx_.scope;
     GmAuto const* autos = r.ctx_.autos;
     CxStr1p where(r.ctx_.where);
+    ++r.nest_;
     bool ok = r.readText(text);
+    --r.nest_;
     r.line_ = saved;
     r.ctx_.scope = scope;
     r.ctx_.autos = autos;
@@ -350,9 +359,10 @@ bool Reader::readText(CxStr1p const& text) {
 
 // The words that can start a directive line.
 bool mayBeDirective(CxStr1p const& line) {
-    static char const* const kWords[] = {
-        "ifeq",    "ifneq",    "ifdef",    "ifndef",   "else",   "endif",    "define",   "endef",
-        "include", "-include", "sinclude", "override", "export", "unexport", "undefine", "vpath"};
+    static char const* const kWords[] = {"ifeq",     "ifneq",    "ifdef",  "ifndef",   "else",
+                                         "endif",    "define",   "endef",  "include",  "-include",
+                                         "sinclude", "override", "export", "unexport", "undefine",
+                                         "vpath",    "private"};
     char const* d = line.c_str();
     long long n = 0;
     while (n < line.length() && !isWhiteC(d[n]))
@@ -380,6 +390,9 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
             override = true;
         } else if (word == "export" && !rest.isEmpty()) {
             exported = true;
+        } else if (word == "private" && !rest.isEmpty()) {
+            logPrint(1, "%s: 'private' is not read yet by this dialect; the value is inherited",
+                     where().c_str());
         } else {
             break;
         }
@@ -462,12 +475,15 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
                 m += ": No such file or directory";
                 return fail(m.c_str());
             }
+            if (nest_ >= kMaxNest) return fail("include nested too deeply (includes itself?)");
             CxStr1p savedFile(file_);
             long long savedLine = line_;
             file_ = f;
             line_ = 0;
             if (GmVar* ml = vars_.findHere("MAKEFILE_LIST")) strJoinSPC(ml->value, f);
+            ++nest_;
             bool ok = readText(content);
+            --nest_;
             file_ = savedFile;
             line_ = savedLine;
             if (!ok) return false;
@@ -836,6 +852,9 @@ bool Reader::rule(CxStr1p const& line) {
             firstWord(w, r, body);
             if (w == "override" && !r.isEmpty())
                 override = true;
+            else if (w == "private" && !r.isEmpty())
+                logPrint(1, "%s: 'private' is not read yet by this dialect; the value is inherited",
+                         where().c_str());
             else if (w == "export" && !r.isEmpty())
                 exported = true;
             else
@@ -908,7 +927,12 @@ bool Reader::rule(CxStr1p const& line) {
                 return fail("out of memory");
         }
         if (hasRecipe && !dbl && !overrideRecipe(*g, t)) return false;
-        // A double-colon rule's recipe adds to the others.
+        // A double-colon rule's recipe adds to the others: one goal, one recipe here.
+        if (dbl && g->hasRecipe && !g->prereqs.isEmpty())
+            logPrint(1,
+                     "%s: warning: '%s::' rules run all their recipes when any of their "
+                     "prerequisites is newer (not read yet rule by rule)",
+                     where().c_str(), t.c_str());
         if (!cur_.addVal(Cur{Named{g->name, g}, !dbl && !hasRecipe})) return fail("out of memory");
         if (hasRecipe && !addRecipeLine(*g, recipe)) return false;
     }
