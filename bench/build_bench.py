@@ -24,7 +24,11 @@ Every workload runs at each job count of -j (default 1 and 2). At 1 job:
 `vorn --bg1`, `make -r -j1`, `ninja -j1`, `floor -j 1`. At N jobs: `vorn -j N`
 (the default variant, shown as "vorn t"), `make -r -jN`, `ninja -jN`,
 `floor -j N`, and on a, d, e and f also vorn's other variants, `vorn -j N
---bgc`, `--bgf`, `--bgp` (--variants picks them). The floor (bench/floor.c,
+--bgc`, `--bgf`, `--bgp` (--variants picks them). At 1 job, on a and f (the
+workloads with a no-op), also `vorn --gm -f Makefile`, vorn reading the
+Makefile as GNU make does, shown as "vorn gm" beside `vorn --bg1` (vorn.vorn),
+make and ninja with the ratios gm/vorn, gm/make and gm/ninja of wall time and
+peak RSS; `--gm` without `-j` runs one recipe at a time. The floor (bench/floor.c,
 compiled here with gcc -O2) does the least work any tool must do: one stat per
 file for a no-op, all copies or touches in one process, one /bin/sh -c per
 external command (up to N at once), one gcc per file and one link. For g the
@@ -45,7 +49,9 @@ rest of that workload.
 """
 
 import argparse
+import contextlib
 import filecmp
+import io
 import os
 import shutil
 import signal
@@ -62,6 +68,9 @@ VARIANTS = ("t", "c", "f", "p")
 # Workloads on which vorn's non-default variants run too (enough to see what
 # a worker process costs per job, on copies, commands, compiles and no-ops).
 VARIANT_WORKLOADS = ("a", "d", "e", "f")
+# Workloads with a no-op, where vorn also reads the Makefile (--gm) at 1 job:
+# what the GNU make reader costs against vorn's own, on the same text.
+GM_WORKLOADS = ("a", "f")
 # A v goal's recipe sleeps 0.1 s after its u goal was touched; file times on
 # a loaded machine may be coarse by a few ms.
 ORDER_SLACK_S = 0.02
@@ -452,6 +461,8 @@ class Bench:
         if "vorn" in self.tools:
             if jobs == 1:
                 names.append("vorn")
+                if w.key in GM_WORKLOADS:
+                    names.append("vorn-gm")
             else:
                 names += [vorn_tool(v) for v in self.variants
                           if v == "t" or w.key in VARIANT_WORKLOADS]
@@ -465,6 +476,9 @@ class Bench:
         if tool == "ninja":
             return ["ninja", "-j%d" % jobs]
         vorn = self.tools["vorn"]
+        if tool == "vorn-gm":
+            # No -j: sequential, as make without -j.
+            return [vorn, "--gm", "-f", "Makefile"]
         if jobs == 1:
             return [vorn, "--bg1"]
         variant = tool[len("vorn-"):] if tool.startswith("vorn-") else None
@@ -589,8 +603,9 @@ def seconds_text(s):
     return "%.3f" % s if s < 1 else "%.2f" % s
 
 
-def ratio(a, b):
-    return "%7.2f" % (a[0] / b[0]) if a and b and b[0] > 0 else "%7s" % "-"
+def ratio(a, b, i=0):
+    """a/b of two medians, wall time (i=0) or RSS (i=1)."""
+    return "%7.2f" % (a[i] / b[i]) if a and b and b[i] > 0 else "%7s" % "-"
 
 
 def label(w, kind):
@@ -646,6 +661,33 @@ def print_tables(bench, done, job_counts):
                    ratio(med["vorn"], med["floor"]), ratio(med["vorn"], med["make"]),
                    ratio(med["vorn"], med["ninja"]), ratio(med["make"], med["floor"]),
                    ratio(med["ninja"], med["floor"])))
+
+
+def print_gm(bench, done):
+    """vorn --gm reading the Makefile beside vorn --bg1 reading vorn.vorn, make
+    and ninja at 1 job: median wall seconds and peak RSS, with gm's ratios."""
+    rows = [(w, kind) for w, counts in done if 1 in counts
+            and "vorn-gm" in bench.tools_for(w, 1) for kind in w.kinds]
+    if not rows:
+        return
+    tools = ("vorn", "vorn-gm", "make", "ninja")
+    print()
+    print("-j 1: vorn --gm -f Makefile beside vorn --bg1 (vorn.vorn), make -r -j1, ninja -j1")
+    print("%-26s%s   %7s %7s %8s  |%s   %7s %7s %8s" %
+          ("workload", "".join("%8s" % tool_label(t, 1) for t in tools),
+           "gm/vorn", "gm/make", "gm/ninja", "".join("%8s" % tool_label(t, 1) for t in tools),
+           "gm/vorn", "gm/make", "gm/ninja"))
+    print("%-26s%32s%28s  |%32s" % ("", "median wall s", "", "max RSS MB"))
+    for w, kind in rows:
+        med = {t: bench.median(w, kind, 1, t) for t in tools}
+        rss = "".join("%8.1f" % med[t][1] if med[t] else bench.cell(w, kind, 1, t)
+                      for t in tools)
+        gm = med["vorn-gm"]
+        print("%-26s%s   %s %s %8s  |%s   %s %s %8s" %
+              (label(w, kind), "".join(bench.cell(w, kind, 1, t) for t in tools),
+               ratio(gm, med["vorn"]), ratio(gm, med["make"]), ratio(gm, med["ninja"]).strip(),
+               rss, ratio(gm, med["vorn"], 1), ratio(gm, med["make"], 1),
+               ratio(gm, med["ninja"], 1).strip()))
 
 
 def print_overheads(bench, done):
@@ -741,6 +783,15 @@ class SelfTest(unittest.TestCase):
         self.assertEqual(bench.tools_for(d, 2), ["floor", "vorn", "vorn-p"])
         self.assertEqual(bench.tools_for(b, 2), ["floor", "vorn"])
         self.assertEqual(bench.tools_for(g, 2), ["vorn"])  # its floor is computed
+        # --gm reads the Makefile, one recipe at a time whatever the job count.
+        self.assertEqual(bench.argv("vorn-gm", 1, "noop")[1:], ["--gm", "-f", "Makefile"])
+        da, df = os.path.join(self.dir, "a"), os.path.join(self.dir, "f")
+        os.makedirs(da)
+        os.makedirs(df)
+        a, f = gen_copies(da, 1), gen_uptodate(df, 1)
+        self.assertEqual(bench.tools_for(f, 1), ["floor", "vorn", "vorn-gm"])
+        self.assertEqual(bench.tools_for(a, 1), ["floor", "vorn", "vorn-gm"])
+        self.assertNotIn("vorn-gm", bench.tools_for(f, 2))
 
     def test_failures_are_reported_and_skipped(self):
         # Fails with --bgf; otherwise succeeds without building anything.
@@ -760,6 +811,50 @@ class SelfTest(unittest.TestCase):
         self.assertIsNone(bench.median(w, "full", 2, "vorn"))
         self.assertEqual(bench.cell(w, "full", 2, "vorn-f").strip(), "failed")
         self.assertTrue(any("3 of 3 outputs missing" in p for p in bench.problems))
+
+    def test_gm_noop_is_checked(self):
+        # Only the --gm run touches an up-to-date output.
+        bench = self.fake_bench('case "$*" in *--gm*) touch o/o00001;; esac\n', ("t",))
+        wdir = os.path.join(self.dir, "f")
+        os.makedirs(wdir)
+        w = gen_uptodate(wdir, 3)
+        w.write(wdir)
+        self.assertEqual(bench.run_workload(w, wdir, [1]), [1])
+        st = {k[2:]: v for k, v in bench.status.items()}
+        self.assertEqual(st, {(1, "floor"): "ok", (1, "vorn"): "ok", (1, "vorn-gm"): "WRONG"})
+        with open(os.path.join(self.dir, "calls")) as f:
+            calls = f.read().splitlines()
+        self.assertEqual(calls.count("--gm -f Makefile"), 3)  # warm-up and 2 timed runs
+        self.assertEqual(calls.count("--bg1"), 3)
+        self.assertTrue(any("o/o00001" in p for p in bench.problems))
+        self.assertTrue(any("vorn gm: first run rebuilt" in p for p in bench.problems))
+        self.assertIsNone(bench.median(w, "noop", 1, "vorn-gm"))
+
+    def test_gm_table(self):
+        bench = self.fake_bench("", ("t",))
+        bench.tools.update(make=["make"], ninja=["ninja"])
+        a, f = Workload("a", "x", ("full", "noop")), Workload("f", "y", ("noop",))
+        runs = {"vorn": [(0.2, 30.0), (0.9, 90.0), (0.19, 29.0)],
+                "vorn-gm": [(0.23, 36.0), (0.22, 35.0), (0.5, 99.0)],
+                "make": [(0.1, 12.0)], "ninja": [(0.46, 24.0)]}
+        for tool, r in runs.items():
+            bench.results[("f", "noop", 1, tool)] = r
+            bench.status[("f", "noop", 1, tool)] = "ok"
+            bench.results[("a", "noop", 1, tool)] = r
+            bench.status[("a", "noop", 1, tool)] = "ok"
+        bench.status[("a", "noop", 1, "vorn-gm")] = "WRONG"
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            print_gm(bench, [(a, [1]), (f, [1, 2]), (gen_chain(self.dir, 2), [1])])
+        rows = {l[:26].strip(): l[26:].split() for l in out.getvalue().splitlines()[4:]}
+        self.assertEqual(sorted(rows), ["a x full", "a x no-op", "f y no-op"])  # c: no --gm
+        # Medians, not means or first runs.
+        self.assertEqual(rows["f y no-op"],
+                         ["0.200", "0.230", "0.100", "0.460", "1.15", "2.30", "0.50",
+                          "|", "30.0", "36.0", "12.0", "24.0", "1.20", "3.00", "1.50"])
+        # A wrong run shows no number and no ratio.
+        self.assertEqual(rows["a x no-op"][1], "WRONG")
+        self.assertEqual(rows["a x no-op"][4:7], ["-", "-", "-"])
 
     def test_floor_runs_commands_side_by_side(self):
         plan = ["X sleep 0.4; touch a", "X sleep 0.4; touch b", "W",
@@ -857,6 +952,7 @@ def main():
         print()
         print_runs(bench, done)
         print_tables(bench, done, job_counts)
+        print_gm(bench, done)
         print()
         print_overheads(bench, done)
         print("(%d runs each, medians; floor of g: the ideal schedule; total %.0f s)" %

@@ -24,16 +24,28 @@ struct GmTargetVar {
     bool override = false, exported = false;
 };
 
+// One goal as read. Recipe lines and target-specific values live in the
+// reader's lists, linked per goal, so a goal of a plain rule stays small.
 struct GmTarget {
     CxStr1p prereqs;   // words as written over all rules, duplicates kept, one blank apart
     CxStr1p orderOnly; // the same after '|'
-    Vect1p_Vobj<CxStr1p> recipe;       // raw lines
-    Vect1p_Vobj<long long> recipeLine; // line of each recipe line in the file of its rule
-    long long recipeFile = 0;          // index into the reader's files
-    Vect1p_Vobj<GmTargetVar> vars;
+    long long recipeHead = -1, recipeTail = -1;
+    long long varsHead = -1, varsTail = -1;
     bool hasRecipe = false;
     bool seen = false; // scope inheritance walk
     CxStr1p const* name = nullptr;
+};
+
+struct GmRecipeLine {
+    CxStr1p text;   // as written, continuations kept
+    long long line; // where it stands
+    long long file; // index into the reader's files
+    long long next; // the goal's next line; -1 at the end
+};
+
+struct GmVarLink {
+    GmTargetVar v;
+    long long next;
 };
 
 struct Cond {
@@ -151,11 +163,13 @@ class Reader {
     bool anyRule_ = false;
     CxStr1p file_;
     long long line_ = 0;
-    Vect1p_Vobj<CxStr1p> files_;    // of recipes, for their messages
-    char pre_ = '\t';               // the recipe prefix
-    bool exportAll_ = false;        // "export" alone
-    GmTarget patternVars_;          // pattern-specific assignments, in file order
-    Vect1p_Vobj<CxStr1p> patterns_; // the pattern of each
+    Vect1p_Vobj<CxStr1p> files_;           // of recipes, for their messages
+    char pre_ = '\t';                      // the recipe prefix
+    bool exportAll_ = false;               // "export" alone
+    Vect1p_Vobj<GmTargetVar> patternVars_; // pattern-specific assignments, in file order
+    Vect1p_Vobj<CxStr1p> patterns_;        // the pattern of each
+    Vect1p_Vobj<GmRecipeLine> lines_;      // every goal's recipe lines
+    Vect1p_Vobj<GmVarLink> tvars_;         // every goal's own values
     GmExpandCtx ctx_;
     int nest_ = 0; // includes and $(eval) texts being read, one inside the other
 
@@ -192,8 +206,9 @@ class Reader {
     bool directive(CxStr1p const& line, bool& handled, CxStr1p const& text, long long& pos);
     bool conditional(CxStr1p const& word, CxStr1p const& rest, bool& handled);
     bool evalCond(bool& truth, CxStr1p const& word, CxStr1p const& rest);
+    // capture: a target-specific value, read into it instead of assigned.
     bool assignment(CxStr1p const& line, bool& handled, bool override, bool exported,
-                    GmTarget* target);
+                    GmTargetVar* capture);
     bool assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value, bool override,
                 GmOrigin origin);
     bool assignDone(CxStr1p const& name);
@@ -606,7 +621,7 @@ bool splitAssign(CxStr1p& name, CxStr1p& op, CxStr1p& value, CxStr1p const& line
 }
 
 bool Reader::assignment(CxStr1p const& line, bool& handled, bool override, bool exported,
-                        GmTarget* target) {
+                        GmTargetVar* capture) {
     handled = false;
     CxStr1p name, op, value;
     if (!splitAssign(name, op, value, line)) return true;
@@ -624,8 +639,8 @@ bool Reader::assignment(CxStr1p const& line, bool& handled, bool override, bool 
         m += ": ...', not an assignment";
         return fail(m.c_str());
     }
-    if (target) {
-        GmTargetVar tv;
+    if (capture) {
+        GmTargetVar& tv = *capture;
         tv.name = en;
         tv.op = op;
         tv.value = value;
@@ -636,7 +651,7 @@ bool Reader::assignment(CxStr1p const& line, bool& handled, bool override, bool 
         }
         tv.override = override;
         tv.exported = exported;
-        return target->vars.addVal(tv) || fail("out of memory");
+        return true;
     }
     if (!assign(en, op, value, override, override ? GmOrigin::Override : GmOrigin::File) ||
         !assignDone(en))
@@ -803,18 +818,21 @@ GmTarget* Reader::lookup(char const* d, long long n) {
 bool Reader::overrideRecipe(GmTarget& g, CxStr1p const& name) {
     if (!g.hasRecipe) return true;
     logPrint(1, "%s: warning: overriding recipe for target '%s'", where().c_str(), name.c_str());
-    g.recipe.clear();
-    g.recipeLine.clear();
+    g.recipeHead = g.recipeTail = -1;
     return true;
 }
 
 bool Reader::addRecipeLine(GmTarget& g, CxStr1p const& line) {
-    if (g.recipe.isEmpty()) {
-        if (files_.isEmpty() || files_.lastVal() != file_)
-            if (!files_.addVal(file_)) return fail("out of memory");
-        g.recipeFile = files_.size() - 1;
-    }
-    if (!g.recipe.addVal(line) || !g.recipeLine.addVal(line_)) return fail("out of memory");
+    if (files_.isEmpty() || files_.lastVal() != file_)
+        if (!files_.addVal(file_)) return fail("out of memory");
+    if (!lines_.addVal(GmRecipeLine{line, line_, files_.size() - 1, -1}))
+        return fail("out of memory");
+    long long i = lines_.size() - 1;
+    if (g.recipeTail < 0)
+        g.recipeHead = i;
+    else
+        lines_[g.recipeTail].next = i;
+    g.recipeTail = i;
     g.hasRecipe = true;
     return true;
 }
@@ -866,14 +884,23 @@ bool Reader::rule(CxStr1p const& line) {
             Vect1p_Vobj<CxStr1p> tl;
             addWords(tl, names_);
             for (CxStr1p const& t : tl) {
-                // "%.o: VAR = value" holds for every goal the pattern matches.
-                GmTarget* g = strHas(t, '%') ? &patternVars_ : target(t);
+                GmVarLink link{GmTargetVar(), -1};
                 bool h = false;
-                long long before = g ? g->vars.size() : 0;
-                if (!g || !assignment(body, h, override, exported, g)) return false;
-                if (g == &patternVars_)
-                    for (long long k = before; k < g->vars.size(); ++k)
-                        if (!patterns_.addVal(t)) return fail("out of memory");
+                if (!assignment(body, h, override, exported, &link.v)) return false;
+                // "%.o: VAR = value" holds for every goal the pattern matches.
+                if (strHas(t, '%')) {
+                    if (!patternVars_.addVal(link.v) || !patterns_.addVal(t))
+                        return fail("out of memory");
+                    continue;
+                }
+                GmTarget* g = target(t);
+                if (!g || !tvars_.addVal(link)) return fail("out of memory");
+                long long i = tvars_.size() - 1;
+                if (g->varsTail < 0)
+                    g->varsHead = i;
+                else
+                    tvars_[g->varsTail].next = i;
+                g->varsTail = i;
             }
             return true;
         }
@@ -1067,10 +1094,9 @@ bool patternMatches(CxStr1p const& pattern, CxStr1p const& name) {
 // Pattern-specific values first, then the goal's own: the goal's win.
 bool Reader::scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name) {
     for (long long i = 0; i < patterns_.size(); ++i)
-        if (patternMatches(patterns_[i], name) && !applyVar(scope, patternVars_.vars[i]))
-            return false;
-    for (GmTargetVar const& tv : t.vars)
-        if (!applyVar(scope, tv)) return false;
+        if (patternMatches(patterns_[i], name) && !applyVar(scope, patternVars_[i])) return false;
+    for (long long i = t.varsHead; i >= 0; i = tvars_[i].next)
+        if (!applyVar(scope, tvars_[i].v)) return false;
     return true;
 }
 
@@ -1155,16 +1181,16 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
 
     // Most recipes of generated files name no variable: nothing to expand.
     bool refs = false;
-    for (CxStr1p const& r : t.recipe)
-        refs = refs || strHas(r, '$');
+    for (long long i = t.recipeHead; i >= 0 && !refs; i = lines_[i].next)
+        refs = strHas(lines_[i].text, '$');
     GmAuto a;
     if (refs && !autosFor(a, name, t)) return fail("out of memory");
     GmExpandCtx& ctx = ctx_;
     ctx.scope = &scope;
     ctx.autos = &a;
     CxStr1p raw, text, marks0, one;
-    for (long long i = 0; i < t.recipe.size(); ++i) {
-        CxStr1p const& line = t.recipe[i];
+    for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
+        CxStr1p const& line = lines_[i].text;
         if (!refs && !strchr("@-+ \t", line.getAt(0)) && !strHas(line, '\n')) {
             // Nothing to expand, no marks, one line: as written.
             if (hooks_.addCmd && !hooks_.addCmd(name, line)) return fail("out of memory");
@@ -1180,7 +1206,7 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         if (!strHas(raw, '$')) {
             text.setMove(raw);
         } else {
-            ctx.where = whereAt(files_[t.recipeFile], t.recipeLine[i]);
+            ctx.where = whereAt(files_[lines_[i].file], lines_[i].line);
             if (!gmExpand(text, raw, ctx)) {
                 err_ = ctx.where;
                 err_ += ": *** ";
@@ -1198,6 +1224,9 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
             if (hooks_.addCmd && !hooks_.addCmd(name, marks)) return fail("out of memory");
         }
     }
+    // The goal table has it all now: the memory serves the goals still to come.
+    t.prereqs.destroy();
+    t.orderOnly.destroy();
     return true;
 }
 
