@@ -7,10 +7,14 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/containers.h"
+#include "base/fs.h"
 #include "base/str.h"
+#include "base/tok.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
 #include "graph/print.h"
+#include "gnu/gfuncs.h"
+#include "gnu/greader.h"
 #include "rules/eval.h"
 #include "rules/lineparse.h"
 
@@ -91,5 +95,75 @@ inline FuzzArgsResult fuzzRunArgs(CxStr1p const& text) {
         r.applyOk = args2Conf(list);
     }
     r.conf = vars.conf;
+    return r;
+}
+
+// Makefiles the fuzzed GNU make texts may include; loop.mk includes itself.
+inline char const* fuzzGnuIncludeA() {
+    return "A = 1\nV += a $(A)\na: b c\n\techo $(A) $@\n-include b.mk\n";
+}
+inline char const* fuzzGnuIncludeB() {
+    return "B := $(A) x\nb: | c\n.DEFAULT_GOAL := b\n";
+}
+inline char const* fuzzGnuIncludeLoop() {
+    return "L += x\ninclude loop.mk\n";
+}
+
+// $(shell) and "!=" run nothing: empty output, status 0.
+inline bool fuzzGnuShell(CxStr1p& out, int& status, CxStr1p const&) {
+    out.clear();
+    status = 0;
+    return true;
+}
+inline bool fuzzGnuDeps(CxStr1p const&, CxStr1p const&) {
+    return true;
+}
+inline bool fuzzGnuList(CxStr1p const&) {
+    return true;
+}
+
+// Lower limits than a real run's, reached by the same checks: an expansion
+// that grows without bound stops at 1 MiB instead of 64 MiB, one that takes
+// exponential time (GNU make's too) after half a million references.
+inline void fuzzGnuLimits() {
+    gmMaxExpand = 1LL << 20;
+    gmMaxRefs = 1LL << 19;
+}
+
+struct FuzzGnuResult {
+    bool ok = false;
+    long long goals = 0;
+    CxStr1p err;
+};
+
+// Reads text as the Makefile in the working directory. A first line "#:"
+// followed by words gives the command line (goals and VAR=value); the reader
+// passes over it as a comment. Exported variables reach no environment.
+inline FuzzGnuResult fuzzRunGnu(CxStr1p const& text) {
+    FuzzGnuResult r;
+    GmReadIn in;
+    in.file = "Makefile";
+    in.text = text;
+    in.makeCmd = "vorn --gm";
+    in.curDir = fsCwd();
+    char const* p = text.c_str();
+    if (p[0] == '#' && p[1] == ':') {
+        char const* e = p + 2;
+        while (*e && *e != '\n')
+            ++e;
+        CxStr1p line(p + 2, e - p - 2), w;
+        long long pos = 0;
+        while (strToken(w, pos, line, " \t\r"))
+            if (!in.args.addVal(w)) return r;
+    }
+    GmHooks hooks;
+    hooks.addDeps = fuzzGnuDeps;
+    hooks.addCmd = fuzzGnuDeps;
+    hooks.addPhony = fuzzGnuList;
+    hooks.setDefault = fuzzGnuList;
+    hooks.shell = fuzzGnuShell;
+    Vect1p_Vobj<CxStr1p> goals;
+    r.ok = gmReadMakefile(in, hooks, goals, r.err);
+    r.goals = goals.size();
     return r;
 }

@@ -13,6 +13,9 @@ namespace {
 // 1 MB stack and still lets a recursive $(call) walk a list of 400 words.
 int const kMaxDepth = 800;
 
+// References made since the outermost expansion began, against gmMaxRefs.
+thread_local long long tRefs = 0;
+
 // A few spans inline, more on the heap: most functions take one to three
 // arguments.
 class SpanList {
@@ -56,7 +59,8 @@ bool isFuncNameChar(char c) {
     if (kind == 'F') return gmNotdirAdd(out, gmSpanOf(*v)) || oom(ctx);
     CxStr1p dirs;
     if (!gmDirAdd(dirs, gmSpanOf(*v))) return oom(ctx);
-    return gmPatsubst(out, gmSpanOf(dirs), GmSpan{"%/", 2}, 0, GmSpan{"%", 1}, 0) || oom(ctx);
+    return gmPatsubst(out, gmSpanOf(dirs), GmSpan{"%/", 2}, 0, GmSpan{"%", 1}, 0) ||
+           gmFailGrow(ctx, out, "dir");
 }
 
 // $(var:pat=rep): pat without "%" matches word ends. Kept out of line so its
@@ -84,11 +88,13 @@ bool isFuncNameChar(char c) {
     long long pct = gmFindPercent(p);
     if (pct >= 0) {
         long long rpct = gmFindPercent(r);
-        return gmPatsubst(out, text, gmSpanOf(p), pct, gmSpanOf(r), rpct) || oom(ctx);
+        return gmPatsubst(out, text, gmSpanOf(p), pct, gmSpanOf(r), rpct) ||
+               gmFailGrow(ctx, out, "patsubst");
     }
     CxStr1p p2("%"), r2("%");
     if (!p2.addObj(p) || !r2.addObj(r)) return oom(ctx);
-    return gmPatsubst(out, text, gmSpanOf(p2), 0, gmSpanOf(r2), 0) || oom(ctx);
+    return gmPatsubst(out, text, gmSpanOf(p2), 0, gmSpanOf(r2), 0) ||
+           gmFailGrow(ctx, out, "patsubst");
 }
 
 // All arguments expand into one buffer; the spans are fixed up after, as the
@@ -191,21 +197,49 @@ bool expandRef(CxStr1p& out, char const*& p, char const* e, GmExpandCtx& ctx) {
     return gmRefVar(out, name, ctx);
 }
 
+// What a reference at p (just past its "$") is called in messages: the
+// variable's or function's name, cut short.
+GmSpan refName(char const* p, char const* e) {
+    if (*p != '(' && *p != '{') return GmSpan{p, 1};
+    char const* s = p + 1;
+    char const* q = s;
+    while (q < e && q - s < 40 && !gmIsSpace(*q) && !strchr("(){}:,", *q))
+        ++q;
+    return GmSpan{s, q - s};
+}
+
+char const kLargeHead[] = "expansion of '";
+char const kLargeTail[] = "' is too large";
+
+bool isLargeErr(CxStr1p const& err) {
+    long long h = sizeof kLargeHead - 1, t = sizeof kLargeTail - 1;
+    return err.len >= h + t && memcmp(err.c_str(), kLargeHead, (size_t)h) == 0 &&
+           memcmp(err.c_str() + err.len - t, kLargeTail, (size_t)t) == 0;
+}
+
 bool scanText(CxStr1p& out, char const* p, char const* e, char const* d, GmExpandCtx& ctx) {
     for (;;) {
         if (d > p && !out.addCstr(p, d - p)) return oom(ctx);
         p = d + 1;
         if (p >= e) return out.addVal('$') || oom(ctx); // a "$" ending the text stays
         char c = *p;
+        char const* at = p;
+        bool ok = true;
+        if (gmMaxRefs > 0 && ++tRefs > gmMaxRefs)
+            return gmFail(ctx, "expansion makes too many references (endless recursion?)");
         if (c == '$') {
             if (!out.addVal('$')) return oom(ctx);
             ++p;
         } else if (c == '(' || c == '{') {
-            if (!expandRef(out, p, e, ctx)) return false;
+            ok = expandRef(out, p, e, ctx);
         } else {
-            if (!gmRefVar(out, GmSpan{p, 1}, ctx)) return false;
+            ok = gmRefVar(out, GmSpan{p, 1}, ctx);
             ++p;
         }
+        // The outermost reference names the expansion that grew too large.
+        if ((!ok && isLargeErr(ctx.err)) || (ok && out.len > gmMaxExpand))
+            return gmFailLarge(ctx, refName(at, e));
+        if (!ok) return false;
         if (p >= e) return true;
         d = (char const*)memchr(p, '$', (size_t)(e - p));
         if (!d) return out.addCstr(p, e - p) || oom(ctx);
@@ -231,12 +265,26 @@ bool gmFail(GmExpandCtx& ctx, char const* a, GmSpan b, char const* c) {
     return false;
 }
 
+long long gmMaxExpand = 64LL << 20;
+long long gmMaxRefs = 0;
+
+bool gmFailLarge(GmExpandCtx& ctx, GmSpan what) {
+    CxStr1p name(what.p, what.n); // what may point into ctx.err
+    return gmFail(ctx, kLargeHead, gmSpanOf(name), kLargeTail);
+}
+
+bool gmFailGrow(GmExpandCtx& ctx, CxStr1p const& out, char const* what) {
+    if (out.len > gmMaxExpand) return gmFailLarge(ctx, GmSpan{what, (long long)strlen(what)});
+    return oom(ctx);
+}
+
 bool gmExpandSpan(CxStr1p& out, GmSpan text, GmExpandCtx& ctx) {
     if (text.n <= 0) return true;
     char const* d = (char const*)memchr(text.p, '$', (size_t)text.n);
     if (!d) return out.addCstr(text.p, text.n) || oom(ctx);
     if (ctx.depth >= kMaxDepth)
         return gmFail(ctx, "expansion nested too deeply (endless recursion?)");
+    if (ctx.depth == 0) tRefs = 0;
     ++ctx.depth;
     bool ok = scanText(out, text.p, text.p + text.n, d, ctx);
     --ctx.depth;
@@ -360,7 +408,7 @@ bool substWords(CxStr1p& out, GmSpan text, GmSpan pat, GmSpan rep) {
                 ++m;
             if (m >= e) return out.addCstr(t, e - t);
         }
-        if (m > t && !out.addCstr(t, m - t)) return false;
+        if (out.len > gmMaxExpand || (m > t && !out.addCstr(t, m - t))) return false;
         bool struck = (m > text.p && !gmIsSpace(m[-1])) || (m + pat.n < e && !gmIsSpace(m[pat.n]));
         if (struck) {
             if (!out.addCstr(pat.p, pat.n)) return false;
@@ -384,6 +432,7 @@ bool gmPatsubst(CxStr1p& out, GmSpan text, GmSpan pat, long long pct, GmSpan rep
     bool any = false;
     GmSpan w;
     while (gmNextWord(it, e, w)) {
+        if (out.len > gmMaxExpand) return false;
         bool match = gmPatMatch(pat, pct, w);
         if (!match) {
             if (!out.addCstr(w.p, w.n)) return false;

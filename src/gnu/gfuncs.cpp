@@ -48,7 +48,8 @@ bool fnSubst(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
             t = m + 1;
             continue;
         }
-        if (!addSpan(out, GmSpan{run, m - run}) || !addSpan(out, to)) return oom(ctx);
+        if (out.len > gmMaxExpand || !addSpan(out, GmSpan{run, m - run}) || !addSpan(out, to))
+            return gmFailGrow(ctx, out, "subst");
         t = run = m + from.n;
     }
     return addSpan(out, GmSpan{run, e - run}) || oom(ctx);
@@ -57,7 +58,8 @@ bool fnSubst(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
 bool fnPatsubst(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
     CxStr1p p(a[0].p, a[0].n), r(a[1].p, a[1].n);
     long long pct = gmFindPercent(p), rpct = gmFindPercent(r);
-    return gmPatsubst(out, a[2], gmSpanOf(p), pct, gmSpanOf(r), rpct) || oom(ctx);
+    return gmPatsubst(out, a[2], gmSpanOf(p), pct, gmSpanOf(r), rpct) ||
+           gmFailGrow(ctx, out, "patsubst");
 }
 
 bool fnStrip(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
@@ -301,9 +303,9 @@ bool fnAddfix(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const& f) {
     bool any = false;
     GmSpan w;
     while (gmNextWord(it, e, w)) {
-        if ((prefix && !addSpan(out, a[0])) || !addSpan(out, w) ||
+        if (out.len > gmMaxExpand || (prefix && !addSpan(out, a[0])) || !addSpan(out, w) ||
             (!prefix && !addSpan(out, a[0])) || !out.addVal(' '))
-            return oom(ctx);
+            return gmFailGrow(ctx, out, f.name);
         any = true;
     }
     dropLastBlank(out, any);
@@ -348,7 +350,8 @@ bool fnRealpath(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
     while (gmNextWord(it, e, w)) {
         if (!in.setCstr(w.p, w.n)) return oom(ctx);
         if (!fsRealPath(r, in) || !fsaExist(r)) continue;
-        if (!out.addObj(r) || !out.addVal(' ')) return oom(ctx);
+        if (out.len > gmMaxExpand || !out.addObj(r) || !out.addVal(' '))
+            return gmFailGrow(ctx, out, "realpath");
         any = true;
     }
     dropLastBlank(out, any);
@@ -415,7 +418,8 @@ bool fnAbspath(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
     CxStr1p cwd;
     while (gmNextWord(it, e, w)) {
         if (cwd.isEmpty() && rootLen(w) == 0 && !fsCwdSet(cwd)) continue;
-        if (!absPathAdd(out, w, cwd) || !out.addVal(' ')) return oom(ctx);
+        if (out.len > gmMaxExpand || !absPathAdd(out, w, cwd) || !out.addVal(' '))
+            return gmFailGrow(ctx, out, "abspath");
         any = true;
     }
     dropLastBlank(out, any);
@@ -493,7 +497,7 @@ bool fnForeach(CxStr1p& out, Args a, int, GmExpandCtx& ctx, GmFunc const&) {
     while (gmNextWord(it, e, w)) {
         if (!v->value.setCstr(w.p, w.n)) return oom(ctx);
         if (!gmExpandSpan(out, a[2], ctx)) return false;
-        if (!out.addVal(' ')) return oom(ctx);
+        if (out.len > gmMaxExpand || !out.addVal(' ')) return gmFailGrow(ctx, out, "foreach");
         any = true;
     }
     dropLastBlank(out, any);

@@ -39,6 +39,20 @@ GmSpan gmStripSpan(GmSpan s);
 // Fatal error text into ctx.err; always false so callers can return it.
 bool gmFail(GmExpandCtx& ctx, char const* a, GmSpan b = GmSpan(), char const* c = nullptr);
 
+// No expansion may grow past this (64 MiB): a few lines that each double a
+// variable would otherwise take all memory. The fuzz target lowers it so that
+// inputs reaching it stay fast under its sanitizers.
+extern long long gmMaxExpand;
+// References one expansion of a Makefile line may make; 0: no limit, as GNU
+// make has none. The fuzz target sets one, so that an expansion that takes
+// exponential time ends as an error, not as a time-out.
+extern long long gmMaxRefs;
+// Fatal "expansion of 'what' is too large"; always false.
+bool gmFailLarge(GmExpandCtx& ctx, GmSpan what);
+// After an append failed: too large when out grew past the limit, else out of
+// memory; always false.
+bool gmFailGrow(GmExpandCtx& ctx, CxStr1p const& out, char const* what);
+
 // Expansion of a span, appended to out.
 bool gmExpandSpan(CxStr1p& out, GmSpan text, GmExpandCtx& ctx);
 

@@ -9,6 +9,7 @@
 
 #include "../../fuzz/fuzz_harness.h"
 #include "base/fs.h"
+#include "gnu/gfuncs.h"
 #include "printers.h"
 #include "rules/envmap.h"
 #include "scratch.h"
@@ -21,11 +22,19 @@ class FuzzReplay : public ScratchCwdTest {
         ScratchCwdTest::SetUp();
         std::ofstream(dir + "/a.vorn", std::ios::binary) << fuzzIncludeA();
         std::ofstream(dir + "/b.vorn", std::ios::binary) << fuzzIncludeB();
+        std::ofstream(dir + "/a.mk", std::ios::binary) << fuzzGnuIncludeA();
+        std::ofstream(dir + "/b.mk", std::ios::binary) << fuzzGnuIncludeB();
+        std::ofstream(dir + "/loop.mk", std::ios::binary) << fuzzGnuIncludeLoop();
         ASSERT_TRUE(fsMkDir(P("sub")));
         savedLevel = logGetPassLevel();
         logConfPassLevel(3);
+        savedMax = gmMaxExpand;
+        savedRefs = gmMaxRefs;
+        fuzzGnuLimits();
     }
     void TearDown() override {
+        gmMaxExpand = savedMax;
+        gmMaxRefs = savedRefs;
         logConfPassLevel(savedLevel);
         ScratchCwdTest::TearDown();
     }
@@ -43,7 +52,22 @@ class FuzzReplay : public ScratchCwdTest {
         return r;
     }
 
+    FuzzGnuResult gnu(std::string const& text) {
+        ::testing::internal::CaptureStdout();
+        FuzzGnuResult r = fuzzRunGnu(CxStr1p(text.c_str()));
+        ::testing::internal::GetCapturedStdout();
+        return r;
+    }
+    // The fatal error of a read that must fail.
+    std::string gnuErr(std::string const& text) {
+        FuzzGnuResult r = gnu(text);
+        EXPECT_FALSE(r.ok) << text;
+        return r.err.c_str();
+    }
+
     int savedLevel = 0;
+    long long savedMax = 0;
+    long long savedRefs = 0;
     std::string listing;
 };
 
@@ -109,6 +133,100 @@ TEST_F(FuzzReplay, ArgsApplyToAFreshConfiguration) {
     r = args("-C sub");
     EXPECT_TRUE(r.applyOk);
     EXPECT_TRUE(r.conf.cdDone);
+}
+
+TEST_F(FuzzReplay, GnuShellRunsNothingAndIncludesReadTheScratchFiles) {
+    EXPECT_EQ(gnuErr("X := $(shell echo hi > ran1)\nY != echo hi > ran2\n"
+                     "$(error [$(X)][$(Y)][$(.SHELLSTATUS)])\n"),
+              "Makefile:3: *** [][][0].  Stop.");
+    EXPECT_FALSE(fsaExist(P("ran1")));
+    EXPECT_FALSE(fsaExist(P("ran2")));
+
+    // a.mk includes b.mk, which names the default goal.
+    EXPECT_EQ(gnuErr("include a.mk\n$(error $(V)|$(B)|$(MAKEFILE_LIST))\n"),
+              "Makefile:2: *** a 1|1 x|Makefile a.mk b.mk.  Stop.");
+    FuzzGnuResult r = gnu("#: V=cmd g1 g2 g1\ninclude a.mk\n");
+    EXPECT_TRUE(r.ok) << r.err.c_str();
+    EXPECT_EQ(r.goals, 2);
+    EXPECT_EQ(gnuErr("-include nope.mk\ninclude nope2.mk\n"),
+              "Makefile:2: *** nope2.mk: No such file or directory.  Stop.");
+}
+
+// Inputs that once overflowed the stack: a file that includes itself and a
+// function whose $(eval) text calls it again.
+TEST_F(FuzzReplay, GnuNestedIncludesAndEvalsStop) {
+    EXPECT_EQ(gnuErr("include loop.mk\n"),
+              "loop.mk:2: *** include nested too deeply (includes itself?).  Stop.");
+    std::string e = gnuErr("f = $$(eval $$(call f))\n$(eval $(call f))\n");
+    EXPECT_NE(e.find("*** $(eval) nested too deeply"), std::string::npos) << e;
+    // Fewer levels are fine.
+    FuzzGnuResult r = gnu("define f\nifneq ($$(words $$(N)),20)\nN += x\n$$(eval $$(f))\n"
+                          "endif\nendef\n$(eval $(f))\n$(if $(word 20,$(N)),,$(error $(N)))\n"
+                          "all:;\n");
+    EXPECT_TRUE(r.ok) << r.err.c_str();
+    EXPECT_EQ(gnuErr("X = a $(Y)\nY = $(X)\nall: ; $(X)\n"),
+              "Makefile:3: *** Recursive variable 'X' references itself (eventually).  Stop.");
+}
+
+// Expansions that grew until memory ran out now stop at the limit, named by
+// the outermost reference.
+TEST_F(FuzzReplay, GnuExpansionsStopAtTheSizeLimit) {
+    std::string eight = "$(A)$(A)$(A)$(A)$(A)$(A)$(A)$(A)";
+    std::string text = "A = xxxxxxxxxxxxxxxx\n";
+    for (char v : std::string("BCDEFG")) {
+        text += std::string(1, v) + " = " + eight + "\n";
+        for (char& c : eight)
+            if (c == (v == 'B' ? 'A' : v - 1)) c = v;
+    }
+    EXPECT_EQ(gnuErr(text + "X := $(G)\n"),
+              "Makefile:8: *** expansion of 'G' is too large.  Stop.");
+    // 16 * 8^6 bytes are 4 MiB; twice 16 * 8^5 is just the limit.
+    FuzzGnuResult r = gnu(text + "X := $(F)$(F)\nall:;\n");
+    EXPECT_TRUE(r.ok) << r.err.c_str();
+
+    struct Case {
+        char const* text;
+        char const* what;
+    } const cases[] = {
+        {"A := $(A)x\nA := $(A)$(A)", "A"},
+        {"A := $(subst x,$(A),$(A))", "subst"},
+        {"A := $(patsubst %,% %,$(A))", "patsubst"},
+        {"A := $(A:%=% %)", "A"},
+        {"A := $(A:x=$(A))", "A"},
+        {"A := $(addprefix $(A),$(A))", "addprefix"},
+        {"A := $(addsuffix $(A),$(A))", "addsuffix"},
+        {"A := $(foreach i,$(A),$i $i)", "foreach"},
+        {"A := $(foreach i,$(A),$i $(A))", "foreach"},
+        {"A := $(abspath $(A))$(abspath $(A))", "abspath"},
+        {"A := $(join $(A),$(A))", "join"},
+        {"A += $(A)", "A"},
+        {"$(eval A := $$(A) $$(A))", "eval"},
+    };
+    for (Case const& c : cases) {
+        // Words of 16 letters (or single letters), grown by the line again and again.
+        std::string t = "A := xxxxxxxxxxxxxxxx\n";
+        for (int i = 0; i < 24; ++i)
+            t += std::string(c.text) + "\n";
+        std::string err = gnuErr(t);
+        EXPECT_NE(err.find(std::string("*** expansion of '") + c.what + "' is too large"),
+                  std::string::npos)
+            << c.text << "\n"
+            << err;
+    }
+    // An expansion that takes exponential time but makes nothing ends too.
+    std::string chain = "V0 = $(if ,)\n";
+    for (int i = 1; i <= 30; ++i)
+        chain += "V" + std::to_string(i) + " = $(V" + std::to_string(i - 1) + ")$(V" +
+                 std::to_string(i - 1) + ")\n";
+    EXPECT_EQ(gnuErr(chain + "X := $(V30)\n"),
+              "Makefile:32: *** expansion makes too many references (endless recursion?).  Stop.");
+    r = gnu(chain + "X := $(V10)\nall:;\n");
+    EXPECT_TRUE(r.ok) << r.err.c_str();
+
+    // Huge counts are no sizes.
+    EXPECT_EQ(gnuErr("$(error [$(wordlist 2,99999999999999999999999,a b c)]"
+                     "[$(word 99999999999999999999,a)])\n"),
+              "Makefile:1: *** [b c][].  Stop.");
 }
 
 } // namespace
