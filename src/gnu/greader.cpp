@@ -205,6 +205,7 @@ class Reader {
     bool readText(CxStr1p const& text);
     bool directive(CxStr1p const& line, bool& handled, CxStr1p const& text, long long& pos);
     bool conditional(CxStr1p const& word, CxStr1p const& rest, bool& handled);
+    bool exportNames(CxStr1p const& text, bool ex);
     bool evalCond(bool& truth, CxStr1p const& word, CxStr1p const& rest);
     // capture: a target-specific value, read into it instead of assigned.
     bool assignment(CxStr1p const& line, bool& handled, bool override, bool exported,
@@ -427,44 +428,13 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
             return true;
         }
         if (override) return fail("missing separator");
-        // "export a b": export these names.
-        CxStr1p names;
-        if (!expand(names, body)) return false;
-        Vect1p_Vobj<CxStr1p> list;
-        addWords(list, names);
-        for (CxStr1p const& n : list) {
-            GmVar* v = vars_.findHere(n);
-            if (!v) v = vars_.set(n, "", GmFlavor::Recursive, GmOrigin::File);
-            if (v) {
-                v->exported = true;
-                v->unexported = false;
-            }
-        }
         handled = true;
-        return true;
+        return exportNames(body, true); // "export a b"
     }
     if (word == "export" || word == "unexport") {
         handled = true;
         endRule();
-        CxStr1p names;
-        if (!expand(names, rest)) return false;
-        Vect1p_Vobj<CxStr1p> list;
-        addWords(list, names);
-        bool ex = word == "export";
-        if (list.isEmpty()) {
-            // Alone: every variable of the file, also those set later, or none.
-            exportAll_ = ex;
-            return true;
-        }
-        for (CxStr1p const& n : list) {
-            GmVar* v = vars_.findHere(n);
-            if (!v) v = vars_.set(n, "", GmFlavor::Recursive, GmOrigin::Undefined);
-            if (v) {
-                v->exported = ex;
-                v->unexported = !ex;
-            }
-        }
-        return true;
+        return exportNames(rest, word == "export");
     }
     if (word == "undefine") {
         handled = true;
@@ -506,6 +476,24 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
         return true;
     }
     if (word == "vpath") return fail("vpath is not read yet by this dialect");
+    return true;
+}
+
+// "export NAMES" / "unexport NAMES"; without names every variable of the
+// file, also those set later, or none. Naming a variable does not define it.
+bool Reader::exportNames(CxStr1p const& text, bool ex) {
+    CxStr1p names;
+    if (!expand(names, text)) return false;
+    Vect1p_Vobj<CxStr1p> list;
+    addWords(list, names);
+    if (list.isEmpty()) exportAll_ = ex;
+    for (CxStr1p const& n : list) {
+        GmVar* v = vars_.findHere(n);
+        if (!v) v = vars_.set(n, "", GmFlavor::Recursive, GmOrigin::Undefined);
+        if (!v) return fail("out of memory");
+        v->exported = ex;
+        v->unexported = !ex;
+    }
     return true;
 }
 
