@@ -63,16 +63,18 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     long long t = buildGoalTime(r->name, isDep, r->phony);
     CxStr1p label = walkTraceRule(*r, t);
     state = kGoalVisiting;
-    bool outOfDate = false;
-    if (!r->depsExistOnly.isEmpty() &&
-        !buildVisitDeps(r->name, t, outOfDate, r->depsExistOnly, false)) {
-        walkSetState(g_walk, state, r->name, kGoalFailed);
-        return false;
-    }
-    outOfDate = false;
-    if (!r->depsUsual.isEmpty() && !buildVisitDeps(r->name, t, outOfDate, r->depsUsual, true)) {
-        walkSetState(g_walk, state, r->name, kGoalFailed);
-        return false;
+    // Exist-only dependencies never make the goal out of date. A Makefile's
+    // order-only prerequisites come after the others, as GNU make takes them.
+    bool outOfDate = false, existOnly = false;
+    bool usualFirst = conf().gnuMake;
+    for (int pass = 0; pass < 2; ++pass) {
+        bool usual = (pass == 0) == usualFirst;
+        Vect1p_Vobj<CxStr1p> const& deps = usual ? r->depsUsual : r->depsExistOnly;
+        if (!deps.isEmpty() &&
+            !buildVisitDeps(r->name, t, usual ? outOfDate : existOnly, deps, usual)) {
+            walkSetState(g_walk, state, r->name, kGoalFailed);
+            return false;
+        }
     }
     if (walkDecide(g_walk, state, *r, label, t, outOfDate)) return true;
     return walkRunRecipe(g_walk, state, *r, label);

@@ -220,7 +220,6 @@ all: ; @$(MAKE) -s -C sub X=passed
 PENDING = {
     "default goal skips pattern rules": "pattern rules not read yet",
     "double colon with prerequisites": "each :: rule not checked against its own prerequisites yet",
-    "order only prerequisites": "order-only prerequisites are made before the others",
     "stem in pattern rule": "pattern rules not read yet",
     "ignore all errors target": ".IGNORE not read yet",
     "silent target": ".SILENT not read yet",
