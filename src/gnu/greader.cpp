@@ -314,12 +314,15 @@ bool Reader::readText(CxStr1p const& text) {
         if (phys.getAt(0) == pre && !cur_.isEmpty()) {
             // A recipe line: kept as written, continuations included.
             line.setCstr(phys.c_str() + 1, phys.length() - 1);
+            long long first = line_; // messages name the line a recipe line starts on
             while (continues(phys) && nextPhys(phys, pos, text)) {
                 ++line_;
                 line += '\n';
                 line += phys.getAt(0) == pre ? sub(phys, 1) : phys;
             }
             if (!active()) continue;
+            long long last = line_;
+            line_ = first;
             for (Cur& c : cur_) {
                 if (c.fresh) {
                     c.fresh = false;
@@ -327,6 +330,7 @@ bool Reader::readText(CxStr1p const& text) {
                 }
                 if (!addRecipeLine(*c.n.t, line)) return false;
             }
+            line_ = last;
             continue;
         }
         // A logical line: continuations become one blank.
@@ -1188,9 +1192,19 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         raw.setObj(line);
         marks0.clear();
         splitMarks(marks0, raw);
-        // Backslash-newline goes to the interpreter as one line.
-        for (long long k = 0; (k = findNl(raw, k)) >= 0;)
+        // Backslash-newline goes to the interpreter as one line. Only inside
+        // single quotes would the interpreter have kept it: say so.
+        for (long long k = 0; (k = findNl(raw, k)) >= 0;) {
+            long long quotes = 0;
+            for (long long q = 0; q < k; ++q)
+                quotes += raw.c_str()[q] == '\'';
+            if (quotes % 2)
+                logPrint(1,
+                         "%s: warning: a backslash-newline inside single quotes is joined, "
+                         "not kept for the shell",
+                         whereAt(files_[lines_[i].file], lines_[i].line).c_str());
             raw.delSpan(k, 2);
+        }
         if (!strHas(raw, '$')) {
             text.setMove(raw);
         } else {

@@ -182,6 +182,8 @@ TEST(GmRead, ErrorsNameFileAndLine) {
         {"define X\nnever ends\n",
          "Makefile:1: *** missing 'endef', unterminated 'define'.  Stop."},
         {"X = $(error gone wrong)\n\nall:\n\techo $(X)\n", "Makefile:4: *** gone wrong.  Stop."},
+        {"all:\n\techo a \\\n\t$(error on the second line)\n",
+         "Makefile:2: *** on the second line.  Stop."}, // where the recipe line starts
         {"X = $(file >o,x)\nall: ; echo $(X)\n",
          "Makefile:2: *** function 'file' is not read yet by this dialect.  Stop."},
         {"X = $(X) more\nall: ; echo $(X)\n",
