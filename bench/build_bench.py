@@ -25,7 +25,7 @@ Every workload runs at each job count of -j (default 1 and 2). At 1 job:
 (the default variant, shown as "vorn t"), `make -r -jN`, `ninja -jN`,
 `floor -j N`, and on a, d, e and f also vorn's other variants, `vorn -j N
 --bgc`, `--bgf`, `--bgp` (--variants picks them). At 1 job, on a and f (the
-workloads with a no-op), also `vorn --gm -f Makefile`, vorn reading the
+workloads with a no-op), also `vorn --gm -r -f Makefile`, vorn reading the
 Makefile as GNU make does, shown as "vorn gm" beside `vorn --bg1` (vorn.vorn),
 make and ninja with the ratios gm/vorn, gm/make and gm/ninja of wall time and
 peak RSS; `--gm` without `-j` runs one recipe at a time. The floor (bench/floor.c,
@@ -478,7 +478,7 @@ class Bench:
         vorn = self.tools["vorn"]
         if tool == "vorn-gm":
             # No -j: sequential, as make without -j.
-            return [vorn, "--gm", "-f", "Makefile"]
+            return [vorn, "--gm", "-r", "-f", "Makefile"]
         if jobs == 1:
             return [vorn, "--bg1"]
         variant = tool[len("vorn-"):] if tool.startswith("vorn-") else None
@@ -672,7 +672,7 @@ def print_gm(bench, done):
         return
     tools = ("vorn", "vorn-gm", "make", "ninja")
     print()
-    print("-j 1: vorn --gm -f Makefile beside vorn --bg1 (vorn.vorn), make -r -j1, ninja -j1")
+    print("-j 1: vorn --gm -r -f Makefile beside vorn --bg1 (vorn.vorn), make -r -j1, ninja -j1")
     print("%-26s%s   %7s %7s %8s  |%s   %7s %7s %8s" %
           ("workload", "".join("%8s" % tool_label(t, 1) for t in tools),
            "gm/vorn", "gm/make", "gm/ninja", "".join("%8s" % tool_label(t, 1) for t in tools),
@@ -784,7 +784,7 @@ class SelfTest(unittest.TestCase):
         self.assertEqual(bench.tools_for(b, 2), ["floor", "vorn"])
         self.assertEqual(bench.tools_for(g, 2), ["vorn"])  # its floor is computed
         # --gm reads the Makefile, one recipe at a time whatever the job count.
-        self.assertEqual(bench.argv("vorn-gm", 1, "noop")[1:], ["--gm", "-f", "Makefile"])
+        self.assertEqual(bench.argv("vorn-gm", 1, "noop")[1:], ["--gm", "-r", "-f", "Makefile"])
         da, df = os.path.join(self.dir, "a"), os.path.join(self.dir, "f")
         os.makedirs(da)
         os.makedirs(df)
@@ -824,7 +824,7 @@ class SelfTest(unittest.TestCase):
         self.assertEqual(st, {(1, "floor"): "ok", (1, "vorn"): "ok", (1, "vorn-gm"): "WRONG"})
         with open(os.path.join(self.dir, "calls")) as f:
             calls = f.read().splitlines()
-        self.assertEqual(calls.count("--gm -f Makefile"), 3)  # warm-up and 2 timed runs
+        self.assertEqual(calls.count("--gm -r -f Makefile"), 3)  # warm-up and 2 timed runs
         self.assertEqual(calls.count("--bg1"), 3)
         self.assertTrue(any("o/o00001" in p for p in bench.problems))
         self.assertTrue(any("vorn gm: first run rebuilt" in p for p in bench.problems))

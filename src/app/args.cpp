@@ -307,6 +307,9 @@ bool args2Conf(CxStr1p const& list) {
         } else if (strIsEqAlt(arg, "--sys|--sys-calls")) {
             conf.sysCalls = true;
             strJoinSPC(conf.debugArgs, arg);
+        } else if (strIsEqAlt(arg, "-r|--no-builtin-rules")) {
+            conf.noBuiltinRules = true;
+            strJoinSPC(conf.debugArgs, arg);
         } else if (strIsEqAlt(arg, "--gm|--gnu-make")) {
             // Handed on with the debug options: nested runs and workers read alike.
             conf.gnuMake = true;
@@ -360,6 +363,7 @@ void echoHelp() {
           "slower.");
     echos("");
     echos("--gm|--gnu-make\n  Read the rules file as GNU make 4.3 does (Makefiles as they are).");
+    echos("-r|--no-builtin-rules\n  With --gm: no built-in implicit rules.");
     echos("");
     echos("--bg1|--bgc|--bgf|--bgp|--bgt\n  Background jobs variant.\n  --bgf: Safe variant, "
           "build rules are isolated.\n  --bgp: (b) Safe variant, isolated build rules. Faster "

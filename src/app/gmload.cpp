@@ -73,6 +73,7 @@ bool gmConfFindRead() {
     in.makeCmd += " --gm";
     in.curDir = fsCwd();
     in.args = v.goals;
+    in.noBuiltinRules = v.conf.noBuiltinRules;
     GmHooks hooks;
     hooks.addDeps = addGoalDepsPlain;
     hooks.addCmd = addGoalHowCmd;

@@ -28,6 +28,7 @@ struct Conf {
     long long waitHangMs = -1;
     bool sysCalls = false;
     bool gnuMake = false; // the rules file is a GNU Makefile
+    bool noBuiltinRules = false; // -r: a Makefile gets no built-in implicit rules
     CxStr1p dcLetters;
     bool dbgOpt = false, dbgConf = false, dbgGoals = false, dbgRules = false, dbgDeps = false,
          dbgTrack = false, dbgExec = false, dbgExecAll = false, dbgFn = false, dbgJobs = false,

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "app/log.h"
 #include "base/byteset.h"
@@ -32,8 +33,10 @@ struct GmTarget {
     long long recipeHead = -1, recipeTail = -1;
     long long varsHead = -1, varsTail = -1;
     bool hasRecipe = false;
-    bool seen = false; // scope inheritance walk
+    bool seen = false;     // scope inheritance walk
+    bool searched = false; // implicit rules looked at
     CxStr1p const* name = nullptr;
+    CxStr1p stem; // $* of a pattern or static pattern rule
 };
 
 struct GmRecipeLine {
@@ -59,6 +62,121 @@ bool isSpecialTarget(CxStr1p const& name) {
     return strIsEqAlt(name, ".PHONY|.SUFFIXES|.DEFAULT|.PRECIOUS|.INTERMEDIATE|.SECONDARY|"
                             ".SECONDEXPANSION|.DELETE_ON_ERROR|.IGNORE|.LOW_RESOLUTION_TIME|"
                             ".SILENT|.EXPORT_ALL_VARIABLES|.NOTPARALLEL|.ONESHELL|.POSIX");
+}
+
+// The suffixes GNU make knows without a .SUFFIXES rule.
+char const* const kSuffixes[] = {".out",    ".a",  ".ln",   ".o",   ".c",   ".cc",      ".C",
+                                 ".cpp",    ".p",  ".f",    ".F",   ".m",   ".r",       ".y",
+                                 ".l",      ".ym", ".yl",   ".s",   ".S",   ".mod",     ".sym",
+                                 ".def",    ".h",  ".info", ".dvi", ".tex", ".texinfo", ".texi",
+                                 ".txinfo", ".w",  ".ch",   ".web", ".sh",  ".elc",     ".el"};
+
+typedef Vect1p_Vobj<CxStr1p> Suffixes;
+
+bool knownSuffix(Suffixes const& list, char const* d, long long n) {
+    for (CxStr1p const& sx : list)
+        if (sx.length() == n && memcmp(sx.c_str(), d, (size_t)n) == 0) return true;
+    return false;
+}
+
+// Whether name ends in a known suffix (then no match-anything rule makes it).
+bool hasKnownSuffix(Suffixes const& list, CxStr1p const& name) {
+    // Suffixes start with '.': a name without one after its last '/' has none.
+    bool dot = false;
+    for (long long i = name.length() - 1; i >= 0 && name.c_str()[i] != '/' && !dot; --i)
+        dot = name.c_str()[i] == '.';
+    if (!dot) return false;
+    for (CxStr1p const& sx : list) {
+        long long n = sx.length();
+        if (name.length() > n &&
+            memcmp(name.c_str() + name.length() - n, sx.c_str(), (size_t)n) == 0)
+            return true;
+    }
+    return false;
+}
+
+// ".c.o" -> from ".c", to ".o"; ".c" -> from ".c", to "".
+bool suffixRule(Suffixes const& list, CxStr1p& from, CxStr1p& to, CxStr1p const& t) {
+    char const* d = t.c_str();
+    long long n = t.length();
+    if (n < 2 || d[0] != '.' || strHas(t, '/')) return false;
+    if (knownSuffix(list, d, n)) {
+        from = t;
+        to.clear();
+        return true;
+    }
+    for (long long k = 2; k < n; ++k)
+        if (d[k] == '.' && knownSuffix(list, d, k) && knownSuffix(list, d + k, n - k)) {
+            from.setCstr(d, k);
+            to.setCstr(d + k, n - k);
+            return true;
+        }
+    return false;
+}
+
+// The stem of name under pattern (one '%'), at least one character; a pattern
+// without '/' matches the file part and the stem keeps the directory.
+bool stemOf(CxStr1p& stem, CxStr1p const& pattern, CxStr1p const& name) {
+    long long pc = -1;
+    if (!pattern.findIndex(pc, '%')) return false;
+    long long dirLen = 0;
+    if (!strHas(pattern, '/'))
+        for (long long i = 0; i < name.length(); ++i)
+            if (name.c_str()[i] == '/') dirLen = i + 1;
+    char const* f = name.c_str() + dirLen;
+    long long fn = name.length() - dirLen, suf = pattern.length() - pc - 1;
+    if (fn <= pc + suf || memcmp(f, pattern.c_str(), (size_t)pc) != 0 ||
+        memcmp(f + fn - suf, pattern.c_str() + pc + 1, (size_t)suf) != 0)
+        return false;
+    stem.setCstr(name.c_str(), dirLen);
+    stem.addCstr(f + pc, fn - pc - suf);
+    return true;
+}
+
+// Each word of pats with its '%' replaced by stem; where the stem has a
+// directory and a word has no '/', the directory goes in front.
+CxStr1p substStem(CxStr1p const& pats, CxStr1p const& stem) {
+    long long dirLen = 0;
+    for (long long i = 0; i < stem.length(); ++i)
+        if (stem.c_str()[i] == '/') dirLen = i + 1;
+    CxStr1p out, w;
+    long long pos = 0;
+    while (strToken(w, pos, pats, " \t")) {
+        long long pc = -1;
+        if (!out.isEmpty()) out += ' ';
+        if (!w.findIndex(pc, '%')) {
+            out += w;
+            continue;
+        }
+        if (dirLen > 0 && !strHas(w, '/')) {
+            out.addCstr(stem.c_str(), dirLen);
+            out.addCstr(w.c_str(), pc);
+            out.addCstr(stem.c_str() + dirLen, stem.length() - dirLen);
+        } else {
+            out.addCstr(w.c_str(), pc);
+            out += stem;
+        }
+        out.addCstr(w.c_str() + pc + 1, w.length() - pc - 1);
+    }
+    return out;
+}
+
+// Each word of pats with its first '%' replaced by stem.
+CxStr1p substWhole(CxStr1p const& pats, CxStr1p const& stem) {
+    CxStr1p out, w;
+    long long pos = 0;
+    while (strToken(w, pos, pats, " \t")) {
+        long long pc = -1;
+        if (!out.isEmpty()) out += ' ';
+        if (!w.findIndex(pc, '%')) {
+            out += w;
+            continue;
+        }
+        out.addCstr(w.c_str(), pc);
+        out += stem;
+        out.addCstr(w.c_str() + pc + 1, w.length() - pc - 1);
+    }
+    return out;
 }
 
 bool isWhiteC(char c) {
@@ -131,6 +249,54 @@ void firstWord(CxStr1p& word, CxStr1p& rest, CxStr1p const& line) {
     rest = trim(sub(line, i));
 }
 
+unsigned long long hashOf(char const* d, long long n);
+
+// A set of names in expected constant time: one directory's entries.
+class NameSet {
+  public:
+    bool add(char const* d, long long n) {
+        if (2 * (count_ + 1) > slots_.size() && !grow()) return false;
+        long long h = (long long)(hashOf(d, n) & (unsigned long long)(slots_.size() - 1));
+        while (!slots_[h].isEmpty()) {
+            if (slots_[h].length() == n && memcmp(slots_[h].c_str(), d, (size_t)n) == 0)
+                return true;
+            h = (h + 1) & (slots_.size() - 1);
+        }
+        ++count_;
+        return slots_[h].setCstr(d, n);
+    }
+    bool has(char const* d, long long n) const {
+        if (slots_.isEmpty()) return false;
+        long long h = (long long)(hashOf(d, n) & (unsigned long long)(slots_.size() - 1));
+        for (; !slots_[h].isEmpty(); h = (h + 1) & (slots_.size() - 1))
+            if (slots_[h].length() == n && memcmp(slots_[h].c_str(), d, (size_t)n) == 0)
+                return true;
+        return false;
+    }
+
+  private:
+    Vect1p_Vobj<CxStr1p> slots_;
+    long long count_ = 0;
+    bool grow() {
+        Vect1p_Vobj<CxStr1p> old;
+        old.swap(slots_);
+        long long cap = old.size() < 16 ? 16 : 2 * old.size();
+        if (!slots_.reserve(cap)) return false;
+        for (long long i = 0; i < cap; ++i)
+            slots_.addVal(CxStr1p());
+        // The names move into their new slots; nothing is copied.
+        long long mask = cap - 1;
+        for (CxStr1p& k : old) {
+            if (k.isEmpty()) continue;
+            long long h = (long long)(hashOf(k.c_str(), k.length()) & (unsigned long long)mask);
+            while (!slots_[h].isEmpty())
+                h = (h + 1) & mask;
+            slots_[h].swap(k);
+        }
+        return true;
+    }
+};
+
 class Reader {
   public:
     Reader(GmReadIn const& in, GmHooks const& hooks, CxStr1p& err)
@@ -151,7 +317,7 @@ class Reader {
     };
     Vect1p_Vobj<Named> order_;
     Vect1p_Vobj<GmTarget*> hash_; // name -> target once reading is done
-    long long hashMask_ = 0;
+    long long hashMask_ = 0, hashCount_ = 0;
     CxStr1p left_, right_, names_, deps_, tok_; // scratch of rule lines
     CxStr1p firstGoal_;
     Vect1p_Vobj<Cond> conds_;
@@ -170,6 +336,31 @@ class Reader {
     Vect1p_Vobj<CxStr1p> patterns_;        // the pattern of each
     Vect1p_Vobj<GmRecipeLine> lines_;      // every goal's recipe lines
     Vect1p_Vobj<GmVarLink> tvars_;         // every goal's own values
+    // Pattern rules in search order (the file's, then the built-in ones);
+    // each keeps its prerequisites and recipe in a target of its own.
+    struct Pattern {
+        CxStr1p target; // one '%'
+        GmTarget* rule;
+        bool terminal; // "::": its prerequisites must exist
+        long long pc;  // where the '%' is
+        bool slash;    // the pattern names a directory
+        bool anything; // "%" alone
+    };
+    Vect1p_Vobj<Pattern> patternRules_;
+    Set_Kobj<CxStr1p> phony_;
+    // The entries of every directory an implicit rule looked into, read once:
+    // a rule search asks for many names that do not exist.
+    Map_Kobj2Vobj<CxStr1p, long long> dirIndex_;
+    Vect1p_Vobj<NameSet*> dirs_;
+    CxStr1p lastDir_;
+    NameSet* lastSet_ = nullptr;
+    // Every goal and every file of a listed directory without its last
+    // suffix: a match-anything rule can only make a name found here.
+    NameSet stems_;
+    CxStr1p stemBuf_[4], nameBuf_[4]; // per search depth (at most 3)
+    bool suffixes_ = true;            // ".SUFFIXES:" not given
+    Suffixes suffixList_;
+    Vect1p_Vobj<CxStr1p> specificEnds_; // distinct ends of the specific target patterns
     GmExpandCtx ctx_;
     int nest_ = 0; // includes and $(eval) texts being read, one inside the other
 
@@ -226,6 +417,26 @@ class Reader {
     bool scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name);
     bool applyVar(GmVars& scope, GmTargetVar const& tv);
     bool emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited);
+    bool addPattern(CxStr1p const& pattern, CxStr1p const& normal, CxStr1p const& order,
+                    bool terminal, bool hasRecipe, CxStr1p const& recipe);
+    bool addBuiltins();
+    bool staticRule(CxStr1p const& targets, CxStr1p const& rest, bool hasRecipe,
+                    CxStr1p const& recipe);
+    bool findImplicit(Pattern const*& found, CxStr1p& stem, CxStr1p const& name, int depth);
+    bool canMake(CxStr1p const& name, int depth);
+    bool applyImplicit(GmTarget& t, CxStr1p const& name);
+    bool hashAdd(GmTarget* t);
+    bool exists(CxStr1p const& name);
+    bool addStem(CxStr1p const& name);
+    bool listed(CxStr1p const& name);
+
+  public:
+    ~Reader() {
+        for (NameSet* d : dirs_)
+            delete d;
+    }
+
+  private:
     bool autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t);
 
     friend bool evalHook(void* reader, CxStr1p const& text, GmExpandCtx& ctx);
@@ -776,7 +987,8 @@ unsigned long long hashOf(char const* d, long long n) {
     return h;
 }
 
-// Every target by name in expected constant time, for the passes after reading.
+// Every target by name in expected constant time, for the passes after reading
+// (which may add the goals that implicit rules make).
 bool Reader::buildHash() {
     long long cap = 16;
     while (cap < 2 * order_.size())
@@ -786,13 +998,21 @@ bool Reader::buildHash() {
     for (long long i = 0; i < cap; ++i)
         hash_.addVal(nullptr);
     hashMask_ = cap - 1;
-    for (Named const& nm : order_) {
-        long long h = (long long)(hashOf(nm.name->c_str(), nm.name->length()) &
-                                  (unsigned long long)hashMask_);
-        while (hash_[h])
-            h = (h + 1) & hashMask_;
-        hash_[h] = nm.t;
-    }
+    hashCount_ = 0;
+    for (Named const& nm : order_)
+        if (!hashAdd(nm.t)) return false;
+    return true;
+}
+
+bool Reader::hashAdd(GmTarget* t) {
+    if (!addStem(*t->name)) return false;
+    if (2 * (hashCount_ + 1) > hash_.size()) return buildHash();
+    CxStr1p const& k = *t->name;
+    long long h = (long long)(hashOf(k.c_str(), k.length()) & (unsigned long long)hashMask_);
+    while (hash_[h])
+        h = (h + 1) & hashMask_;
+    hash_[h] = t;
+    ++hashCount_;
     return true;
 }
 
@@ -804,6 +1024,81 @@ GmTarget* Reader::lookup(char const* d, long long n) {
         if (k.length() == n && memcmp(k.c_str(), d, (size_t)n) == 0) return hash_[h];
     }
     return nullptr;
+}
+
+// A pattern rule: its prerequisites and recipe in a target of its own, named so
+// that no file can be meant.
+bool Reader::addPattern(CxStr1p const& pattern, CxStr1p const& normal, CxStr1p const& order,
+                        bool terminal, bool hasRecipe, CxStr1p const& recipe) {
+    CxStr1p key(pattern);
+    char n[32];
+    snprintf(n, sizeof n, "\n%lld", patternRules_.size());
+    key += n;
+    GmTarget* g = target(key);
+    if (!g) return fail("out of memory");
+    g->seen = true; // never a goal itself
+    g->prereqs = normal;
+    g->orderOnly = order;
+    long long pc = -1;
+    pattern.findIndex(pc, '%');
+    // What a specific target ends in ("" for "%" rules or patterns like "a%").
+    if (pattern.length() > 1) {
+        CxStr1p end(pattern.c_str() + pc + 1, pattern.length() - pc - 1);
+        bool have = false;
+        for (CxStr1p const& e : specificEnds_)
+            have = have || e == end;
+        if (!have && !specificEnds_.addVal(end)) return fail("out of memory");
+    }
+    if (!patternRules_.addVal(
+            Pattern{pattern, g, terminal, pc, strHas(pattern, '/'), pattern.length() == 1}))
+        return fail("out of memory");
+    if (!cur_.addVal(Cur{Named{g->name, g}, false})) return fail("out of memory");
+    return !hasRecipe || addRecipeLine(*g, recipe);
+}
+
+// "targets: target-pattern: prerequisite-patterns": explicit rules whose
+// prerequisites come from each target's stem.
+bool Reader::staticRule(CxStr1p const& targets, CxStr1p const& rest, bool hasRecipe,
+                        CxStr1p const& recipe) {
+    long long colon = findTop(rest, ":");
+    CxStr1p tpat, ppats;
+    if (!expand(tpat, sub(rest, 0, colon)) || !expand(ppats, sub(rest, colon + 1))) return false;
+    tpat = trim(tpat);
+    if (!strHas(tpat, '%')) return fail("target pattern contains no '%'");
+    CxStr1p normal, order, w;
+    long long pos = 0;
+    bool oo = false;
+    while (strToken(w, pos, ppats, " \t")) {
+        if (w == "|") {
+            oo = true;
+            continue;
+        }
+        strJoinSPC(oo ? order : normal, w);
+    }
+    pos = 0;
+    while (strToken(w, pos, targets, " \t")) {
+        // A static pattern matches the whole name, directory and all.
+        long long pc = -1;
+        tpat.findIndex(pc, '%');
+        long long suf = tpat.length() - pc - 1;
+        if (w.length() < pc + suf || memcmp(w.c_str(), tpat.c_str(), (size_t)pc) != 0 ||
+            memcmp(w.c_str() + w.length() - suf, tpat.c_str() + pc + 1, (size_t)suf) != 0) {
+            logPrint(1, "%s: target '%s' doesn't match the target pattern", where().c_str(),
+                     w.c_str());
+            continue;
+        }
+        GmTarget* g = target(w);
+        if (!g) return fail("out of memory");
+        g->stem = sub(w, pc, w.length() - suf);
+        CxStr1p p = substWhole(normal, g->stem), o = substWhole(order, g->stem);
+        if (!p.isEmpty()) strJoinSPC(g->prereqs, p);
+        if (!o.isEmpty()) strJoinSPC(g->orderOnly, o);
+        if (firstGoal_.isEmpty() && w.getAt(0) != '.') firstGoal_ = w;
+        if (hasRecipe && !overrideRecipe(*g, w)) return false;
+        if (!cur_.addVal(Cur{Named{g->name, g}, !hasRecipe})) return fail("out of memory");
+        if (hasRecipe && !addRecipeLine(*g, recipe)) return false;
+    }
+    return true;
 }
 
 // A later rule's recipe replaces an earlier one, as GNU make does with a warning.
@@ -897,8 +1192,11 @@ bool Reader::rule(CxStr1p const& line) {
             return true;
         }
     }
-    if (findTop(right_, ":") >= 0)
-        return fail("static pattern rules are not read yet by this dialect");
+    long long second = findTop(right_, ":");
+    if (second >= 0) {
+        anyRule_ = true;
+        return staticRule(names_, right_, hasRecipe, recipe);
+    }
     if (!expand(deps_, right_)) return false;
     // The prerequisites as one text of single-blank separated words each.
     CxStr1p normal, order;
@@ -925,6 +1223,22 @@ bool Reader::rule(CxStr1p const& line) {
             if (t == ".PHONY") {
                 if (hooks_.addPhony && !normal.isEmpty() && !hooks_.addPhony(normal))
                     return fail("out of memory");
+                CxStr1p w;
+                long long wp = 0;
+                while (strToken(w, wp, normal, " "))
+                    if (!phony_.addK(w)) return fail("out of memory");
+                continue;
+            }
+            if (t == ".SUFFIXES") {
+                // Without suffixes no suffix rule and none of the built-in ones applies.
+                if (normal.isEmpty()) {
+                    suffixes_ = false;
+                    suffixList_.clear();
+                }
+                CxStr1p w;
+                long long wp = 0;
+                while (strToken(w, wp, normal, " "))
+                    if (!suffixList_.addVal(w)) return fail("out of memory");
                 continue;
             }
             // The other special targets change how goals are built, which is not read yet.
@@ -932,7 +1246,19 @@ bool Reader::rule(CxStr1p const& line) {
                      t.c_str());
             continue;
         }
-        if (strHas(t, '%')) return fail("pattern rules are not read yet by this dialect");
+        if (strHas(t, '%')) {
+            if (!addPattern(t, normal, order, dbl, hasRecipe, recipe)) return false;
+            continue;
+        }
+        // ".c.o:" is "%.o: %.c", ".c:" is "%: %.c".
+        CxStr1p from, to;
+        if (normal.isEmpty() && order.isEmpty() && suffixRule(suffixList_, from, to, t)) {
+            CxStr1p pat("%"), pre("%");
+            pat += to;
+            pre += from;
+            if (!addPattern(pat, pre, CxStr1p(), false, hasRecipe, recipe)) return false;
+            continue;
+        }
         GmTarget* g = target(t);
         if (!g) return fail("out of memory");
         if (!normal.isEmpty()) strJoinSPC(g->prereqs, normal);
@@ -975,6 +1301,8 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
     ctx_.eval = evalHook;
     ctx_.reader = this;
     file_ = in_.file;
+    for (char const* sx : kSuffixes)
+        if (!suffixList_.addVal(sx)) return fail("out of memory");
     if (!setupVars(goals)) return false;
     if (!readText(in_.text)) return false;
     if (!conds_.isEmpty()) {
@@ -1014,7 +1342,17 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
                       {"COMPILE.c", "$(CC) $(CFLAGS) $(CPPFLAGS) $(TARGET_ARCH) -c"},
                       {"LINK.c", "$(CC) $(CFLAGS) $(CPPFLAGS) $(LDFLAGS) $(TARGET_ARCH)"},
                       {"COMPILE.cc", "$(CXX) $(CXXFLAGS) $(CPPFLAGS) $(TARGET_ARCH) -c"},
-                      {"LINK.o", "$(CC) $(LDFLAGS) $(TARGET_ARCH)"}};
+                      {"LINK.o", "$(CC) $(LDFLAGS) $(TARGET_ARCH)"},
+                      {"COMPILE.cpp", "$(COMPILE.cc)"},
+                      {"COMPILE.C", "$(COMPILE.cc)"},
+                      {"LINK.cc", "$(CXX) $(CXXFLAGS) $(CPPFLAGS) $(LDFLAGS) $(TARGET_ARCH)"},
+                      {"LINK.cpp", "$(LINK.cc)"},
+                      {"LINK.C", "$(LINK.cc)"},
+                      {"COMPILE.s", "$(AS) $(ASFLAGS) $(TARGET_MACH)"},
+                      {"COMPILE.S", "$(CC) $(ASFLAGS) $(CPPFLAGS) $(TARGET_MACH) -c"},
+                      {"PREPROCESS.S", "$(CC) -E $(CPPFLAGS)"},
+                      {"LINK.s", "$(CC) $(ASFLAGS) $(LDFLAGS) $(TARGET_MACH)"},
+                      {"LINK.S", "$(CC) $(ASFLAGS) $(CPPFLAGS) $(LDFLAGS) $(TARGET_MACH)"}};
     for (Def const& d : defs) {
         GmVar* v = vars_.findHere(d.name);
         if (v && d.name[0] != 'S') continue;
@@ -1143,22 +1481,251 @@ bool Reader::autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t) {
             strJoinSPC(a.newer, p);
     }
     a.orderOnly = t.orderOnly;
-    a.stem = explicitStem(name);
+    a.stem = t.stem.isEmpty() ? explicitStem(name) : t.stem;
+    return true;
+}
+
+// GNU make's built-in rules for C, C++, assembler and linking, after the file's.
+bool Reader::addBuiltins() {
+    struct Rule {
+        char const *target, *prereq, *recipe;
+    } const rules[] = {
+        {"%.o", "%.c", "$(COMPILE.c) $(OUTPUT_OPTION) $<"},
+        {"%.o", "%.cc", "$(COMPILE.cc) $(OUTPUT_OPTION) $<"},
+        {"%.o", "%.cpp", "$(COMPILE.cpp) $(OUTPUT_OPTION) $<"},
+        {"%.o", "%.C", "$(COMPILE.C) $(OUTPUT_OPTION) $<"},
+        {"%.o", "%.s", "$(COMPILE.s) -o $@ $<"},
+        {"%.o", "%.S", "$(COMPILE.S) -o $@ $<"},
+        {"%.s", "%.S", "$(PREPROCESS.S) $< > $@"},
+        {"%", "%.o", "$(LINK.o) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+        {"%", "%.c", "$(LINK.c) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+        {"%", "%.cc", "$(LINK.cc) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+        {"%", "%.cpp", "$(LINK.cpp) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+        {"%", "%.C", "$(LINK.C) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+        {"%", "%.s", "$(LINK.s) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+        {"%", "%.S", "$(LINK.S) $^ $(LOADLIBES) $(LDLIBS) -o $@"},
+    };
+    CxStr1p savedFile(file_);
+    long long savedLine = line_;
+    file_ = "<builtin>";
+    line_ = 0;
+    bool ok = true;
+    for (Rule const& r : rules)
+        ok = ok && addPattern(r.target, r.prereq, CxStr1p(), false, true, r.recipe);
+    endRule();
+    file_ = savedFile;
+    line_ = savedLine;
+    return ok;
+}
+
+// A name without its last suffix: what a match-anything rule's stem would be.
+bool Reader::addStem(CxStr1p const& name) {
+    long long dot = -1;
+    for (long long i = 0; i < name.length(); ++i) {
+        if (name.c_str()[i] == '.') dot = i;
+        if (name.c_str()[i] == '/') dot = -1;
+    }
+    return dot <= 0 || stems_.add(name.c_str(), dot);
+}
+
+// Whether name's directory was listed already (the last one, as a rule).
+bool Reader::listed(CxStr1p const& name) {
+    long long slash = -1;
+    for (long long i = 0; i < name.length(); ++i)
+        if (name.c_str()[i] == '/') slash = i;
+    long long dl = slash < 0 ? 0 : slash;
+    if (lastSet_ && lastDir_.length() == dl &&
+        memcmp(lastDir_.c_str(), name.c_str(), (size_t)dl) == 0)
+        return true;
+    return dirIndex_.find(CxStr1p(name.c_str(), dl)) != nullptr;
+}
+
+bool Reader::exists(CxStr1p const& name) {
+    long long slash = -1;
+    for (long long i = 0; i < name.length(); ++i)
+        if (name.c_str()[i] == '/') slash = i;
+    char const* f = name.c_str() + slash + 1;
+    long long dl = slash < 0 ? 0 : slash;
+    // Names come in runs from one directory.
+    if (lastSet_ && lastDir_.length() == dl &&
+        memcmp(lastDir_.c_str(), name.c_str(), (size_t)dl) == 0)
+        return lastSet_->has(f, name.length() - slash - 1);
+    CxStr1p dir(name.c_str(), dl);
+    long long* idx = dirIndex_.find(dir);
+    if (!idx) {
+        NameSet* set = new (std::nothrow) NameSet;
+        if (!set || !dirs_.addVal(set)) {
+            delete set;
+            return fsaExist(name);
+        }
+        FsDir d;
+        CxStr1p entry, full;
+        if (d.open(dir.isEmpty() ? CxStr1p(".") : dir))
+            while (d.nextInDir(entry)) {
+                set->add(entry.c_str(), entry.length());
+                if (!strHas(entry, '.')) continue; // no suffix, no stem
+                full = dir;
+                if (!full.isEmpty()) full += '/';
+                full += entry;
+                addStem(full);
+            }
+        if (!dirIndex_.addKV(dir, dirs_.size() - 1)) return fsaExist(name);
+        idx = dirIndex_.find(dir);
+    }
+    lastDir_.setMove(dir);
+    lastSet_ = dirs_[*idx];
+    return lastSet_->has(f, name.length() - slash - 1);
+}
+
+// name is a goal, an existing file, or something a rule can make.
+bool Reader::canMake(CxStr1p const& name, int depth) {
+    if (lookup(name.c_str(), name.length()) || exists(name)) return true;
+    Pattern const* p = nullptr;
+    CxStr1p stem;
+    return depth < 2 && findImplicit(p, stem, name, depth + 1);
+}
+
+// The first pattern rule, shortest stem first and then in search order,
+// whose prerequisites all exist, are goals or can be made themselves.
+bool Reader::findImplicit(Pattern const*& found, CxStr1p& stem, CxStr1p const& name, int depth) {
+    found = nullptr;
+    // The rules that match, by stem length (stable, so search order stays).
+    struct Cand {
+        long long rule, stemLen;
+    };
+    Cand cands[64];
+    long long n = 0;
+    char const* nd = name.c_str();
+    // Most names end in nothing a rule with a specific target makes; then only
+    // a match-anything rule could, and only for a name without a known suffix
+    // whose stem is known (a goal's or a listed file's).
+    bool specific = false;
+    for (CxStr1p const& sx : specificEnds_)
+        if (name.length() > sx.length() &&
+            memcmp(nd + name.length() - sx.length(), sx.c_str(), (size_t)sx.length()) == 0) {
+            specific = true;
+            break;
+        }
+    if (!specific) {
+        if (depth > 0 || hasKnownSuffix(suffixList_, name)) return false;
+        if (!stems_.has(nd, name.length())) {
+            if (listed(name)) return false;
+            exists(name); // lists the directory
+            if (!stems_.has(nd, name.length())) return false;
+        }
+    }
+    long long dirLen = 0;
+    for (long long i = 0; i < name.length(); ++i)
+        if (nd[i] == '/') dirLen = i + 1;
+    int knownType = -1; // looked at once, when a match-anything rule asks
+    for (long long i = 0; i < patternRules_.size() && n < 64; ++i) {
+        Pattern const& p = patternRules_[i];
+        if (!p.rule->hasRecipe) continue;
+        // A match-anything rule neither makes a file of a known type nor a
+        // prerequisite of another implicit rule.
+        if (p.anything && !p.terminal) {
+            if (depth > 0) continue;
+            if (knownType < 0) knownType = hasKnownSuffix(suffixList_, name) ? 1 : 0;
+            if (knownType) continue;
+        }
+        long long off = p.slash ? 0 : dirLen, fn = name.length() - off;
+        long long suf = p.target.length() - p.pc - 1;
+        char const* f = nd + off;
+        if (fn <= p.pc + suf || memcmp(f, p.target.c_str(), (size_t)p.pc) != 0 ||
+            memcmp(f + fn - suf, p.target.c_str() + p.pc + 1, (size_t)suf) != 0)
+            continue;
+        long long len = off + fn - p.pc - suf;
+        long long k = n++;
+        for (; k > 0 && cands[k - 1].stemLen > len; --k)
+            cands[k] = cands[k - 1];
+        cands[k] = Cand{i, len};
+    }
+    // Each prerequisite is put together in this depth's buffer: a search
+    // looks at many names and keeps none of them.
+    CxStr1p& st = stemBuf_[depth];
+    CxStr1p& w = nameBuf_[depth];
+    for (long long c = 0; c < n; ++c) {
+        Pattern const& p = patternRules_[cands[c].rule];
+        stemOf(st, p.target, name);
+        long long sd = 0;
+        for (long long i = 0; i < st.length(); ++i)
+            if (st.c_str()[i] == '/') sd = i + 1;
+        bool ok = true;
+        long long s0, n0, pos = 0;
+        CxStr1p const& pre = p.rule->prereqs;
+        while (ok && cstrToken(s0, n0, pos, pre.c_str(), pre.length(), " ", "")) {
+            char const* wd = pre.c_str() + s0;
+            char const* pct = (char const*)memchr(wd, '%', (size_t)n0);
+            if (!pct) {
+                w.setCstr(wd, n0);
+            } else {
+                long long pc = pct - wd;
+                bool slash = memchr(wd, '/', (size_t)n0) != nullptr;
+                w.clear();
+                if (sd > 0 && !slash) {
+                    w.addCstr(st.c_str(), sd);
+                    w.addCstr(wd, pc);
+                    w.addCstr(st.c_str() + sd, st.length() - sd);
+                } else {
+                    w.addCstr(wd, pc);
+                    w.addObj(st);
+                }
+                w.addCstr(pct + 1, n0 - pc - 1);
+            }
+            ok = p.terminal ? exists(w) : canMake(w, depth);
+        }
+        if (!ok) continue;
+        found = &p;
+        stem.setObj(st);
+        return true;
+    }
+    return false;
+}
+
+// A goal without a recipe takes one from an implicit rule: its prerequisites
+// come first ($<), then the goal's own.
+bool Reader::applyImplicit(GmTarget& t, CxStr1p const& name) {
+    t.searched = true;
+    if (t.hasRecipe || phony_.findNode(name)) return true;
+    Pattern const* p = nullptr;
+    CxStr1p stem;
+    if (!findImplicit(p, stem, name, 0)) return true;
+    CxStr1p pre = substStem(p->rule->prereqs, stem);
+    if (!t.prereqs.isEmpty()) strJoinSPC(pre, t.prereqs);
+    t.prereqs.setMove(pre);
+    CxStr1p oo = substStem(p->rule->orderOnly, stem);
+    if (!oo.isEmpty()) strJoinSPC(t.orderOnly, oo);
+    t.stem.setMove(stem);
+    t.recipeHead = p->rule->recipeHead;
+    t.recipeTail = -1; // shared with the rule: never appended to
+    t.hasRecipe = true;
     return true;
 }
 
 bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited) {
     if (t.seen) return true;
     t.seen = true;
+    if (!t.searched && !applyImplicit(t, name)) return false;
     GmVars scope;
     scope.parent = inherited ? inherited : &vars_;
     if (!scopeFor(scope, t, name)) return false;
     // Prerequisites first, so they inherit this goal's variables.
     for (CxStr1p const* list : {&t.prereqs, &t.orderOnly}) {
         long long s0, n0, pos = 0;
-        while (cstrToken(s0, n0, pos, list->c_str(), list->length(), " ", ""))
-            if (GmTarget* pt = lookup(list->c_str() + s0, n0))
-                if (!emitGoal(*pt->name, *pt, &scope)) return false;
+        while (cstrToken(s0, n0, pos, list->c_str(), list->length(), " ", "")) {
+            GmTarget* pt = lookup(list->c_str() + s0, n0);
+            if (!pt && !patternRules_.isEmpty()) {
+                // A file no rule names: made by an implicit rule when one applies.
+                CxStr1p pn(list->c_str() + s0, n0);
+                Pattern const* p = nullptr;
+                CxStr1p stem;
+                if (findImplicit(p, stem, pn, 0)) {
+                    pt = target(pn);
+                    if (!pt || !hashAdd(pt)) return fail("out of memory");
+                }
+            }
+            if (pt && !emitGoal(*pt->name, *pt, &scope)) return false;
+        }
     }
     bool ok = true;
     if (t.orderOnly.isEmpty()) {
@@ -1233,6 +1800,7 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
 }
 
 bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
+    if (suffixes_ && !in_.noBuiltinRules && !addBuiltins()) return false;
     GmVar* dg = vars_.findHere(".DEFAULT_GOAL");
     CxStr1p def = firstGoal_;
     if (dg) {

@@ -24,6 +24,7 @@ struct GmReadIn {
     CxStr1p makeCmd;           // value of MAKE
     CxStr1p curDir;            // value of CURDIR
     Vect1p_Vobj<CxStr1p> args; // the command line's goals and VAR=value words
+    bool noBuiltinRules = false; // -r
 };
 
 // Reads the Makefile. goals receives the requested goals (the command line's

@@ -184,6 +184,7 @@ TEST(GmRead, ErrorsNameFileAndLine) {
         {"X = $(error gone wrong)\n\nall:\n\techo $(X)\n", "Makefile:4: *** gone wrong.  Stop."},
         {"all:\n\techo a \\\n\t$(error on the second line)\n",
          "Makefile:2: *** on the second line.  Stop."}, // where the recipe line starts
+        {"a: b: c\n\techo x\n", "Makefile:1: *** target pattern contains no '%'.  Stop."},
         {"X = $(file >o,x)\nall: ; echo $(X)\n",
          "Makefile:2: *** function 'file' is not read yet by this dialect.  Stop."},
         {"X = $(X) more\nall: ; echo $(X)\n",

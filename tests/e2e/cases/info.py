@@ -29,6 +29,8 @@ HELP = "\n".join([
     "",
     "--gm|--gnu-make",
     "  Read the rules file as GNU make 4.3 does (Makefiles as they are).",
+    "-r|--no-builtin-rules",
+    "  With --gm: no built-in implicit rules.",
     "",
     "--bg1|--bgc|--bgf|--bgp|--bgt",
     "  Background jobs variant.",
