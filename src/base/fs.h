@@ -253,6 +253,11 @@ bool cbufWriteFs(FILE* fs, char const* buf, long long n, long long& done, int& e
 // Descriptors on files: how 'r' read, 'w' write (truncating), 'a' append;
 // perm is the permission of a new file where the platform has them.
 int fsFdOpen(CxStr1p const& p, char how, int perm = 0666);
+// Appends n bytes to the file (made when missing) so that other processes and
+// threads appending to it at the same time lose nothing.
+bool fsAppendBytes(CxStr1p const& p, char const* data, long long n);
+bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n);
+bool fsAppendBytes_OnPosix(CxStr1p const& p, char const* data, long long n);
 bool fsFdClose(int fd);
 int fsFdOpen_OnWin(CxStr1p const& p, char how, int perm);
 int fsFdOpen_OnPosix(CxStr1p const& p, char how, int perm);

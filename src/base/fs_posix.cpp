@@ -313,6 +313,20 @@ int fsFdOpen(CxStr1p const& p, char how, int perm) {
     return fsFdOpen_OnPosix(p, how, perm);
 }
 
+// O_APPEND puts each write at the end at once, also with other writers.
+bool fsAppendBytes_OnPosix(CxStr1p const& p, char const* data, long long n) {
+    int fd = fsFdOpen_OnPosix(p, 'a', 0666);
+    if (fd < 0) return false;
+    long long done = 0;
+    int err = 0;
+    bool ok = n <= 0 || cbufWriteFd(fd, data, n, done, err);
+    return fsFdClose(fd) && ok;
+}
+
+bool fsAppendBytes(CxStr1p const& p, char const* data, long long n) {
+    return fsAppendBytes_OnPosix(p, data, n);
+}
+
 bool fsFdClose(int fd) {
     return fd >= 0 && close(fd) == 0;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/byteset.h"
+#include "base/fs.h"
 
 namespace {
 
@@ -584,7 +585,12 @@ bool strFileLoadFd(CxStr1p const& path, CxStr1p& out, char const* flags, long lo
 
 bool strFileSaveFd(CxStr1p const& path, CxStr1p const& text, char const* flags) {
     if (path.isEmpty()) return false;
-    FILE* f = fopen(path.c_str(), hasFlag(flags, 'a') ? "ab" : "wb");
+    if (hasFlag(flags, 'a')) {
+        // One write on a descriptor opened for appending: parallel jobs that
+        // append to one file keep every line.
+        return fsAppendBytes(path, text.c_str(), lenOf(text));
+    }
+    FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
     size_t n = (size_t)lenOf(text);
     bool ok = n == 0 || fwrite(text.data, 1, n, f) == n;
