@@ -133,48 +133,32 @@ bool stemOf(CxStr1p& stem, CxStr1p const& pattern, CxStr1p const& name) {
     return true;
 }
 
-// Each word of pats with its '%' replaced by stem; where the stem has a
-// directory and a word has no '/', the directory goes in front.
-CxStr1p substStem(CxStr1p const& pats, CxStr1p const& stem) {
-    long long dirLen = 0;
-    for (long long i = 0; i < stem.length(); ++i)
-        if (stem.c_str()[i] == '/') dirLen = i + 1;
-    CxStr1p out, w;
-    long long pos = 0;
-    while (strToken(w, pos, pats, " \t")) {
-        long long pc = -1;
-        if (!out.isEmpty()) out += ' ';
-        if (!w.findIndex(pc, '%')) {
-            out += w;
-            continue;
-        }
-        if (dirLen > 0 && !strHas(w, '/')) {
-            out.addCstr(stem.c_str(), dirLen);
-            out.addCstr(w.c_str(), pc);
-            out.addCstr(stem.c_str() + dirLen, stem.length() - dirLen);
-        } else {
-            out.addCstr(w.c_str(), pc);
-            out += stem;
-        }
-        out.addCstr(w.c_str() + pc + 1, w.length() - pc - 1);
+// Word w (n bytes) with its '%' replaced by stem, added to out. With
+// keepDir, a stem's directory goes in front of a word without '/' (pattern
+// rules); a static pattern rule's stem is used as it is.
+void addStemmed(CxStr1p& out, char const* w, long long n, CxStr1p const& stem, bool keepDir) {
+    char const* pct = (char const*)memchr(w, '%', (size_t)n);
+    if (!pct) {
+        out.addCstr(w, n);
+        return;
     }
-    return out;
+    long long pc = pct - w, dirLen = 0;
+    if (keepDir && !memchr(w, '/', (size_t)n))
+        for (long long i = 0; i < stem.length(); ++i)
+            if (stem.c_str()[i] == '/') dirLen = i + 1;
+    out.addCstr(stem.c_str(), dirLen);
+    out.addCstr(w, pc);
+    out.addCstr(stem.c_str() + dirLen, stem.length() - dirLen);
+    out.addCstr(pct + 1, n - pc - 1);
 }
 
-// Each word of pats with its first '%' replaced by stem.
-CxStr1p substWhole(CxStr1p const& pats, CxStr1p const& stem) {
-    CxStr1p out, w;
-    long long pos = 0;
-    while (strToken(w, pos, pats, " \t")) {
-        long long pc = -1;
+// Every word of pats so.
+CxStr1p substStem(CxStr1p const& pats, CxStr1p const& stem, bool keepDir = true) {
+    CxStr1p out;
+    long long s0, n0, pos = 0;
+    while (cstrToken(s0, n0, pos, pats.c_str(), pats.length(), " \t", "")) {
         if (!out.isEmpty()) out += ' ';
-        if (!w.findIndex(pc, '%')) {
-            out += w;
-            continue;
-        }
-        out.addCstr(w.c_str(), pc);
-        out += stem;
-        out.addCstr(w.c_str() + pc + 1, w.length() - pc - 1);
+        addStemmed(out, pats.c_str() + s0, n0, stem, keepDir);
     }
     return out;
 }
@@ -1090,7 +1074,7 @@ bool Reader::staticRule(CxStr1p const& targets, CxStr1p const& rest, bool hasRec
         GmTarget* g = target(w);
         if (!g) return fail("out of memory");
         g->stem = sub(w, pc, w.length() - suf);
-        CxStr1p p = substWhole(normal, g->stem), o = substWhole(order, g->stem);
+        CxStr1p p = substStem(normal, g->stem, false), o = substStem(order, g->stem, false);
         if (!p.isEmpty()) strJoinSPC(g->prereqs, p);
         if (!o.isEmpty()) strJoinSPC(g->orderOnly, o);
         if (firstGoal_.isEmpty() && w.getAt(0) != '.') firstGoal_ = w;
@@ -1647,31 +1631,12 @@ bool Reader::findImplicit(Pattern const*& found, CxStr1p& stem, CxStr1p const& n
     for (long long c = 0; c < n; ++c) {
         Pattern const& p = patternRules_[cands[c].rule];
         stemOf(st, p.target, name);
-        long long sd = 0;
-        for (long long i = 0; i < st.length(); ++i)
-            if (st.c_str()[i] == '/') sd = i + 1;
         bool ok = true;
         long long s0, n0, pos = 0;
         CxStr1p const& pre = p.rule->prereqs;
         while (ok && cstrToken(s0, n0, pos, pre.c_str(), pre.length(), " ", "")) {
-            char const* wd = pre.c_str() + s0;
-            char const* pct = (char const*)memchr(wd, '%', (size_t)n0);
-            if (!pct) {
-                w.setCstr(wd, n0);
-            } else {
-                long long pc = pct - wd;
-                bool slash = memchr(wd, '/', (size_t)n0) != nullptr;
-                w.clear();
-                if (sd > 0 && !slash) {
-                    w.addCstr(st.c_str(), sd);
-                    w.addCstr(wd, pc);
-                    w.addCstr(st.c_str() + sd, st.length() - sd);
-                } else {
-                    w.addCstr(wd, pc);
-                    w.addObj(st);
-                }
-                w.addCstr(pct + 1, n0 - pc - 1);
-            }
+            w.clear();
+            addStemmed(w, pre.c_str() + s0, n0, st, true);
             ok = p.terminal ? exists(w) : canMake(w, depth);
         }
         if (!ok) continue;
