@@ -252,6 +252,18 @@ TEST(GmExpandTable, FatalErrorsMatchGnuMake) {
 // hand edit of an expected value cannot go unnoticed.
 class GmLiveMake : public ScratchDirTest {};
 
+// What GNU make prints reading the Makefile mk (standard error too).
+std::string makeOutput(std::string const& mk) {
+    std::string got;
+    FILE* p = popen(("make -s -f '" + mk + "' 2>&1").c_str(), "r");
+    if (!p) return "(make did not start)";
+    char buf[4096];
+    while (fgets(buf, sizeof buf, p))
+        got += buf;
+    pclose(p);
+    return got;
+}
+
 TEST_F(GmLiveMake, TableAgreesWithGnuMake) {
     FILE* v = popen("make --version 2>&1", "r");
     std::string ver;
@@ -267,25 +279,13 @@ TEST_F(GmLiveMake, TableAgreesWithGnuMake) {
             continue; // needs a POSIX shell
         std::string mk = dir + "/Makefile";
         std::ofstream(mk) << c.defs << "\nR := " << c.expr << "\n$(info <<$(R)>>)\nall:;@:\n";
-        FILE* p = popen(("make -s -f '" + mk + "' 2>&1").c_str(), "r");
-        ASSERT_TRUE(p);
-        std::string got;
-        char buf[4096];
-        while (fgets(buf, sizeof buf, p))
-            got += buf;
-        pclose(p);
+        std::string got = makeOutput(mk);
         EXPECT_EQ(got, std::string("<<") + c.want + ">>\n") << c.expr;
     }
     for (Case const& c : kErrors) {
         std::string mk = dir + "/Makefile";
         std::ofstream(mk) << c.defs << "\nR := " << c.expr << "\nall:;@:\n";
-        FILE* p = popen(("make -s -f '" + mk + "' 2>&1").c_str(), "r");
-        ASSERT_TRUE(p);
-        std::string got;
-        char buf[4096];
-        while (fgets(buf, sizeof buf, p))
-            got += buf;
-        pclose(p);
+        std::string got = makeOutput(mk);
         EXPECT_NE(got.find(std::string("*** ") + c.want + ".  Stop."), std::string::npos) << got;
     }
 }
