@@ -543,6 +543,13 @@ bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n) {
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
+    // Other processes (file workers) take turns through a lock on one byte far
+    // past any end: a write at the end is not atomic across processes
+    // everywhere (Wine), and the lock touches no byte anyone reads or writes.
+    OVERLAPPED turn = {};
+    turn.Offset = 0xFFFFFFFEUL;
+    turn.OffsetHigh = 0x7FFFFFFFUL;
+    bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
     bool ok = true;
     while (ok && n > 0) {
         DWORD part = n > 0x40000000LL ? 0x40000000UL : (DWORD)n, done = 0;
@@ -553,6 +560,7 @@ bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n) {
         data += done;
         n -= done;
     }
+    if (locked) UnlockFileEx(h, 0, 1, 0, &turn);
     return CloseHandle(h) && ok;
 }
 
