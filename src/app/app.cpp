@@ -13,6 +13,7 @@
 #include "app/vars.h"
 #include "build/bg1.h"
 #include "build/bgj.h"
+#include "build/walk.h"
 #include "jobs/bgapp.h"
 #include "graph/print.h"
 #include "rules/envmap.h"
@@ -246,8 +247,12 @@ bool algoApp() {
         // Options handed on to nested runs.
         v.argsEnv.clear();
         strSepAdd(v.argsEnv, c.debugArgs, ' ');
-        strSepAdd(v.argsEnv, c.jobsArgs, ' ');
-        strSepAdd(v.argsEnv, c.bgOption, ' ');
+        // A nested run of a Makefile runs its recipes one at a time unless its
+        // own command line says otherwise: jobs do not multiply down the levels.
+        if (!c.gnuMake) {
+            strSepAdd(v.argsEnv, c.jobsArgs, ' ');
+            strSepAdd(v.argsEnv, c.bgOption, ' ');
+        }
         if (c.passLevel < 0)
             strSepAdd(v.argsEnv, "-v", ' ');
         else if (c.passLevel > 0)
@@ -265,6 +270,8 @@ bool algoApp() {
     // Makefiles are written for one recipe at a time in depth-first order
     // unless jobs are asked for, and many rely on it.
     if (c.gnuMake && c.bgOption.isEmpty() && c.jobsArgs.isEmpty()) c.bgOption = "--bg1";
+    // Going on after a failure and printing instead of running follow one goal at a time.
+    if (c.keepGoing || c.dryRun) c.bgOption = "--bg1";
     if (c.bgOption.isEmpty()) c.bgOption = "--bgt";
     c.bgType = c.bgOption.last();
     logTraceFlag(c.dbgOpt, "Jobs Type %s %c | cwd: %s", c.bgOption.c_str(), c.bgType,
@@ -284,10 +291,14 @@ bool algoApp() {
     bool ok = queCmds2AnyInitCb(c.bgType);
     ok = adaptJobsMax(c.jobs) && ok;
     if (!ok) return false;
-    if (c.bgOption == "--bg1") return buildBg1GoalArgs();
-    bool built = buildBgjGoalArgs();
-    buildBgjJobsDestroy();
-    return built;
+    bool built;
+    if (c.bgOption == "--bg1") {
+        built = buildBg1GoalArgs();
+    } else {
+        built = buildBgjGoalArgs();
+        buildBgjJobsDestroy();
+    }
+    return walkRemoveIntermediates() && built;
 }
 
 // ---- outcome ----
@@ -401,6 +412,7 @@ bool appMain(int argc, char const** argv) {
     }
 
     bool result = v.conf.stop ? true : (appInitEnv() && algoApp());
+    if (v.conf.gnuMake && !v.conf.stop) gmDirLine(false);
 
     CxStr1p extra1, extra2;
     if (v.conf.bgOption != "--bg1" && !v.conf.stop && !v.conf.bgOption.isEmpty()) {

@@ -226,10 +226,20 @@ bool applyValue(Conf& conf, CxStr1p const& opt, CxStr1p const& value, bool& resu
             logPrint(2, "Cannot chdir to: %s", value.c_str());
             return false;
         }
-        conf.cdDone = true;
+        conf.cdDone = conf.cdGiven = true;
         logPrint(-1, "chdir %s", value.c_str());
     } else if (strIsEqAlt(opt, "-f|--file")) {
         conf.rulesFile = value;
+        if (!conf.rulesFiles.addVal(value)) result = false;
+    } else if (strIsEqAlt(opt, "-I|--include-dir")) {
+        if (!conf.includeDirs.addVal(value)) result = false;
+        addDebugArg(conf, "-I", value);
+    } else if (strIsEqAlt(opt, "-W|--what-if|--new-file|--assume-new")) {
+        if (!conf.whatIf.addK(value)) result = false;
+    } else if (strIsEqAlt(opt, "-o|--old-file|--assume-old")) {
+        if (!conf.oldFiles.addK(value)) result = false;
+    } else if (strIsEqAlt(opt, "-l|--load-average|--max-load")) {
+        // Accepted for Makefiles' sake: the job count alone limits the load.
     } else if (strIsEqAlt(opt, "-j|--jobs")) {
         long long n = 0;
         if (!readNumber(n, value)) result = false;
@@ -272,6 +282,43 @@ bool applyValue(Conf& conf, CxStr1p const& opt, CxStr1p const& value, bool& resu
     return true;
 }
 
+// make's flags without a value. Those that nested runs of a Makefile take
+// too (make hands them on in MAKEFLAGS) join the debug options.
+bool applyFlag(Conf& conf, CxStr1p const& arg) {
+    struct Flag {
+        char const* alts;
+        bool Conf::*flag;
+        bool handOn;
+    } const flags[] = {
+        {"-k|--keep-going", &Conf::keepGoing, true},
+        {"-n|--dry-run|--just-print|--recon", &Conf::dryRun, true},
+        {"-B|--always-make", &Conf::alwaysMake, true},
+        {"-s|--silent|--quiet-make", &Conf::silent, true},
+        {"-i|--ignore-errors", &Conf::ignoreErrors, true},
+        {"-r|--no-builtin-rules", &Conf::noBuiltinRules, true},
+        {"-R|--no-builtin-variables", &Conf::noBuiltinVars, true},
+        {"-e|--environment-overrides", &Conf::envOverrides, true},
+        {"--warn-undefined-variables", &Conf::warnUndefined, true},
+    };
+    for (Flag const& f : flags) {
+        if (!strIsEqAlt(arg, f.alts)) continue;
+        conf.*(f.flag) = true;
+        if (f.flag == &Conf::noBuiltinVars) conf.noBuiltinRules = true;
+        if (f.handOn) strJoinSPC(conf.debugArgs, arg);
+        return true;
+    }
+    if (strIsEqAlt(arg, "-w|--print-directory|--no-print-directory")) {
+        conf.printDir = arg == "--no-print-directory" ? -1 : 1;
+        strJoinSPC(conf.debugArgs, arg);
+        return true;
+    }
+    if (arg == "-S" || arg == "--no-keep-going" || arg == "--stop") {
+        conf.keepGoing = false;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool args2Conf(CxStr1p const& list) {
@@ -292,8 +339,11 @@ bool args2Conf(CxStr1p const& list) {
             continue;
         }
         if (strIsEqAlt(arg, "-C|--cd|-f|--file|-j|--jobs|--jwb|--jwe|--jweh|--jxbgf|-D|--debug|"
-                            "--DC|--")) {
+                            "--DC|--|-I|--include-dir|-W|--what-if|--new-file|--assume-new|"
+                            "-o|--old-file|--assume-old|-l|--load-average|--max-load")) {
             pending = arg;
+        } else if (applyFlag(conf, arg)) {
+            // One of make's flags; nested runs take it too.
         } else if (strIsEqAlt(arg, "--jn|--j0|--no-jobs")) {
             conf.jobs = 1;
             conf.jobsArgs = "--jn";
@@ -306,9 +356,6 @@ bool args2Conf(CxStr1p const& list) {
             conf.printDeps = conf.printOnly = true;
         } else if (strIsEqAlt(arg, "--sys|--sys-calls")) {
             conf.sysCalls = true;
-            strJoinSPC(conf.debugArgs, arg);
-        } else if (strIsEqAlt(arg, "-r|--no-builtin-rules")) {
-            conf.noBuiltinRules = true;
             strJoinSPC(conf.debugArgs, arg);
         } else if (strIsEqAlt(arg, "--gm|--gnu-make")) {
             // Handed on with the debug options: nested runs and workers read alike.
@@ -364,6 +411,22 @@ void echoHelp() {
     echos("");
     echos("--gm|--gnu-make\n  Read the rules file as GNU make 4.3 does (Makefiles as they are).");
     echos("-r|--no-builtin-rules\n  With --gm: no built-in implicit rules.");
+    echos("-R|--no-builtin-variables\n  With --gm: no built-in variables either (implies -r).");
+    echos("-k|--keep-going\n  After a failure, go on with the goals that do not need the failed one.");
+    echos("-n|--dry-run|--just-print\n  Print the recipe lines instead of running them; lines "
+          "with\n  $(MAKE) or a '+' mark (--gm) still run.");
+    echos("-B|--always-make\n  Every goal with a recipe is out of date.");
+    echos("-s|--silent\n  Do not show recipe lines (--gm shows them by default).");
+    echos("-i|--ignore-errors\n  A failing recipe line does not fail its goal.");
+    echos("-W|--what-if FILE\n  Take FILE as changed just now.");
+    echos("-o|--old-file FILE\n  Never remake FILE, and nothing because of it.");
+    echos("-e|-I DIR|-w|--no-print-directory|-l N|--warn-undefined-variables\n  With --gm, as "
+          "GNU make has them (-l is accepted and has no effect).");
+    echos("  Differ from GNU make: -q and -v are this tool's quiet and verbose, -D its\n  debug "
+          "output, -h its help; -p, -t, -d and make's -q have no equivalent.\n  -k and -n "
+          "build one goal at a time. Nested runs of a Makefile take\n  -k -n -s -i -B -r -R -e "
+          "-I and command-line variables, not -j:\n  a nested run is sequential unless its own "
+          "command line gives -j.");
     echos("");
     echos("--bg1|--bgc|--bgf|--bgp|--bgt\n  Background jobs variant.\n  --bgf: Safe variant, "
           "build rules are isolated.\n  --bgp: (b) Safe variant, isolated build rules. Faster "

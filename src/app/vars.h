@@ -29,6 +29,20 @@ struct Conf {
     bool sysCalls = false;
     bool gnuMake = false; // the rules file is a GNU Makefile
     bool noBuiltinRules = false; // -r: a Makefile gets no built-in implicit rules
+    bool noBuiltinVars = false;  // -R: nor the built-in variables
+    bool envOverrides = false;   // -e: the environment wins over a Makefile's assignments
+    bool warnUndefined = false;  // --warn-undefined-variables
+    int printDir = 0;            // -w 1, --no-print-directory -1, else as GNU make decides
+    bool cdGiven = false;        // -C
+    bool keepGoing = false;      // -k: other goals go on after a failure
+    bool dryRun = false;         // -n: recipe lines are printed, not run
+    bool alwaysMake = false;     // -B: every goal with a recipe is out of date
+    bool silent = false;         // -s: recipe lines are not shown
+    bool ignoreErrors = false;   // -i
+    Vect1p_Vobj<CxStr1p> rulesFiles; // every -f, in order (a Makefile reads them all)
+    Vect1p_Vobj<CxStr1p> includeDirs; // -I
+    Set_Kobj<CxStr1p> whatIf;    // -W: taken as changed just now
+    Set_Kobj<CxStr1p> oldFiles;  // -o: never remade, never newer
     CxStr1p dcLetters;
     bool dbgOpt = false, dbgConf = false, dbgGoals = false, dbgRules = false, dbgDeps = false,
          dbgTrack = false, dbgExec = false, dbgExecAll = false, dbgFn = false, dbgJobs = false,
@@ -99,6 +113,10 @@ class Vars {
     Vect1p_Vobj<CxStr1p> todoHeavy, todoUsual; // goal, recipe, goal, recipe, ...
     Set_Kobj<CxStr1p> submittedHeavy, submittedUsual;
     Vect1p_Vobj<RunAppInfo> jobsDoneInfo;
+    // Makefile goals: file times before their recipes ran (.DELETE_ON_ERROR),
+    // intermediate files made by this run.
+    Map_Kobj2Vobj<CxStr1p, long long> timesBeforeRecipe;
+    Vect1p_Vobj<CxStr1p> madeIntermediates;
     double hangTimeoutSec = 0;
     long long hangTimeoutNs = 0;
     long long lastProgressNs = 0;

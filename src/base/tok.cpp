@@ -409,18 +409,21 @@ bool argListDelEnd(CxStr1p& list, CxStr1p const& a, CxStr1p const& b, char quote
 
 // ---- recipe commands
 
-bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd) {
+bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd, bool* always) {
     show = true;
     ignoreErr = false;
+    if (always) *always = false;
     long long e = textEnd(cmd.data, cmd.len), s = 0;
     char const* d = cmd.data;
     while (e > 0 && isWhite(d[e - 1]))
         --e;
     while (s < e && isWhite(d[s]))
         ++s;
-    while (s < e && (d[s] == '-' || d[s] == '@')) {
+    while (s < e && (d[s] == '-' || d[s] == '@' || (always && d[s] == '+'))) {
         if (d[s] == '-')
             ignoreErr = true;
+        else if (d[s] == '+')
+            *always = true;
         else
             show = false;
         ++s;

@@ -68,7 +68,11 @@ bool argListDelEach(CxStr1p& list, CxStr1p const& a, CxStr1p const& b, char quot
 bool argListDelEnd(CxStr1p& list, CxStr1p const& a, CxStr1p const& b, char quote = '"');
 
 // Recipe command: leading "-" sets ignoreErr, "@" clears show.
-bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd);
+// Stands for a line end inside one recipe line that goes to the interpreter
+// whole (a Makefile's .ONESHELL).
+char const kRecipeLineSep = '\x1e';
+// always, when given, also takes a '+' mark ("run even with -n").
+bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd, bool* always = nullptr);
 // Command word and argument text of a line cut before the first stop character.
 bool splitCmdArgs(CxStr1p& cmd, CxStr1p& args, CxStr1p const& line, char const* stopChars = "");
 CxStr1p cmdPart(CxStr1p const& line, char const* stopChars = "");

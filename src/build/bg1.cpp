@@ -87,6 +87,7 @@ bool buildBg1GoalArgs() {
     runHoldSigHandler(true);
     GoalIndexScope index;
     if (!walkGoalsOrDefault()) return false;
+    bool ok = true;
     for (long long i = 0; i < v.goals.size(); ++i) {
         CxStr1p const& g = v.goals[i];
         logTraceDbg(c.dbgGoals, "%s", "");
@@ -98,7 +99,10 @@ bool buildBg1GoalArgs() {
         Walk w;
         w.goal = g;
         if (!runOnLargeStack(walkOne, &w, kWalkStackBytes)) walkOne(&w);
-        if (!walkGoalDone(g_walk, g, w.ok)) return false;
+        if (walkGoalDone(g_walk, g, w.ok)) continue;
+        // -k: the next requested goal is still made.
+        ok = false;
+        if (!c.keepGoing || g_walk.stop) return false;
     }
-    return true;
+    return ok;
 }

@@ -141,6 +141,7 @@ void collectDone(Vars& v) {
     for (RunAppInfo const& r : v.jobsDoneInfo) {
         CxStr1p const& goal = r.label;
         long long* slot = stateSlot(goal);
+        walkRecipeEnded(goal, r.retCode == 0);
         if (r.retCode == 0) {
             if (slot) walkSetState(g_walkState, *slot, goal, timeRealNs());
         } else {
@@ -370,6 +371,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         return false;
     }
     if (!fresh) return true;
+    walkRecipeStarts(*r);
     bool heavy = slotG ? slotG->heavy : v.rulesHeavy.hasIdx(r->name);
     Vect1p_Vobj<CxStr1p>& todo = heavy ? v.todoHeavy : v.todoUsual;
     if (!todo.addVal(r->name) || !todo.addVal(r->howCmds)) {

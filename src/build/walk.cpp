@@ -44,8 +44,12 @@ GoalRule* ruleOf(CxStr1p const& name) {
     return Vars::_pVars->goalRules.find(name);
 }
 
+// -W: a time later than any file's, so that everything depending on it is out of date.
+long long const kWhatIfTime = 1LL << 62;
+
 long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony) {
     if (phony) return 0;
+    if (!conf().whatIf.isEmpty() && conf().whatIf.findNode(name)) return kWhatIfTime;
     long long t;
     long long n = name.length();
     if (isDep && n >= 2 && name.c_str()[n - 2] == '/' && name.c_str()[n - 1] == '.') {
@@ -74,7 +78,7 @@ bool walkSetState(BuildWalk& w, long long& slot, CxStr1p const& name, long long 
     logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
                 value >= kGoalTimeMin ? 1 : 0);
     slot = value;
-    if (value == kGoalFailed) w.stop = true;
+    if (value == kGoalFailed && !conf().keepGoing) w.stop = true;
     return value != kGoalFailed;
 }
 
@@ -103,6 +107,11 @@ int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot
     }
     long long s = *slot;
     if (s >= kGoalTimeMin) return 1;
+    if (s == 0 && !conf().oldFiles.isEmpty() && conf().oldFiles.findNode(name)) {
+        // -o: as old as can be, and not looked at further.
+        *slot = kGoalTimeMin;
+        return 1;
+    }
     if (s == kGoalFailed) {
         logTraceDbg(conf().dbgGoals, "Known Err : Goal: %s", name.c_str());
         return -1;
@@ -128,7 +137,7 @@ bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep)
     long long t = walkGoalTime(w, name, isDep, false);
     if (t < kGoalTimeMin) {
         if (!w.stop) logPrint(2, "Cannot build Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
-        w.stop = true;
+        t = kGoalFailed;
     }
     walkSetState(w, state, name, t);
     return t >= kGoalTimeMin;
@@ -139,13 +148,18 @@ bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const
                    bool compareTimes) {
     if (w.stop) return false;
     bool dbgDeps = conf().dbgDeps;
+    // -k: the other dependencies are still made; the goal fails at the end.
+    bool failed = false;
     for (CxStr1p const& d : deps) {
+        if (failed && w.stop) return false;
         long long* slot = stateSlot(d);
         if (!slot) return false;
         long long s = *slot;
         if (s == kGoalFailed) {
             logTraceDbg(dbgDeps, "Known Err : Dep: %s", d.c_str());
-            return false;
+            if (!conf().keepGoing) return false;
+            failed = true;
+            continue;
         }
         if (s == kGoalVisiting) return failCycle(w, d);
         if (dbgDeps)
@@ -164,7 +178,11 @@ bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const
                 continue;
             }
             s = *slot;
-            if (s == kGoalFailed) return false;
+            if (s == kGoalFailed) {
+                if (!conf().keepGoing) return false;
+                failed = true;
+                continue;
+            }
             if (s <= 0) {
                 if (pending) {
                     *pending = true;
@@ -182,13 +200,14 @@ bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const
                             d.c_str(), dateText(goalTime).c_str(), dateText(s).c_str());
         }
     }
-    return true;
+    return !failed;
 }
 
 int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label, long long t,
                bool outOfDate) {
     Conf const& c = conf();
-    if (t >= kGoalTimeMin && !outOfDate && !r.phony) {
+    bool force = r.force || (c.alwaysMake && !r.howCmds.isEmpty());
+    if (t >= kGoalTimeMin && !outOfDate && !r.phony && !force) {
         if (c.dbgRules)
             logTraceDbg(true, "Already Ok: Rule: %s | %lli | %s", label.c_str(), t,
                         dateText(t).c_str());
@@ -203,13 +222,52 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
     return 0;
 }
 
+void walkRecipeStarts(GoalRule const& r) {
+    if (!r.deleteOnError || conf().dryRun) return;
+    long long t = 0;
+    fsaTime(t, r.name);
+    Vars::_pVars->timesBeforeRecipe.addKV(r.name, t);
+}
+
+void walkRecipeEnded(CxStr1p const& name, bool ok) {
+    Vars& v = *Vars::_pVars;
+    GoalRule const* r = ruleOf(name);
+    if (!r || conf().dryRun) return;
+    if (ok && r->intermediate) v.madeIntermediates.addVal(name);
+    long long* before = r->deleteOnError ? v.timesBeforeRecipe.find(name) : nullptr;
+    if (!before || ok) return;
+    long long t = 0;
+    if (fsaIsFile(name) && fsaTime(t, name) && t != *before) {
+        logPrint(2, "Deleting file '%s'", name.c_str());
+        fsRm(name);
+    }
+}
+
+bool walkRemoveIntermediates() {
+    Vars& v = *Vars::_pVars;
+    CxStr1p line("rm");
+    bool any = false;
+    for (CxStr1p const& f : v.madeIntermediates) {
+        if (!fsaExist(f)) continue;
+        line += ' ';
+        line += f;
+        any = true;
+        if (!fsRm(f)) logPrint(2, "Cannot remove intermediate file '%s'", f.c_str());
+    }
+    v.madeIntermediates.clear();
+    if (any && !conf().silent && logGetPassLevel() <= 0) echos(line.c_str());
+    return true;
+}
+
 bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label) {
     Conf const& c = conf();
     logTraceDbg(c.dbgRules, "one apply Rule: %s", label.c_str());
     int rc = 0;
     CxStr1p errCmd;
-    if (runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd))
-        return walkSetState(w, state, r.name, timeRealNs());
+    walkRecipeStarts(r);
+    bool ok = runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd);
+    walkRecipeEnded(r.name, ok);
+    if (ok) return walkSetState(w, state, r.name, timeRealNs());
     // The interpreter says nothing of a failing command: name it.
     logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
     if (!w.stop)

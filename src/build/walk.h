@@ -51,6 +51,13 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
                bool outOfDate);
 // Runs the recipe here and now; the failing command is named.
 bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label);
+// Before a recipe starts: the goal's file time, for a Makefile's
+// .DELETE_ON_ERROR. After it ended: a failed recipe's changed file is removed
+// when the goal asks for it; a made intermediate file is noted for removal.
+void walkRecipeStarts(GoalRule const& r);
+void walkRecipeEnded(CxStr1p const& name, bool ok);
+// A Makefile's intermediate files made by this run are removed ("rm a b").
+bool walkRemoveIntermediates();
 // "Goal-Stack-Track" and the result line of one requested goal.
 bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok);
 // The requested goals, or the default goal when none was named.

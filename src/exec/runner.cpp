@@ -99,12 +99,22 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     rc = 0;
     if (errCmd) errCmd->clear();
     CxStr1p cmd(line);
-    bool show = true, ignoreErr = false;
-    splitAttrCmd(show, ignoreErr, cmd);
-    if (cmd.isEmpty()) return true;
-    // A Makefile's recipe lines are shown before they run, as GNU make does.
+    // A Makefile's .ONESHELL recipe is one line here, its line ends kept as
+    // record separators; the interpreter gets them back.
+    for (long long i = 0; i < cmd.length(); ++i)
+        if (cmd.c_str()[i] == kRecipeLineSep) cmd.data[i] = '\n';
+    bool show = true, ignoreErr = false, always = false;
     Conf const* c = Vars::_pConf;
-    if (show && c && c->gnuMake && logGetPassLevel() <= 0) echos(cmd.c_str());
+    bool gm = c && c->gnuMake;
+    splitAttrCmd(show, ignoreErr, cmd, gm ? &always : nullptr);
+    if (cmd.isEmpty()) return true;
+    if (c && c->dryRun && !always) {
+        echos(cmd.c_str());
+        return true;
+    }
+    // A Makefile's recipe lines are shown before they run, as GNU make does.
+    if (show && gm && !c->silent && logGetPassLevel() <= 0) echos(cmd.c_str());
+    if (c && c->ignoreErrors) ignoreErr = true;
     bool ok;
     if (redir && redir(ok, cmd))
         rc = ok ? 0 : 2;

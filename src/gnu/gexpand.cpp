@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "app/log.h"
 #include "gnu/gfuncs.h"
 
 namespace {
@@ -355,6 +356,9 @@ bool gmRefVar(CxStr1p& out, GmSpan name, GmExpandCtx& ctx) {
     if (char k = gmAutoKind(name)) return refAuto(out, name, k, ctx);
     CxStr1p key;
     GmVar* v = gmLookup(ctx, name, key);
+    if (ctx.warnUndefined && (!v || v->origin == GmOrigin::Undefined))
+        logPrint(1, "%s: warning: undefined variable '%.*s'", ctx.where.c_str(), (int)name.n,
+                 name.p);
     if (!v || v->value.isEmpty()) return true;
     if (v->flavor == GmFlavor::Simple) return out.addObj(v->value) || oom(ctx);
     return gmExpandValue(out, v, name, ctx, true);

@@ -37,6 +37,7 @@ struct GmExpandCtx {
     int depth = 0;          // nesting, to stop runaway recursion
     int callArgs = 0;       // arguments of the innermost $(call): fewer hide the rest
     long long evals = 0;    // $(eval) calls so far: variables may have changed
+    bool warnUndefined = false; // a reference to an undefined variable is warned about
 };
 
 // Appends the expansion of text to out. False on a fatal error, described in

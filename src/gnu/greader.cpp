@@ -35,6 +35,11 @@ struct GmTarget {
     bool hasRecipe = false;
     bool seen = false;     // scope inheritance walk
     bool searched = false; // implicit rules looked at
+    bool chain = false;     // made a goal by an implicit rule's prerequisite
+    bool mentioned = false; // named by a rule of the file
+    bool force = false;     // one of grouped targets is missing: the recipe runs
+    CxStr1p group;          // the other targets of grouped targets, on the first
+    long long implicitCount = 0; // leading prerequisite words that an implicit rule gave
     CxStr1p const* name = nullptr;
     CxStr1p stem; // $* of a pattern or static pattern rule
 };
@@ -167,13 +172,13 @@ bool isWhiteC(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Takes the leading '@' and '-' marks (and blanks) off line into marks, once
-// each; '+' ("run even with -n") only has to go.
+// Takes the leading '@', '-' and '+' marks (and blanks) off line into marks,
+// once each.
 void splitMarks(CxStr1p& marks, CxStr1p& line) {
     long long i = 0;
     char const* d = line.c_str();
     while (i < line.length() && (strchr("@-+", d[i]) || isWhiteC(d[i]))) {
-        if ((d[i] == '@' || d[i] == '-') && !strHas(marks, d[i])) marks += d[i];
+        if (!isWhiteC(d[i]) && !strHas(marks, d[i])) marks += d[i];
         ++i;
     }
     line.delSpan(0, i);
@@ -234,6 +239,7 @@ void firstWord(CxStr1p& word, CxStr1p& rest, CxStr1p const& line) {
 }
 
 unsigned long long hashOf(char const* d, long long n);
+bool patternMatches(CxStr1p const& pattern, CxStr1p const& name);
 
 // A set of names in expected constant time: one directory's entries.
 class NameSet {
@@ -283,8 +289,8 @@ class NameSet {
 
 class Reader {
   public:
-    Reader(GmReadIn const& in, GmHooks const& hooks, CxStr1p& err)
-        : in_(in), hooks_(hooks), err_(err) {}
+    Reader(GmReadIn const& in, GmHooks const& hooks, CxStr1p& err, GmReadOut* out)
+        : in_(in), hooks_(hooks), err_(err), out_(out ? *out : ownOut_) {}
 
     bool run(Vect1p_Vobj<CxStr1p>& goals);
 
@@ -292,6 +298,8 @@ class Reader {
     GmReadIn const& in_;
     GmHooks const& hooks_;
     CxStr1p& err_;
+    GmReadOut ownOut_;
+    GmReadOut& out_;
     GmVars vars_;
     Map_Kobj2Vobj<CxStr1p, GmTarget> targets_;
     // Targets in the order they first appeared; names are the map's keys.
@@ -329,6 +337,7 @@ class Reader {
         long long pc;  // where the '%' is
         bool slash;    // the pattern names a directory
         bool anything; // "%" alone
+        long long leader = -1; // the first target pattern of its rule when not this one
     };
     Vect1p_Vobj<Pattern> patternRules_;
     Set_Kobj<CxStr1p> phony_;
@@ -345,6 +354,19 @@ class Reader {
     bool suffixes_ = true;            // ".SUFFIXES:" not given
     Suffixes suffixList_;
     Vect1p_Vobj<CxStr1p> specificEnds_; // distinct ends of the specific target patterns
+    // Special targets' lists; "all" where the target has no prerequisites.
+    Set_Kobj<CxStr1p> secondary_, intermediate_, silent_, ignore_;
+    Vect1p_Vobj<CxStr1p> precious_; // names and patterns
+    bool secondaryAll_ = false, silentAll_ = false, ignoreAll_ = false;
+    bool deleteOnError_ = false, oneShell_ = false;
+    GmTarget* default_ = nullptr; // .DEFAULT
+    // vpath PATTERN DIRS, in file order.
+    struct VPath {
+        CxStr1p pattern;
+        Vect1p_Vobj<CxStr1p> dirs;
+    };
+    Vect1p_Vobj<VPath> vpaths_;
+    Vect1p_Vobj<CxStr1p> vpathVar_; // VPATH's directories, read when reading ends
     GmExpandCtx ctx_;
     int nest_ = 0; // includes and $(eval) texts being read, one inside the other
 
@@ -413,6 +435,16 @@ class Reader {
     bool exists(CxStr1p const& name);
     bool addStem(CxStr1p const& name);
     bool listed(CxStr1p const& name);
+    bool special(CxStr1p const& t, CxStr1p const& normal);
+    bool include(CxStr1p const& word, CxStr1p const& rest);
+    bool readFile(CxStr1p const& f, CxStr1p const& content);
+    bool vpathDirective(CxStr1p const& rest);
+    bool vpathFind(CxStr1p& found, CxStr1p const& name);
+    bool precious(CxStr1p const& name) const;
+    bool keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent);
+    bool prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule);
+    bool goalMarks(CxStr1p const& name, GmTarget const& t);
+    bool recipeOut(CxStr1p const& name, CxStr1p& marks, CxStr1p const& one, CxStr1p& shell);
 
   public:
     ~Reader() {
@@ -647,35 +679,103 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
     if (strIsEqAlt(word, "include|-include|sinclude")) {
         handled = true;
         endRule();
-        CxStr1p names;
-        if (!expand(names, rest)) return false;
-        Vect1p_Vobj<CxStr1p> list;
-        addWords(list, names);
-        for (CxStr1p const& f : list) {
-            CxStr1p content;
-            if (!fsaIsFile(f) || !strFileLoadFd(f, content)) {
-                if (word != "include") continue;
-                CxStr1p m(f);
-                m += ": No such file or directory";
-                return fail(m.c_str());
+        return include(word, rest);
+    }
+    if (word == "vpath") {
+        handled = true;
+        return vpathDirective(rest);
+    }
+    return true;
+}
+
+// Every file named is read in turn; one that is missing is remembered, to be
+// remade (or reported, for "include") once the whole Makefile is read.
+bool Reader::include(CxStr1p const& word, CxStr1p const& rest) {
+    CxStr1p names;
+    if (!expand(names, rest)) return false;
+    Vect1p_Vobj<CxStr1p> list;
+    if (!addWords(list, names)) return fail("out of memory");
+    for (CxStr1p const& f : list) {
+        GmInclude inc;
+        inc.name = f;
+        inc.where = where();
+        inc.required = word == "include";
+        bool found = fsaIsFile(f);
+        if (!found && f.getAt(0) != '/')
+            for (CxStr1p const& d : in_.includeDirs) {
+                CxStr1p p(d);
+                if (p.last() != '/') p += '/';
+                p += f;
+                if ((found = fsaIsFile(p))) {
+                    inc.name.setMove(p);
+                    break;
+                }
             }
-            if (nest_ >= kMaxNest) return fail("include nested too deeply (includes itself?)");
-            CxStr1p savedFile(file_);
-            long long savedLine = line_;
-            file_ = f;
-            line_ = 0;
-            if (GmVar* ml = vars_.findHere("MAKEFILE_LIST")) strJoinSPC(ml->value, f);
-            ++nest_;
-            bool ok = readText(content);
-            --nest_;
-            file_ = savedFile;
-            line_ = savedLine;
-            if (!ok) return false;
-        }
+        CxStr1p content;
+        inc.missing = !found || !strFileLoadFd(inc.name, content);
+        if (!out_.includes.addVal(inc)) return fail("out of memory");
+        if (!inc.missing && !readFile(inc.name, content)) return false;
+    }
+    return true;
+}
+
+bool Reader::readFile(CxStr1p const& f, CxStr1p const& content) {
+    if (nest_ >= kMaxNest) return fail("include nested too deeply (includes itself?)");
+    CxStr1p savedFile(file_);
+    long long savedLine = line_;
+    file_ = f;
+    line_ = 0;
+    if (GmVar* ml = vars_.findHere("MAKEFILE_LIST")) strJoinSPC(ml->value, f);
+    ++nest_;
+    bool ok = readText(content);
+    --nest_;
+    file_ = savedFile;
+    line_ = savedLine;
+    return ok;
+}
+
+// "vpath PATTERN DIRS" adds, "vpath PATTERN" forgets the pattern, "vpath" all.
+bool Reader::vpathDirective(CxStr1p const& rest) {
+    CxStr1p text;
+    if (!expand(text, rest)) return false;
+    Vect1p_Vobj<CxStr1p> words;
+    for (long long i = 0; i < text.length(); ++i)
+        if (text.c_str()[i] == ':') text.at(i) = ' ';
+    if (!addWords(words, text)) return fail("out of memory");
+    if (words.isEmpty()) {
+        vpaths_.clear();
         return true;
     }
-    if (word == "vpath") return fail("vpath is not read yet by this dialect");
-    return true;
+    if (words.size() == 1) {
+        Vect1p_Vobj<VPath> kept;
+        for (VPath& v : vpaths_)
+            if (v.pattern != words[0] && !kept.addVal(v)) return fail("out of memory");
+        vpaths_.swap(kept);
+        return true;
+    }
+    VPath v;
+    v.pattern = words[0];
+    for (long long i = 1; i < words.size(); ++i)
+        if (!v.dirs.addVal(words[i])) return fail("out of memory");
+    return vpaths_.addVal(v) || fail("out of memory");
+}
+
+// A prerequisite that is not here, looked for in the vpath directories whose
+// pattern matches it, then in VPATH's.
+bool Reader::vpathFind(CxStr1p& found, CxStr1p const& name) {
+    if (name.getAt(0) == '/' || (vpaths_.isEmpty() && vpathVar_.isEmpty())) return false;
+    auto in = [&](Vect1p_Vobj<CxStr1p> const& dirs) {
+        for (CxStr1p const& d : dirs) {
+            found = d;
+            if (found.last() != '/') found += '/';
+            found += name;
+            if (exists(found)) return true;
+        }
+        return false;
+    };
+    for (VPath const& v : vpaths_)
+        if (patternMatches(v.pattern, name) && in(v.dirs)) return true;
+    return in(vpathVar_);
 }
 
 // "export NAMES" / "unexport NAMES"; without names every variable of the
@@ -855,6 +955,9 @@ bool Reader::assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value
     if (cur && cur->origin == GmOrigin::CommandLine && !override && origin != GmOrigin::CommandLine)
         return true;
     if (cur && cur->origin == GmOrigin::Override && origin == GmOrigin::File) return true;
+    if (cur && cur->origin == GmOrigin::Environment && in_.envOverrides && !override &&
+        origin == GmOrigin::File)
+        return true;
     bool defined = cur && cur->origin != GmOrigin::Undefined;
     if (op == "?=") {
         if (defined) return true;
@@ -1108,6 +1211,61 @@ bool Reader::addRecipeLine(GmTarget& g, CxStr1p const& line) {
     return true;
 }
 
+// A special target's prerequisites; .DEFAULT is read as a rule of its own.
+bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
+    Vect1p_Vobj<CxStr1p> names;
+    if (!addWords(names, normal)) return fail("out of memory");
+    if (t == ".PHONY") {
+        if (hooks_.addPhony && !normal.isEmpty() && !hooks_.addPhony(normal))
+            return fail("out of memory");
+        for (CxStr1p const& w : names)
+            if (!phony_.addK(w)) return fail("out of memory");
+        return true;
+    }
+    if (t == ".SUFFIXES") {
+        // Without suffixes no suffix rule and none of the built-in ones applies.
+        if (names.isEmpty()) {
+            suffixes_ = false;
+            suffixList_.clear();
+        }
+        for (CxStr1p const& w : names)
+            if (!suffixList_.addVal(w)) return fail("out of memory");
+        return true;
+    }
+    struct Named {
+        char const* name;
+        Set_Kobj<CxStr1p>* set;
+        bool* all;
+    } const lists[] = {{".SECONDARY", &secondary_, &secondaryAll_},
+                       {".INTERMEDIATE", &intermediate_, nullptr},
+                       {".SILENT", &silent_, &silentAll_},
+                       {".IGNORE", &ignore_, &ignoreAll_}};
+    for (Named const& l : lists) {
+        if (t != l.name) continue;
+        if (names.isEmpty() && l.all) *l.all = true;
+        for (CxStr1p const& w : names)
+            if (!l.set->addK(w)) return fail("out of memory");
+        return true;
+    }
+    if (t == ".PRECIOUS") {
+        for (CxStr1p const& w : names)
+            if (!precious_.addVal(w)) return fail("out of memory");
+    } else if (t == ".DELETE_ON_ERROR") {
+        deleteOnError_ = true;
+    } else if (t == ".ONESHELL") {
+        oneShell_ = true;
+    } else if (t == ".NOTPARALLEL") {
+        out_.notParallel = true;
+    } else if (t == ".EXPORT_ALL_VARIABLES") {
+        exportAll_ = true;
+    } else if (t == ".SECONDEXPANSION") {
+        logPrint(1, "%s: '%s' is not read by this dialect; prerequisites are expanded once",
+                 where().c_str(), t.c_str());
+    }
+    // .POSIX and .LOW_RESOLUTION_TIME change nothing here.
+    return true;
+}
+
 bool Reader::rule(CxStr1p const& line) {
     long long colon = findTop(line, ":");
     if (colon < 0) {
@@ -1198,40 +1356,32 @@ bool Reader::rule(CxStr1p const& line) {
             into.addCstr(d + s0, n0);
         }
     }
+    // "a b &: c": grouped targets, made by one run of the recipe of the first.
+    bool grouped = false;
+    {
+        CxStr1p l = trim(names_);
+        if (l.last() == '&') {
+            grouped = true;
+            names_ = sub(l, 0, l.length() - 1);
+        }
+    }
+    GmTarget* leader = nullptr;
+    long long firstPattern = -1;
     long long s0, n0, pos = 0;
     char const* nd = names_.c_str();
     while (cstrToken(s0, n0, pos, nd, names_.length(), " \t\r\n", "")) {
         tok_.setCstr(nd + s0, n0);
         CxStr1p const& t = tok_;
-        if (t.getAt(0) == '.' && isSpecialTarget(t)) {
-            if (t == ".PHONY") {
-                if (hooks_.addPhony && !normal.isEmpty() && !hooks_.addPhony(normal))
-                    return fail("out of memory");
-                CxStr1p w;
-                long long wp = 0;
-                while (strToken(w, wp, normal, " "))
-                    if (!phony_.addK(w)) return fail("out of memory");
-                continue;
-            }
-            if (t == ".SUFFIXES") {
-                // Without suffixes no suffix rule and none of the built-in ones applies.
-                if (normal.isEmpty()) {
-                    suffixes_ = false;
-                    suffixList_.clear();
-                }
-                CxStr1p w;
-                long long wp = 0;
-                while (strToken(w, wp, normal, " "))
-                    if (!suffixList_.addVal(w)) return fail("out of memory");
-                continue;
-            }
-            // The other special targets change how goals are built, which is not read yet.
-            logPrint(1, "%s: '%s' is not read yet by this dialect; ignored", where().c_str(),
-                     t.c_str());
+        if (t.getAt(0) == '.' && t != ".DEFAULT" && isSpecialTarget(t)) {
+            if (!special(t, normal)) return false;
             continue;
         }
         if (strHas(t, '%')) {
+            // Several target patterns: one recipe run makes them all.
+            if (firstPattern < 0) firstPattern = patternRules_.size();
             if (!addPattern(t, normal, order, dbl, hasRecipe, recipe)) return false;
+            if (firstPattern != patternRules_.size() - 1)
+                patternRules_.lastVal().leader = firstPattern;
             continue;
         }
         // ".c.o:" is "%.o: %.c", ".c:" is "%: %.c".
@@ -1245,6 +1395,14 @@ bool Reader::rule(CxStr1p const& line) {
         }
         GmTarget* g = target(t);
         if (!g) return fail("out of memory");
+        if (t == ".DEFAULT") default_ = g;
+        if (grouped && leader) {
+            // The others wait for the first; it runs again when one is missing.
+            strJoinSPC(leader->group, t);
+            strJoinSPC(g->prereqs, *leader->name);
+            continue;
+        }
+        if (grouped) leader = g;
         if (!normal.isEmpty()) strJoinSPC(g->prereqs, normal);
         if (!order.isEmpty()) strJoinSPC(g->orderOnly, order);
         if (firstGoal_.isEmpty() && (t.getAt(0) != '.' || strHas(t, '/'))) {
@@ -1271,9 +1429,9 @@ bool Reader::rule(CxStr1p const& line) {
 } // namespace
 
 bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1p>& goals,
-                    CxStr1p& err) {
+                    CxStr1p& err, GmReadOut* out) {
     err.clear();
-    Reader r(in, hooks, err);
+    Reader r(in, hooks, err, out);
     return r.run(goals);
 }
 
@@ -1284,11 +1442,27 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
     ctx_.shell = hooks_.shell;
     ctx_.eval = evalHook;
     ctx_.reader = this;
+    ctx_.warnUndefined = in_.warnUndefined;
     file_ = in_.file;
     for (char const* sx : kSuffixes)
         if (!suffixList_.addVal(sx)) return fail("out of memory");
     if (!setupVars(goals)) return false;
+    GmInclude self;
+    self.name = in_.file;
+    self.required = true;
+    if (!out_.includes.addVal(self)) return fail("out of memory");
     if (!readText(in_.text)) return false;
+    // Further -f files, each read as a Makefile of its own would be.
+    for (CxStr1p const& f : in_.moreFiles) {
+        if (!conds_.isEmpty()) break;
+        GmInclude inc;
+        inc.name = f;
+        inc.required = true;
+        CxStr1p content;
+        inc.missing = !strFileLoadFd(f, content);
+        if (!out_.includes.addVal(inc)) return fail("out of memory");
+        if (!inc.missing && !readFile(f, content)) return false;
+    }
     if (!conds_.isEmpty()) {
         ++line_; // where the file ended
         return fail("missing 'endif'");
@@ -1302,9 +1476,12 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
         char const* eq = strchr(*e, '=');
         if (!eq || eq == *e) continue;
         CxStr1p name(*e, eq - *e);
-        if (strIsEqAlt(name, "MAKEFLAGS|MFLAGS|MAKELEVEL|SHELL|MAKE|MAKEFILES")) continue;
+        if (strIsEqAlt(name, "MAKEFLAGS|MFLAGS|MAKELEVEL|SHELL|MAKE|MAKEFILES|MAKE_RESTARTS"))
+            continue;
         vars_.set(name, CxStr1p(eq + 1), GmFlavor::Recursive, GmOrigin::Environment);
     }
+    // -R: only the variables that make itself needs.
+    char const* const kept = "SHELL|.RECIPEPREFIX|MAKE";
     struct Def {
         char const *name, *value;
     } const defs[] = {{"CC", "cc"},
@@ -1338,6 +1515,7 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
                       {"LINK.s", "$(CC) $(ASFLAGS) $(LDFLAGS) $(TARGET_MACH)"},
                       {"LINK.S", "$(CC) $(ASFLAGS) $(CPPFLAGS) $(LDFLAGS) $(TARGET_MACH)"}};
     for (Def const& d : defs) {
+        if (in_.noBuiltinVars && !strIsEqAlt(CxStr1p(d.name), kept)) continue;
         GmVar* v = vars_.findHere(d.name);
         if (v && d.name[0] != 'S') continue;
         if (!vars_.set(d.name, d.value, GmFlavor::Recursive, GmOrigin::Default)) return false;
@@ -1345,7 +1523,13 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
     vars_.set("MAKE", in_.makeCmd, GmFlavor::Recursive, GmOrigin::Default);
     vars_.set("CURDIR", in_.curDir, GmFlavor::Simple, GmOrigin::File);
     vars_.set("MAKEFILE_LIST", in_.file, GmFlavor::Simple, GmOrigin::File);
-    vars_.set("MAKEFLAGS", "", GmFlavor::Recursive, GmOrigin::File);
+    vars_.set("MAKELEVEL", in_.makeLevel.isEmpty() ? CxStr1p("0") : in_.makeLevel,
+              GmFlavor::Recursive, GmOrigin::Environment);
+    if (in_.restarts > 0) {
+        char n[32];
+        snprintf(n, sizeof n, "%lld", in_.restarts);
+        vars_.set("MAKE_RESTARTS", n, GmFlavor::Recursive, GmOrigin::File);
+    }
     CxStr1p cmdGoals, flags;
     for (CxStr1p const& a : in_.args) {
         CxStr1p name, op, value;
@@ -1364,11 +1548,16 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
         if (!goals.addVal(a)) return false;
         strJoinSPC(cmdGoals, a);
     }
+    // make's form: the flag letters, then the command line's variables.
+    CxStr1p mf(in_.flags);
     if (!flags.isEmpty()) {
-        CxStr1p mf(" -- ");
+        mf += " -- ";
         mf += flags;
-        vars_.set("MAKEFLAGS", mf, GmFlavor::Recursive, GmOrigin::File);
     }
+    // Nested runs take the flags and the command line's variables from it.
+    if (GmVar* v = vars_.set("MAKEFLAGS", mf, GmFlavor::Recursive, GmOrigin::File))
+        v->exported = true;
+    vars_.set("MAKEOVERRIDES", flags, GmFlavor::Recursive, GmOrigin::File);
     vars_.set("MAKECMDGOALS", cmdGoals, GmFlavor::Recursive, GmOrigin::File);
     return true;
 }
@@ -1564,6 +1753,8 @@ bool Reader::exists(CxStr1p const& name) {
 // name is a goal, an existing file, or something a rule can make.
 bool Reader::canMake(CxStr1p const& name, int depth) {
     if (lookup(name.c_str(), name.length()) || exists(name)) return true;
+    CxStr1p found;
+    if (vpathFind(found, name)) return true;
     Pattern const* p = nullptr;
     CxStr1p stem;
     return depth < 2 && findImplicit(p, stem, name, depth + 1);
@@ -1637,7 +1828,8 @@ bool Reader::findImplicit(Pattern const*& found, CxStr1p& stem, CxStr1p const& n
         while (ok && cstrToken(s0, n0, pos, pre.c_str(), pre.length(), " ", "")) {
             w.clear();
             addStemmed(w, pre.c_str() + s0, n0, st, true);
-            ok = p.terminal ? exists(w) : canMake(w, depth);
+            CxStr1p found;
+            ok = p.terminal ? exists(w) || vpathFind(found, w) : canMake(w, depth);
         }
         if (!ok) continue;
         found = &p;
@@ -1655,9 +1847,23 @@ bool Reader::applyImplicit(GmTarget& t, CxStr1p const& name) {
     Pattern const* p = nullptr;
     CxStr1p stem;
     if (!findImplicit(p, stem, name, 0)) return true;
+    if (p->leader >= 0) {
+        // One of several target patterns: the first one's goal runs the recipe.
+        CxStr1p first = substStem(patternRules_[p->leader].target, stem);
+        strJoinSPC(first, t.prereqs);
+        t.prereqs.setMove(first);
+        t.implicitCount = 1;
+        return true;
+    }
     CxStr1p pre = substStem(p->rule->prereqs, stem);
+    for (long long i = 0; i < pre.length(); ++i)
+        t.implicitCount += i == 0 || pre.c_str()[i - 1] == ' ';
     if (!t.prereqs.isEmpty()) strJoinSPC(pre, t.prereqs);
     t.prereqs.setMove(pre);
+    // The other target patterns of the rule: the recipe runs when one is missing.
+    for (long long i = p - &patternRules_[0] + 1;
+         i < patternRules_.size() && patternRules_[i].leader == p - &patternRules_[0]; ++i)
+        if (!exists(substStem(patternRules_[i].target, stem))) t.force = true;
     CxStr1p oo = substStem(p->rule->orderOnly, stem);
     if (!oo.isEmpty()) strJoinSPC(t.orderOnly, oo);
     t.stem.setMove(stem);
@@ -1674,24 +1880,48 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
     GmVars scope;
     scope.parent = inherited ? inherited : &vars_;
     if (!scopeFor(scope, t, name)) return false;
-    // Prerequisites first, so they inherit this goal's variables.
-    for (CxStr1p const* list : {&t.prereqs, &t.orderOnly}) {
-        long long s0, n0, pos = 0;
-        while (cstrToken(s0, n0, pos, list->c_str(), list->length(), " ", "")) {
-            GmTarget* pt = lookup(list->c_str() + s0, n0);
-            if (!pt && !patternRules_.isEmpty()) {
-                // A file no rule names: made by an implicit rule when one applies.
-                CxStr1p pn(list->c_str() + s0, n0);
-                Pattern const* p = nullptr;
-                CxStr1p stem;
-                if (findImplicit(p, stem, pn, 0)) {
-                    pt = target(pn);
-                    if (!pt || !hashAdd(pt)) return fail("out of memory");
-                }
+    for (long long pos = 0, s0, n0;
+         cstrToken(s0, n0, pos, t.group.c_str(), t.group.length(), " ", "");)
+        if (!exists(CxStr1p(t.group.c_str() + s0, n0))) t.force = true;
+    // Prerequisites first, so they inherit this goal's variables. A word may
+    // change (found through vpath) or go (a missing intermediate file that
+    // nothing needs): then the list is written anew.
+    for (int li = 0; li < 2; ++li) {
+        CxStr1p& list = li ? t.orderOnly : t.prereqs;
+        CxStr1p kept;
+        bool changed = false;
+        long long s0, n0, pos = 0, idx = 0;
+        while (cstrToken(s0, n0, pos, list.c_str(), list.length(), " ", "")) {
+            bool fromRule = li == 1 || idx++ >= t.implicitCount;
+            // An implicit rule's prerequisite that the goal's rule names too.
+            for (long long p2 = pos, k = idx, s1, n1;
+                 !fromRule && cstrToken(s1, n1, p2, list.c_str(), list.length(), " ", ""); ++k)
+                fromRule = k >= t.implicitCount && n1 == n0 &&
+                           memcmp(list.c_str() + s1, list.c_str() + s0, (size_t)n0) == 0;
+            GmTarget* pt = lookup(list.c_str() + s0, n0);
+            CxStr1p pn;
+            if (!pt) {
+                pn.setCstr(list.c_str() + s0, n0);
+                if (!prereqGoal(pt, pn, fromRule)) return false;
+            } else if (fromRule) {
+                pt->mentioned = true;
             }
-            if (pt && !emitGoal(*pt->name, *pt, &scope)) return false;
+            bool drop = pt && pt->chain && !pt->seen &&
+                        keepsMissing(*pt, pn.isEmpty() ? *pt->name : pn, name);
+            if (pt && !drop && !emitGoal(*pt->name, *pt, &scope)) return false;
+            bool same = !drop && (pn.isEmpty() || (pn.length() == n0 &&
+                                                   memcmp(pn.c_str(), list.c_str() + s0, (size_t)n0) == 0));
+            if (!same && !changed) {
+                changed = true;
+                kept.setCstr(list.c_str(), s0);
+                while (kept.last() == ' ')
+                    kept.forceLen(kept.length() - 1);
+            }
+            if (changed && !drop) strJoinSPC(kept, pn.isEmpty() ? CxStr1p(list.c_str() + s0, n0) : pn);
         }
+        if (changed) list.setMove(kept);
     }
+    if (!goalMarks(name, t)) return false;
     bool ok = true;
     if (t.orderOnly.isEmpty()) {
         ok = !hooks_.addDeps || hooks_.addDeps(name, t.prereqs);
@@ -1712,18 +1942,27 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
     GmExpandCtx& ctx = ctx_;
     ctx.scope = &scope;
     ctx.autos = &a;
-    CxStr1p raw, text, marks0, one;
+    CxStr1p raw, text, marks0, one, shell;
+    // .SILENT and .IGNORE put their marks on every line of the goal.
+    CxStr1p allMarks;
+    if (silentAll_ || (!silent_.isEmpty() && silent_.findNode(name))) allMarks += '@';
+    if (ignoreAll_ || (!ignore_.isEmpty() && ignore_.findNode(name))) allMarks += '-';
+    bool plain = allMarks.isEmpty() && !oneShell_;
     for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
         CxStr1p const& line = lines_[i].text;
-        if (!refs && !strchr("@-+ \t", line.getAt(0)) && !strHas(line, '\n')) {
+        if (plain && !refs && !strchr("@-+ \t", line.getAt(0)) && !strHas(line, '\n')) {
             // Nothing to expand, no marks, one line: as written.
             if (hooks_.addCmd && !hooks_.addCmd(name, line)) return fail("out of memory");
             continue;
         }
         // Marks before the expansion hold for every line it gives.
         raw.setObj(line);
-        marks0.clear();
+        marks0 = allMarks;
         splitMarks(marks0, raw);
+        // A line that starts make runs even with -n.
+        if (strHas(raw, '$') && (strHas(raw, CxStr1p("$(MAKE)")) || strHas(raw, CxStr1p("${MAKE}"))) &&
+            !strHas(marks0, '+'))
+            marks0 += '+';
         // Backslash-newline goes to the interpreter as one line. Only inside
         // single quotes would the interpreter have kept it: say so.
         for (long long k = 0; (k = findNl(raw, k)) >= 0;) {
@@ -1754,14 +1993,88 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
             CxStr1p marks(marks0);
             splitMarks(marks, one);
             if (one.isEmpty()) continue;
+            if (oneShell_) {
+                // One interpreter for the whole recipe; the first line's marks hold.
+                if (shell.isEmpty())
+                    shell.setMove(marks);
+                else
+                    shell += kRecipeLineSep;
+                shell += one;
+                continue;
+            }
             marks += one;
             if (hooks_.addCmd && !hooks_.addCmd(name, marks)) return fail("out of memory");
         }
     }
+    if (!shell.isEmpty() && hooks_.addCmd && !hooks_.addCmd(name, shell))
+        return fail("out of memory");
     // The goal table has it all now: the memory serves the goals still to come.
     t.prereqs.destroy();
     t.orderOnly.destroy();
     return true;
+}
+
+// A prerequisite that no rule names: made by an implicit rule when one
+// applies, else found through vpath, else made by .DEFAULT's recipe.
+bool Reader::prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule) {
+    Pattern const* p = nullptr;
+    CxStr1p stem;
+    if (!patternRules_.isEmpty() && findImplicit(p, stem, name, 0)) {
+        pt = target(name);
+        if (!pt || !hashAdd(pt)) return fail("out of memory");
+        pt->chain = !fromRule;
+        pt->mentioned = fromRule;
+        return true;
+    }
+    CxStr1p found;
+    if (!exists(name) && vpathFind(found, name)) {
+        name.setMove(found);
+        return true;
+    }
+    if (default_ && default_->hasRecipe && !exists(name)) {
+        pt = target(name);
+        if (!pt || !hashAdd(pt)) return fail("out of memory");
+        pt->recipeHead = default_->recipeHead;
+        pt->hasRecipe = pt->searched = true;
+    }
+    return true;
+}
+
+// A missing intermediate file is not made only because it is missing: when the
+// goal that needs it is newer than everything the file would be made from,
+// the goal does not depend on it this time (true).
+bool Reader::keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent) {
+    if (pt.mentioned || exists(pname)) return false;
+    if (!pt.searched && !applyImplicit(pt, pname)) return false;
+    long long tp = 0, tq = 0;
+    if (!fsaTime(tp, parent)) return false;
+    long long s0, n0, pos = 0;
+    while (cstrToken(s0, n0, pos, pt.prereqs.c_str(), pt.prereqs.length(), " ", "")) {
+        GmTarget* q = lookup(pt.prereqs.c_str() + s0, n0);
+        if (q && q->hasRecipe) return false;
+        if (!fsaTime(tq, CxStr1p(pt.prereqs.c_str() + s0, n0)) || tq > tp) return false;
+    }
+    return true;
+}
+
+bool Reader::precious(CxStr1p const& name) const {
+    for (CxStr1p const& p : precious_)
+        if (p == name || (strHas(p, '%') && patternMatches(p, name))) return true;
+    return false;
+}
+
+bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t) {
+    if (!hooks_.setMarks) return true;
+    char m[4] = {};
+    int k = 0;
+    bool keep = !precious_.isEmpty() && precious(name);
+    if (deleteOnError_ && !keep && !phony_.findNode(name)) m[k++] = 'd';
+    bool inter = (t.chain && !t.mentioned) ||
+                 (!intermediate_.isEmpty() && intermediate_.findNode(name));
+    if (inter && !keep && !secondaryAll_ && !(!secondary_.isEmpty() && secondary_.findNode(name)))
+        m[k++] = 'i';
+    if (t.force) m[k++] = 'f';
+    return k == 0 || hooks_.setMarks(name, m) || fail("out of memory");
 }
 
 bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
@@ -1781,16 +2094,44 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
         err_ = "*** No targets.  Stop.";
         return false;
     }
+    if (GmVar* vp = vars_.findHere("VPATH")) {
+        CxStr1p dirs;
+        ctx_.scope = nullptr;
+        if (!gmExpandVar(dirs, "VPATH", ctx_)) return failCtx();
+        for (long long i = 0; i < dirs.length(); ++i)
+            if (dirs.c_str()[i] == ':') dirs.at(i) = ' ';
+        if (!addWords(vpathVar_, dirs)) return fail("out of memory");
+        (void)vp;
+    }
     // Goals reached from the requested ones first, so prerequisites inherit
-    // their variables; then every other goal.
+    // their variables; then the Makefiles, which may be remade; then every
+    // other goal.
     if (!buildHash()) return fail("out of memory");
     Vect1p_Vobj<CxStr1p> roots(goals);
     if (roots.isEmpty()) roots.addVal(def);
-    for (CxStr1p const& r : roots)
-        if (GmTarget* t = lookup(r.c_str(), r.length()))
-            if (!emitGoal(*t->name, *t, nullptr)) return false;
-    for (Named const& n : order_)
+    for (CxStr1p& r : roots) {
+        GmTarget* t = lookup(r.c_str(), r.length());
+        // A requested goal without a rule may have an implicit one, or .DEFAULT's.
+        if (!t && !prereqGoal(t, r, true)) return false;
+        if (t && !emitGoal(*t->name, *t, nullptr)) return false;
+    }
+    for (GmInclude& inc : out_.includes) {
+        GmTarget* t = lookup(inc.name.c_str(), inc.name.length());
+        Pattern const* p = nullptr;
+        CxStr1p stem;
+        // A Makefile is not remade by a match-anything rule.
+        if (!t && findImplicit(p, stem, inc.name, 0) && !p->anything) {
+            t = target(inc.name);
+            if (!t || !hashAdd(t)) return fail("out of memory");
+        }
+        if (!t) continue;
+        if (!emitGoal(*t->name, *t, nullptr)) return false;
+        inc.hasRule = t->hasRecipe;
+    }
+    for (Named const& n : order_) {
+        if (n.name->getAt(0) == '.' && isSpecialTarget(*n.name)) continue;
         if (!emitGoal(*n.name, *n.t, nullptr)) return false;
+    }
     // The environment of the recipes.
     if (hooks_.setEnv) {
         ctx_.scope = nullptr;

@@ -15,7 +15,24 @@ struct GmHooks {
     bool (*setDefault)(CxStr1p const& goal) = nullptr;
     // Exported variables reach the recipes' environment; unset: value null.
     bool (*setEnv)(CxStr1p const& name, CxStr1p const* value) = nullptr;
+    // A goal's marks: 'd' removed when its recipe fails (.DELETE_ON_ERROR),
+    // 'i' an intermediate file, removed at the end once made, 'f' always remade.
+    bool (*setMarks)(CxStr1p const& goal, char const* marks) = nullptr;
     GmShellFn shell = nullptr;
+};
+
+// An included Makefile, for remaking it before the Makefile is read again.
+struct GmInclude {
+    CxStr1p name;  // as found (through -I) or, when missing, as written
+    CxStr1p where; // "Makefile:3", for the message when it stays missing
+    bool required = false; // "include", not "-include"/"sinclude"
+    bool missing = false;
+    bool hasRule = false; // a goal with a recipe (explicit or implicit) after reading
+};
+
+struct GmReadOut {
+    Vect1p_Vobj<GmInclude> includes; // also the Makefiles named with -f, required
+    bool notParallel = false;        // .NOTPARALLEL
 };
 
 struct GmReadIn {
@@ -24,11 +41,19 @@ struct GmReadIn {
     CxStr1p makeCmd;           // value of MAKE
     CxStr1p curDir;            // value of CURDIR
     Vect1p_Vobj<CxStr1p> args; // the command line's goals and VAR=value words
+    Vect1p_Vobj<CxStr1p> moreFiles;   // further -f files, read after the first
+    Vect1p_Vobj<CxStr1p> includeDirs; // -I
+    CxStr1p makeLevel;                // MAKELEVEL: "0" at the top
+    CxStr1p flags;                    // make's one-letter flags of this run, for MAKEFLAGS
+    long long restarts = 0;           // MAKE_RESTARTS
     bool noBuiltinRules = false; // -r
+    bool noBuiltinVars = false;  // -R
+    bool envOverrides = false;   // -e
+    bool warnUndefined = false;  // --warn-undefined-variables
 };
 
 // Reads the Makefile. goals receives the requested goals (the command line's
 // words that are not assignments). False after a fatal error, whose message
 // ("Makefile:3: *** missing separator.  Stop.") is in err.
 bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1p>& goals,
-                    CxStr1p& err);
+                    CxStr1p& err, GmReadOut* out = nullptr);

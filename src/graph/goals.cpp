@@ -181,3 +181,28 @@ bool addPhonyGoals(CxStr1p const& list) {
     logTraceDbg(dbgRules(), "rules add PHONY goal | %s", list.c_str());
     return markPhonyEach(list);
 }
+
+bool setGoalMarks(CxStr1p const& goal, char const* marks) {
+    if (!Vars::_pVars) return false;
+    GoalRule* g = ensureGoal(goal);
+    if (!g) return false;
+    g->deleteOnError = strchr(marks, 'd') != nullptr;
+    g->intermediate = strchr(marks, 'i') != nullptr;
+    g->force = strchr(marks, 'f') != nullptr;
+    return true;
+}
+
+void goalTableReset() {
+    Vars& v = *Vars::_pVars;
+    v.defaultGoal.clear();
+    v.goalRules.clear();
+    v.depsMapUsual.clear();
+    v.depsMapExistOnly.clear();
+    v.depFirstGoal.clear();
+    v.rulesWithCmds = v.cmdsAll = 0;
+    v.rulesHeavy.clear();
+    v.rulesUsual.clear();
+    v.rulesHeavyAdj.clear();
+    v.rulesUsualAdj.clear();
+    v.goalState.clear();
+}

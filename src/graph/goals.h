@@ -10,6 +10,10 @@ struct GoalRule {
     bool phony = false;
     bool heavy = false; // a recipe line runs a build tool (recursive invocation)
     bool usual = false; // a recipe line runs an outside command
+    // Makefile special targets: removed when its recipe fails; removed at the
+    // end of the run once made (an intermediate file).
+    bool deleteOnError = false, intermediate = false;
+    bool force = false; // out of date whatever the times say (a grouped target is missing)
     CxStr1p name;
     Vect1p_Vobj<CxStr1p> depsUsual;
     Vect1p_Vobj<CxStr1p> depsExistOnly;
@@ -37,7 +41,10 @@ struct GoalRule {
         phony = o.phony;
         heavy = o.heavy;
         usual = o.usual;
-        o.phony = o.heavy = o.usual = false;
+        deleteOnError = o.deleteOnError;
+        intermediate = o.intermediate;
+        force = o.force;
+        o.phony = o.heavy = o.usual = o.deleteOnError = o.intermediate = o.force = false;
         name.clear();
         name.swap(o.name);
         depsUsual.clear();
@@ -63,3 +70,7 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line);
 // ".DEFAULT_GOAL" callback: each token becomes the default goal in turn.
 bool setGoalDefault(CxStr1p const& list);
 bool addPhonyGoals(CxStr1p const& list);
+// A Makefile's marks of one goal: 'd' delete on error, 'i' intermediate, 'f' force.
+bool setGoalMarks(CxStr1p const& goal, char const* marks);
+// Forgets every goal and dependency, for a Makefile read again.
+void goalTableReset();

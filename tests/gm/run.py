@@ -71,10 +71,12 @@ def Case(name, mk, args=(), files=None, only=None, sh=False, win_ok=False, runs=
 
 
 # GNU make writes its own messages ("make: Nothing to be done for 'all'.",
-# "make: 'x' is up to date.", "make[1]: Entering directory ...") to standard
-# output, vorn writes its log to standard error: such lines are dropped from
-# make's standard output before comparing.
+# "make: 'x' is up to date.") to standard output, vorn writes its log to
+# standard error: such lines are dropped from make's standard output before
+# comparing. Both print "Entering/Leaving directory" lines, compared without
+# the program's name.
 MAKE_MESSAGE = re.compile(r"^make(\[\d+\])?: ")
+DIR_LINE = re.compile(r"^(?:make|vorn)((?:\[\d+\])?: (?:Entering|Leaving) directory )")
 
 
 def load_cases(filter_text):
@@ -240,6 +242,7 @@ def stdout_lines(side, text, cwd):
     lines = norm_text(text, cwd, False).split("\n")
     if lines and lines[-1] == "":
         lines.pop()
+    lines = [DIR_LINE.sub(r"M\1", ln) for ln in lines]
     if side.is_make:
         lines = [ln for ln in lines if not MAKE_MESSAGE.match(ln)]
     return lines

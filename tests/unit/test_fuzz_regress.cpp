@@ -148,8 +148,8 @@ TEST_F(FuzzReplay, GnuShellRunsNothingAndIncludesReadTheScratchFiles) {
     FuzzGnuResult r = gnu("#: V=cmd g1 g2 g1\ninclude a.mk\n");
     EXPECT_TRUE(r.ok) << r.err.c_str();
     EXPECT_EQ(r.goals, 2);
-    EXPECT_EQ(gnuErr("-include nope.mk\ninclude nope2.mk\n"),
-              "Makefile:2: *** nope2.mk: No such file or directory.  Stop.");
+    // Missing Makefiles are left to the caller, which may remake them.
+    EXPECT_EQ(gnuErr("-include nope.mk\ninclude nope2.mk\n"), "*** No targets.  Stop.");
 }
 
 // Inputs that once overflowed the stack: a file that includes itself and a

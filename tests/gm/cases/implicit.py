@@ -90,5 +90,4 @@ all: x.c2
 ]
 
 PENDING = {
-    "chain leaves the intermediate file": "intermediate files are not deleted at the end yet",
 }
