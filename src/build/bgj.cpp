@@ -143,7 +143,7 @@ void collectDone(Vars& v) {
         long long* slot = stateSlot(goal);
         walkRecipeEnded(goal, r.retCode == 0);
         if (r.retCode == 0) {
-            if (slot) walkSetState(g_walkState, *slot, goal, timeRealNs());
+            if (slot) walkSetState(g_walkState, *slot, goal, walkMadeTime(ruleOf(goal)));
         } else {
             if (!g_stop)
                 logTraceDbg(conf().dbgRules, "Cannot build Rule: %s | cwd: %s", goal.c_str(),

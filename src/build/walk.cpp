@@ -243,6 +243,14 @@ void walkRecipeEnded(CxStr1p const& name, bool ok) {
     }
 }
 
+long long walkMadeTime(GoalRule const* r) {
+    long long now = timeRealNs();
+    if (!conf().gnuMake || !r || r->phony || conf().dryRun) return now;
+    long long t = 0;
+    if (!fsaTime(t, r->name)) return now;
+    return t < kGoalTimeMin ? kGoalTimeMin : t;
+}
+
 bool walkRemoveIntermediates() {
     Vars& v = *Vars::_pVars;
     CxStr1p line("rm");
@@ -267,7 +275,7 @@ bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p co
     walkRecipeStarts(r);
     bool ok = runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd);
     walkRecipeEnded(r.name, ok);
-    if (ok) return walkSetState(w, state, r.name, timeRealNs());
+    if (ok) return walkSetState(w, state, r.name, walkMadeTime(&r));
     // The interpreter says nothing of a failing command: name it.
     logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
     if (!w.stop)

@@ -58,6 +58,10 @@ void walkRecipeStarts(GoalRule const& r);
 void walkRecipeEnded(CxStr1p const& name, bool ok);
 // A Makefile's intermediate files made by this run are removed ("rm a b").
 bool walkRemoveIntermediates();
+// The state of a goal whose recipe has just run: now; for a Makefile's file
+// goal its time as the recipe left it, so that a recipe that did not change
+// the file does not make the goals above it out of date.
+long long walkMadeTime(GoalRule const* r);
 // "Goal-Stack-Track" and the result line of one requested goal.
 bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok);
 // The requested goals, or the default goal when none was named.

@@ -39,6 +39,7 @@ struct GmTarget {
     bool mentioned = false; // named by a rule of the file
     bool force = false;     // one of grouped targets is missing: the recipe runs
     CxStr1p group;          // the other targets of grouped targets, on the first
+    bool groupHolder = false; // runs the recipe of several target patterns
     long long implicitCount = 0; // leading prerequisite words that an implicit rule gave
     CxStr1p const* name = nullptr;
     CxStr1p stem; // $* of a pattern or static pattern rule
@@ -453,7 +454,7 @@ class Reader {
     }
 
   private:
-    bool autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t);
+    bool autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t, bool times);
 
     friend bool evalHook(void* reader, CxStr1p const& text, GmExpandCtx& ctx);
 };
@@ -1633,9 +1634,10 @@ bool Reader::applyVar(GmVars& scope, GmTargetVar const& tv) {
     return true;
 }
 
-bool Reader::autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t) {
+bool Reader::autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t, bool times) {
     a.at = name;
-    long long targetTime = fsaTime(name);
+    // $? needs the files' times; most recipes do not name it.
+    long long targetTime = times ? fsaTime(name) : 0;
     Set_Kobj<CxStr1p> once;
     bool several = strHas(t.prereqs, ' ');
     CxStr1p p;
@@ -1649,6 +1651,7 @@ bool Reader::autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t) {
         }
         strJoinSPC(a.all, p);
         // Newer, missing, or to be made itself: as far as reading can tell.
+        if (!times) continue;
         long long pt = fsaTime(p);
         if (targetTime <= 0 || pt <= 0 || pt > targetTime || lookup(p.c_str(), p.length()))
             strJoinSPC(a.newer, p);
@@ -1847,23 +1850,28 @@ bool Reader::applyImplicit(GmTarget& t, CxStr1p const& name) {
     Pattern const* p = nullptr;
     CxStr1p stem;
     if (!findImplicit(p, stem, name, 0)) return true;
-    if (p->leader >= 0) {
-        // One of several target patterns: the first one's goal runs the recipe.
-        CxStr1p first = substStem(patternRules_[p->leader].target, stem);
-        strJoinSPC(first, t.prereqs);
-        t.prereqs.setMove(first);
-        t.implicitCount = 1;
-        return true;
+    // Several target patterns: the goal needed first runs the recipe for all
+    // (and does so when one of the others is missing); the others wait for it.
+    long long self = p - &patternRules_[0], lead = p->leader >= 0 ? p->leader : self;
+    for (long long i = lead; i < patternRules_.size() && (i == lead || patternRules_[i].leader == lead);
+         ++i) {
+        if (i == self) continue;
+        CxStr1p other = substStem(patternRules_[i].target, stem);
+        GmTarget* o = lookup(other.c_str(), other.length());
+        if (o && o->groupHolder) {
+            strJoinSPC(other, t.prereqs);
+            t.prereqs.setMove(other);
+            t.implicitCount = 1;
+            return true;
+        }
+        t.groupHolder = true;
+        if (!exists(other)) t.force = true;
     }
     CxStr1p pre = substStem(p->rule->prereqs, stem);
     for (long long i = 0; i < pre.length(); ++i)
         t.implicitCount += i == 0 || pre.c_str()[i - 1] == ' ';
     if (!t.prereqs.isEmpty()) strJoinSPC(pre, t.prereqs);
     t.prereqs.setMove(pre);
-    // The other target patterns of the rule: the recipe runs when one is missing.
-    for (long long i = p - &patternRules_[0] + 1;
-         i < patternRules_.size() && patternRules_[i].leader == p - &patternRules_[0]; ++i)
-        if (!exists(substStem(patternRules_[i].target, stem))) t.force = true;
     CxStr1p oo = substStem(p->rule->orderOnly, stem);
     if (!oo.isEmpty()) strJoinSPC(t.orderOnly, oo);
     t.stem.setMove(stem);
@@ -1934,11 +1942,13 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
     if (!ok) return fail("out of memory");
 
     // Most recipes of generated files name no variable: nothing to expand.
-    bool refs = false;
-    for (long long i = t.recipeHead; i >= 0 && !refs; i = lines_[i].next)
-        refs = strHas(lines_[i].text, '$');
+    bool refs = false, times = false;
+    for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
+        refs = refs || strHas(lines_[i].text, '$');
+        times = times || strHas(lines_[i].text, '?');
+    }
     GmAuto a;
-    if (refs && !autosFor(a, name, t)) return fail("out of memory");
+    if (refs && !autosFor(a, name, t, times)) return fail("out of memory");
     GmExpandCtx& ctx = ctx_;
     ctx.scope = &scope;
     ctx.autos = &a;
