@@ -92,8 +92,11 @@ bool buildBg1GoalArgs() {
         CxStr1p const& g = v.goals[i];
         logTraceDbg(c.dbgGoals, "%s", "");
         logTraceDbg(c.dbgGoals, "Now at Goal: %s", g.c_str());
-        v.goalState.clear();
-        goalIndexClearStates();
+        // A Makefile's goals are made once per run, whichever requested goal needs them.
+        if (!c.gnuMake || i == 0) {
+            v.goalState.clear();
+            goalIndexClearStates();
+        }
         v.goalStackTrack.clear();
         g_walk = BuildWalk();
         Walk w;

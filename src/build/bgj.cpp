@@ -174,9 +174,12 @@ void hangReport(Vars& v) {
 }
 
 void clearGoalState(Vars& v) {
-    v.goalState.clear();
-    v.goalDepsPhase.clear();
-    goalIndexClearStates();
+    // A Makefile's goals are made once per run, whichever requested goal needs them.
+    if (!conf().gnuMake) {
+        v.goalState.clear();
+        v.goalDepsPhase.clear();
+        goalIndexClearStates();
+    }
     v.goalStack.clear();
     v.goalStackTmp.clear();
     v.goalStackTrack.clear();

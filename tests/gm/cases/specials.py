@@ -132,5 +132,4 @@ PENDING = {
     "intermediate named explicitly": ".INTERMEDIATE not read yet",
     "oneshell echoes the whole recipe": ".ONESHELL not read yet",
     "posix makes the shell stop at the first error": ".POSIX not read yet (shell without -e)",
-    "pattern rule with two targets, second asked first": "a command-line goal that only a pattern rule makes is not found",
 }
