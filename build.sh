@@ -16,3 +16,8 @@ build/vorn -C examples/hello -D r
 build/vorn --gm -C examples/calc
 examples/calc/calc '2 * (3 + 4) / 7'
 build/vorn --gm -C examples/calc clean
+# A two-directory project: a pattern rule into obj/, header dependencies from
+# -MMD -MP, and a static library built by a nested run; four jobs.
+build/vorn --gm -C examples/multi -j4
+examples/multi/app 12 18 30
+build/vorn --gm -C examples/multi clean

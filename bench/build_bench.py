@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Build benchmark: vorn against GNU make, ninja and a floor program.
 
-Generates seven workloads in a temporary directory, each with one rules text
+Generates nine workloads in a temporary directory, each with one rules text
 written as `vorn.vorn` and `Makefile` (explicit rules only, one rule per goal,
 a first rule `all:` naming every goal, `.PHONY: all`) and an equivalent
-`build.ninja`:
+`build.ninja` (h and i write a Makefile of their own, see below):
 
     a  2,000 file copies with cp recipes (src/fNNNN.txt -> out/fNNNN.txt, the
        directory out made first by its own rule); full build, then a no-op
@@ -19,6 +19,16 @@ a first rule `all:` naming every goal, `.PHONY: all`) and an equivalent
        first. A tool that builds in waves (all of one level, then the next)
        leaves a job slot idle while u50 runs; one that starts v goals as soon
        as their u is done does not. Only at 2 or more jobs.
+    h  a no-op over 5,000 up-to-date objects s/fNNNN.o of s/fNNNN.c, all
+       named by the goal prog: `Makefile` has one pattern rule `%.o: %.c`,
+       `explicit.mk` is the same text with 5,000 explicit rules instead. Run
+       by `vorn --gm -r` on both (gm, gmx), `vorn --gm` (gmb, built-in rules
+       on), `make -r`, `make` (make b), ninja and vorn --bg1, with the ratios
+       gm/gmx (pattern against explicit), gm/make, gmb/make b, gm/ninja.
+    i  h's pattern Makefile with `-include $(OBJS:.o=.d)` and 5,000 .d files
+       as gcc -MMD -MP writes them, two of 50 headers each: gm, gmb, make and
+       make b, with the ratios gm/make and gmb/make b.
+       h and i run only at 1 job.
 
 Every workload runs at each job count of -j (default 1 and 2). At 1 job:
 `vorn --bg1`, `make -r -j1`, `ninja -j1`, `floor -j 1`. At N jobs: `vorn -j N`
@@ -71,6 +81,15 @@ VARIANT_WORKLOADS = ("a", "d", "e", "f")
 # Workloads with a no-op, where vorn also reads the Makefile (--gm) at 1 job:
 # what the GNU make reader costs against vorn's own, on the same text.
 GM_WORKLOADS = ("a", "f")
+# No-op workloads of the GNU make reader alone: their tools, in running order,
+# and the ratios shown (first over second).
+GM_NOOP = {
+    "h": (("floor", "vorn", "vorn-gm", "vorn-gmx", "vorn-gmb", "make", "make-b", "ninja"),
+          (("vorn-gm", "vorn-gmx"), ("vorn-gm", "make"), ("vorn-gmb", "make-b"),
+           ("vorn-gm", "ninja"))),
+    "i": (("floor", "vorn-gm", "vorn-gmb", "make", "make-b"),
+          (("vorn-gm", "make"), ("vorn-gmb", "make-b"))),
+}
 # A v goal's recipe sleeps 0.1 s after its u goal was touched; file times on
 # a loaded machine may be coarse by a few ms.
 ORDER_SLACK_S = 0.02
@@ -146,6 +165,8 @@ class Workload:
         self.checks = []  # functions(wdir) -> list of problems, after a full build
         self.seconds = {}  # goal -> seconds its recipe sleeps; set: floor is computed
         self.min_jobs = 1
+        self.max_jobs = 64
+        self.files = {}  # name -> text written besides (or instead of) the generated ones
 
     def rule(self, goal, deps, cmd, order=(), seconds=None):
         lines = [cmd] if isinstance(cmd, str) else list(cmd)
@@ -206,6 +227,8 @@ class Workload:
                 f.write(text)
         with open(os.path.join(wdir, "build.ninja"), "w") as f:
             f.write(self.ninja_text())
+        for name, text in self.files.items():
+            write_file(os.path.join(wdir, name), text)
         for kind, plan in (("full", self.plan_full), ("noop", self.plan_noop)):
             with open(os.path.join(wdir, "floor-%s.plan" % kind), "w") as f:
                 f.write("".join(step + "\n" for step in plan))
@@ -395,6 +418,46 @@ def gen_uneven(wdir, count):
     return w
 
 
+def gen_objects(wdir, count, depfiles=False):
+    w = Workload("i" if depfiles else "h",
+                 "%d %s" % (count, "-include .d" if depfiles else "%.o: %.c"), ("noop",))
+    w.max_jobs = 1
+    os.makedirs(os.path.join(wdir, "s"))
+    now = time.time_ns()
+    t_src, t_obj, t_prog = (now - k * 10**9 for k in (300, 200, 100))
+    headers = ["h/h%02d.h" % k for k in range(50)]
+    if depfiles:
+        os.makedirs(os.path.join(wdir, "h"))
+        for h in headers:
+            write_file(os.path.join(wdir, h), "", t_src)
+    objs = []
+    for i in range(count):
+        src, obj = "s/f%04d.c" % i, "s/f%04d.o" % i
+        write_file(os.path.join(wdir, src), "int f%04d;\n" % i, t_src)
+        write_file(os.path.join(wdir, obj), "", t_obj)
+        w.rule(obj, [src], "cp %s %s" % (src, obj))
+        w.plan_noop += ["S " + src, "S " + obj]
+        if depfiles:
+            # As gcc -MMD -MP writes it: a continued line, an empty rule per header.
+            hs = (headers[i % 50], headers[(i * 7 + 3) % 50])
+            write_file(os.path.join(wdir, obj[:-1] + "d"), "%s: %s %s \\\n %s\n%s:\n%s:\n" %
+                       ((obj, src) + hs + hs), t_obj)
+            w.plan_noop += ["S " + h for h in hs]
+        objs.append(obj)
+    write_file(os.path.join(wdir, "prog"), "", t_prog)
+    w.rule("prog", objs, "touch prog")
+    w.plan_noop.append("S prog")
+    w.noop_files = objs + ["prog"]
+    head = ".PHONY: all\nall: prog\nOBJS = %s\nprog: $(OBJS)\n\ttouch $@\n" % " ".join(objs)
+    w.files["Makefile"] = head + "%.o: %.c\n\tcp $< $@\n"
+    if depfiles:
+        w.files["Makefile"] += "-include $(OBJS:.o=.d)\n"
+    else:
+        w.files["explicit.mk"] = head + "".join("%s: %s\n\tcp $< $@\n" % (o, o[:-1] + "c")
+                                                for o in objs)
+    return w
+
+
 GENERATORS = {
     "a": (gen_copies, 2000),
     "b": (gen_touches, 2000),
@@ -403,6 +466,8 @@ GENERATORS = {
     "e": (gen_compile, 100),
     "f": (gen_uptodate, 20000),
     "g": (gen_uneven, 50),
+    "h": (gen_objects, 5000),
+    "i": (lambda wdir, count: gen_objects(wdir, count, True), 5000),
 }
 
 
@@ -457,6 +522,8 @@ class Bench:
 
     def tools_for(self, w, jobs):
         """The tools run for workload w at a job count, in running order."""
+        if w.key in GM_NOOP:
+            return [t for t in GM_NOOP[w.key][0] if t.split("-")[0] in self.tools]
         names = [t for t in BASE_TOOLS if t in self.tools and not (t == "floor" and w.seconds)]
         if "vorn" in self.tools:
             if jobs == 1:
@@ -471,14 +538,15 @@ class Bench:
     def argv(self, tool, jobs, kind):
         if tool == "floor":
             return self.tools["floor"] + ["-j", str(jobs), "floor-%s.plan" % kind]
-        if tool == "make":
-            return ["make", "-r", "-j%d" % jobs, "-f", "Makefile"]
+        if tool.startswith("make"):
+            return ["make"] + (["-r"] if tool == "make" else []) + ["-j%d" % jobs, "-f", "Makefile"]
         if tool == "ninja":
             return ["ninja", "-j%d" % jobs]
         vorn = self.tools["vorn"]
-        if tool == "vorn-gm":
-            # No -j: sequential, as make without -j.
-            return [vorn, "--gm", "-r", "-f", "Makefile"]
+        if tool.startswith("vorn-gm"):
+            # No -j: sequential, as make without -j. gmb keeps the built-in rules.
+            return [vorn, "--gm"] + ([] if tool == "vorn-gmb" else ["-r"]) + [
+                "-f", "explicit.mk" if tool == "vorn-gmx" else "Makefile"]
         if jobs == 1:
             return [vorn, "--bg1"]
         variant = tool[len("vorn-"):] if tool.startswith("vorn-") else None
@@ -540,7 +608,7 @@ class Bench:
                     given_up.add((jobs, tool))
 
     def run_workload(self, w, wdir, job_counts):
-        job_counts = [j for j in job_counts if j >= w.min_jobs]
+        job_counts = [j for j in job_counts if w.min_jobs <= j <= w.max_jobs]
         given_up = set()  # (jobs, tool)
         if "noop" in w.kinds and "full" not in w.kinds:
             self.warm_up(w, wdir, job_counts, given_up)
@@ -640,7 +708,8 @@ def print_runs(bench, done):
 def print_tables(bench, done, job_counts):
     """One table per job count: median seconds per tool, then vorn's ratios."""
     for jobs in job_counts:
-        rows = [(w, kind) for w, counts in done if jobs in counts for kind in w.kinds]
+        rows = [(w, kind) for w, counts in done if jobs in counts and w.key not in GM_NOOP
+                for kind in w.kinds]
         if not rows:
             continue
         vorns = ["vorn"] if jobs == 1 else [vorn_tool(v) for v in bench.variants]
@@ -666,8 +735,8 @@ def print_tables(bench, done, job_counts):
 def print_gm(bench, done):
     """vorn --gm reading the Makefile beside vorn --bg1 reading vorn.vorn, make
     and ninja at 1 job: median wall seconds and peak RSS, with gm's ratios."""
-    rows = [(w, kind) for w, counts in done if 1 in counts
-            and "vorn-gm" in bench.tools_for(w, 1) for kind in w.kinds]
+    rows = [(w, kind) for w, counts in done if 1 in counts and w.key in GM_WORKLOADS
+            for kind in w.kinds]
     if not rows:
         return
     tools = ("vorn", "vorn-gm", "make", "ninja")
@@ -688,6 +757,24 @@ def print_gm(bench, done):
                ratio(gm, med["vorn"]), ratio(gm, med["make"]), ratio(gm, med["ninja"]).strip(),
                rss, ratio(gm, med["vorn"], 1), ratio(gm, med["make"], 1),
                ratio(gm, med["ninja"], 1).strip()))
+
+
+def print_gm_noop(bench, done):
+    """h and i: each tool's command, then the ratios of median wall time and
+    peak RSS."""
+    for w, counts in done:
+        if w.key not in GM_NOOP or 1 not in counts:
+            continue
+        print()
+        print("%s at -j 1:" % label(w, "noop"))
+        for t in bench.tools_for(w, 1):
+            argv = bench.argv(t, 1, "noop")
+            print("    %-9s %s" % (tool_label(t, 1), " ".join([os.path.basename(argv[0])] +
+                                                              argv[1:])))
+        for a, b in GM_NOOP[w.key][1]:
+            ma, mb = bench.median(w, "noop", 1, a), bench.median(w, "noop", 1, b)
+            print("    %-19s time %s  RSS %s" % ("%s / %s" % (tool_label(a, 1), tool_label(b, 1)),
+                                                 ratio(ma, mb).strip(), ratio(ma, mb, 1).strip()))
 
 
 def print_overheads(bench, done):
@@ -793,6 +880,40 @@ class SelfTest(unittest.TestCase):
         self.assertEqual(bench.tools_for(a, 1), ["floor", "vorn", "vorn-gm"])
         self.assertNotIn("vorn-gm", bench.tools_for(f, 2))
 
+    def test_object_workloads(self):
+        bench = self.fake_bench("", ("t",))
+        dirs = {k: os.path.join(self.dir, k) for k in "hi"}
+        for d in dirs.values():
+            os.makedirs(d)
+        h, i = gen_objects(dirs["h"], 12), gen_objects(dirs["i"], 12, True)
+        for w in (h, i):
+            w.write(dirs[w.key])
+        self.assertEqual(bench.tools_for(h, 1),
+                         ["floor", "vorn", "vorn-gm", "vorn-gmx", "vorn-gmb"])
+        self.assertEqual(bench.argv("vorn-gmx", 1, "noop")[1:], ["--gm", "-r", "-f", "explicit.mk"])
+        self.assertEqual(bench.argv("vorn-gmb", 1, "noop")[1:], ["--gm", "-f", "Makefile"])
+        self.assertEqual(bench.argv("make-b", 1, "noop"), ["make", "-j1", "-f", "Makefile"])
+        # The two texts differ only in how the objects are made.
+        pattern, explicit = h.files["Makefile"], h.files["explicit.mk"]
+        self.assertEqual(pattern.count("%"), 2)
+        self.assertNotIn("%", explicit)
+        self.assertEqual(pattern.split("%")[0], explicit.split("s/f0000.o: s/f0000.c")[0])
+        with open(os.path.join(dirs["i"], "s", "f0011.d")) as f:
+            self.assertEqual(f.read(), "s/f0011.o: s/f0011.c h/h11.h \\\n h/h30.h\n"
+                                       "h/h11.h:\nh/h30.h:\n")
+        if not shutil.which("make"):
+            self.skipTest("make not found")
+        # make -q: up to date as generated, with and without the built-in rules;
+        # out of date once a header named only by f0011.d is newer.
+        for d, f, r in ((dirs["h"], "Makefile", ["-r"]), (dirs["h"], "explicit.mk", ["-r"]),
+                        (dirs["i"], "Makefile", ["-r"]), (dirs["i"], "Makefile", [])):
+            q = subprocess.run(["make", "-q", "-f", f] + r, cwd=d)
+            self.assertEqual(q.returncode, 0, (d, f, r))
+        os.utime(os.path.join(dirs["i"], "h", "h30.h"))
+        for obj, rc in (("s/f0011.o", 1), ("s/f0010.o", 0)):
+            self.assertEqual(subprocess.run(["make", "-q", "-r", obj], cwd=dirs["i"]).returncode,
+                             rc, obj)
+
     def test_failures_are_reported_and_skipped(self):
         # Fails with --bgf; otherwise succeeds without building anything.
         bench = self.fake_bench('case "$*" in *--bgf*) exit 2;; esac\n', ("t", "f"))
@@ -893,8 +1014,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("vorn", nargs="?", default="build-rel/vorn", help="vorn executable")
     ap.add_argument("-n", "--reps", type=int, default=3, help="repetitions (median taken)")
-    ap.add_argument("-w", "--workloads", default="a,b,c,d,e,f,g",
-                    help="comma-separated subset of a,b,c,d,e,f,g")
+    ap.add_argument("-w", "--workloads", default="a,b,c,d,e,f,g,h,i",
+                    help="comma-separated subset of a,b,c,d,e,f,g,h,i")
     ap.add_argument("-j", "--jobs", default="1,2", help="job counts, such as 1,2")
     ap.add_argument("--variants", default="t,c,f,p",
                     help="vorn variants at 2 or more jobs: t (default), c, f, p")
@@ -938,9 +1059,9 @@ def main():
             wdir = os.path.join(workdir, key)
             os.makedirs(wdir)
             w = gen(wdir, count)
-            if not any(j >= w.min_jobs for j in job_counts):
-                print("workload %s (%s): needs -j %d or more, skipped" %
-                      (key, w.title, w.min_jobs), file=sys.stderr)
+            if not any(w.min_jobs <= j <= w.max_jobs for j in job_counts):
+                need = ("-j %d only" if w.max_jobs == w.min_jobs else "-j %d or more") % w.min_jobs
+                print("workload %s (%s): needs %s, skipped" % (key, w.title, need), file=sys.stderr)
                 continue
             w.write(wdir)
             t0 = time.perf_counter()
@@ -953,6 +1074,7 @@ def main():
         print_runs(bench, done)
         print_tables(bench, done, job_counts)
         print_gm(bench, done)
+        print_gm_noop(bench, done)
         print()
         print_overheads(bench, done)
         print("(%d runs each, medians; floor of g: the ideal schedule; total %.0f s)" %
