@@ -220,7 +220,7 @@ bool readNumber(long long& out, CxStr1p const& value) {
 
 // Applies the value of a pending option; false stops the whole application.
 bool applyValue(Conf& conf, CxStr1p const& opt, CxStr1p const& value, bool& result) {
-    if (strIsEqAlt(opt, "-C|--cd")) {
+    if (strIsEqAlt(opt, "-C|--cd|--directory")) {
         argListDelEnd(conf.argsText, opt, value, '"');
         if (!fsCd(value, false)) {
             logPrint(2, "Cannot chdir to: %s", value.c_str());
@@ -228,7 +228,7 @@ bool applyValue(Conf& conf, CxStr1p const& opt, CxStr1p const& value, bool& resu
         }
         conf.cdDone = conf.cdGiven = true;
         logPrint(-1, "chdir %s", value.c_str());
-    } else if (strIsEqAlt(opt, "-f|--file")) {
+    } else if (strIsEqAlt(opt, "-f|--file|--makefile")) {
         conf.rulesFile = value;
         if (!conf.rulesFiles.addVal(value)) result = false;
     } else if (strIsEqAlt(opt, "-I|--include-dir")) {
@@ -293,7 +293,7 @@ bool applyFlag(Conf& conf, CxStr1p const& arg) {
         {"-k|--keep-going", &Conf::keepGoing, true},
         {"-n|--dry-run|--just-print|--recon", &Conf::dryRun, true},
         {"-B|--always-make", &Conf::alwaysMake, true},
-        {"-s|--silent|--quiet-make", &Conf::silent, true},
+        {"-s|--silent", &Conf::silent, true},
         {"-i|--ignore-errors", &Conf::ignoreErrors, true},
         {"-r|--no-builtin-rules", &Conf::noBuiltinRules, true},
         {"-R|--no-builtin-variables", &Conf::noBuiltinVars, true},
@@ -338,10 +338,18 @@ bool args2Conf(CxStr1p const& list) {
             pending.clear();
             continue;
         }
-        if (strIsEqAlt(arg, "-C|--cd|-f|--file|-j|--jobs|--jwb|--jwe|--jweh|--jxbgf|-D|--debug|"
-                            "--DC|--|-I|--include-dir|-W|--what-if|--new-file|--assume-new|"
-                            "-o|--old-file|--assume-old|-l|--load-average|--max-load")) {
+        char const* const valueOpts =
+            "-C|--cd|--directory|-f|--file|--makefile|-j|--jobs|--jwb|--jwe|--jweh|--jxbgf|-D|"
+            "--debug|--DC|--|-I|--include-dir|-W|--what-if|--new-file|--assume-new|-o|--old-file|"
+            "--assume-old|-l|--load-average|--max-load";
+        long long eq = -1;
+        if (strIsEqAlt(arg, valueOpts)) {
             pending = arg;
+        } else if (arg.getAt(0) == '-' && arg.getAt(1) == '-' && arg.findIndex(eq, '=') &&
+                   strIsEqAlt(CxStr1p(arg.c_str(), eq), valueOpts)) {
+            // "--file=Makefile": the option and its value in one word.
+            if (!applyValue(conf, CxStr1p(arg.c_str(), eq), CxStr1p(arg.c_str() + eq + 1), result))
+                return false;
         } else if (applyFlag(conf, arg)) {
             // One of make's flags; nested runs take it too.
         } else if (strIsEqAlt(arg, "--jn|--j0|--no-jobs")) {

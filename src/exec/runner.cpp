@@ -113,7 +113,8 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
         return true;
     }
     // A Makefile's recipe lines are shown before they run, as GNU make does.
-    if (show && gm && !c->silent && logGetPassLevel() <= 0) echos(cmd.c_str());
+    // -n shows every line, also those it runs.
+    if (((show && !c->silent) || c->dryRun) && gm && logGetPassLevel() <= 0) echos(cmd.c_str());
     if (c && c->ignoreErrors) ignoreErr = true;
     bool ok;
     if (redir && redir(ok, cmd))

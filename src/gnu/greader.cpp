@@ -956,8 +956,7 @@ bool Reader::assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value
     if (cur && cur->origin == GmOrigin::CommandLine && !override && origin != GmOrigin::CommandLine)
         return true;
     if (cur && cur->origin == GmOrigin::Override && origin == GmOrigin::File) return true;
-    if (cur && cur->origin == GmOrigin::Environment && in_.envOverrides && !override &&
-        origin == GmOrigin::File)
+    if (cur && cur->origin == GmOrigin::EnvOverride && !override && origin == GmOrigin::File)
         return true;
     bool defined = cur && cur->origin != GmOrigin::Undefined;
     if (op == "?=") {
@@ -1479,7 +1478,8 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
         CxStr1p name(*e, eq - *e);
         if (strIsEqAlt(name, "MAKEFLAGS|MFLAGS|MAKELEVEL|SHELL|MAKE|MAKEFILES|MAKE_RESTARTS"))
             continue;
-        vars_.set(name, CxStr1p(eq + 1), GmFlavor::Recursive, GmOrigin::Environment);
+        vars_.set(name, CxStr1p(eq + 1), GmFlavor::Recursive,
+                  in_.envOverrides ? GmOrigin::EnvOverride : GmOrigin::Environment);
     }
     // -R: only the variables that make itself needs.
     char const* const kept = "SHELL|.RECIPEPREFIX|MAKE";
@@ -1607,7 +1607,9 @@ bool Reader::scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name) {
 bool Reader::applyVar(GmVars& scope, GmTargetVar const& tv) {
     GmVar* cur = scope.findHere(tv.name);
     GmVar* outer = scope.parent ? scope.parent->find(tv.name) : nullptr;
-    if (outer && outer->origin == GmOrigin::CommandLine && !tv.override) return true;
+    if (outer && !tv.override &&
+        (outer->origin == GmOrigin::CommandLine || outer->origin == GmOrigin::EnvOverride))
+        return true;
     CxStr1p value(tv.value);
     GmFlavor flavor = GmFlavor::Recursive;
     ctx_.scope = &scope;
@@ -2153,7 +2155,8 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
                 continue;
             }
             bool all = exportAll_ && v.origin != GmOrigin::Default &&
-                       v.origin != GmOrigin::Environment && v.origin != GmOrigin::Automatic;
+                       v.origin != GmOrigin::Environment && v.origin != GmOrigin::EnvOverride &&
+                       v.origin != GmOrigin::Automatic;
             if (!(v.exported || all) || v.origin == GmOrigin::Undefined) continue;
             CxStr1p value;
             if (!gmExpandVar(value, n.key, ctx_)) return failCtx();

@@ -25,6 +25,8 @@ char const* gmOriginName(GmOrigin o) {
         return "default";
     case GmOrigin::Environment:
         return "environment";
+    case GmOrigin::EnvOverride:
+        return "environment override";
     case GmOrigin::File:
         return "file";
     case GmOrigin::CommandLine:

@@ -11,6 +11,7 @@ enum class GmOrigin : char {
     Undefined,
     Default,
     Environment,
+    EnvOverride, // -e
     File,
     CommandLine,
     Override,
