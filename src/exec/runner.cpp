@@ -99,10 +99,17 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     rc = 0;
     if (errCmd) errCmd->clear();
     CxStr1p cmd(line);
-    // A Makefile's .ONESHELL recipe is one line here, its line ends kept as
-    // record separators; the interpreter gets them back.
-    for (long long i = 0; i < cmd.length(); ++i)
-        if (cmd.c_str()[i] == kRecipeLineSep) cmd.data[i] = '\n';
+    // A Makefile's .ONESHELL recipe or continued line is one line here, its
+    // line ends kept as record separators; the interpreter gets them back.
+    // cmd.exe has no continued lines: there a backslash-newline joins.
+    bool sh = shellWords().sh;
+    for (long long i = 0; i < cmd.length(); ++i) {
+        if (cmd.c_str()[i] != kRecipeLineSep) continue;
+        if (!sh && i > 0 && cmd.c_str()[i - 1] == '\\')
+            cmd.delSpan(--i, 2), --i;
+        else
+            cmd.data[i] = '\n';
+    }
     bool show = true, ignoreErr = false, always = false;
     Conf const* c = Vars::_pConf;
     bool gm = c && c->gnuMake;

@@ -10,6 +10,7 @@
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/tok.h"
+#include "gnu/gfuncs.h"
 
 extern char** environ;
 
@@ -696,7 +697,17 @@ bool Reader::include(CxStr1p const& word, CxStr1p const& rest) {
     if (!expand(names, rest)) return false;
     Vect1p_Vobj<CxStr1p> list;
     if (!addWords(list, names)) return fail("out of memory");
+    // Names with wildcards are the files they match, sorted; none, no file.
+    Vect1p_Vobj<CxStr1p> files;
     for (CxStr1p const& f : list) {
+        bool glob = false;
+        for (long long i = 0; i < f.length(); ++i)
+            glob = glob || strchr("*?[", f.c_str()[i]);
+        CxStr1p found;
+        if (glob ? !gmGlobAdd(found, gmSpanOf(f)) || !addWords(files, found) : !files.addVal(f))
+            return fail("out of memory");
+    }
+    for (CxStr1p const& f : files) {
         GmInclude inc;
         inc.name = f;
         inc.where = where();
@@ -1975,18 +1986,12 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         if (strHas(raw, '$') && (strHas(raw, CxStr1p("$(MAKE)")) || strHas(raw, CxStr1p("${MAKE}"))) &&
             !strHas(marks0, '+'))
             marks0 += '+';
-        // Backslash-newline goes to the interpreter as one line. Only inside
-        // single quotes would the interpreter have kept it: say so.
+        // Backslash-newline stays for the interpreter, which joins the lines
+        // itself (and keeps both inside single quotes); the recipe prefix
+        // starting the next line goes.
         for (long long k = 0; (k = findNl(raw, k)) >= 0;) {
-            long long quotes = 0;
-            for (long long q = 0; q < k; ++q)
-                quotes += raw.c_str()[q] == '\'';
-            if (quotes % 2)
-                logPrint(1,
-                         "%s: warning: a backslash-newline inside single quotes is joined, "
-                         "not kept for the shell",
-                         whereAt(files_[lines_[i].file], lines_[i].line).c_str());
-            raw.delSpan(k, 2);
+            raw.at(k + 1) = kRecipeLineSep;
+            if (raw.getAt(k + 2) == pre_) raw.delSpan(k + 2, 1);
         }
         if (!strHas(raw, '$')) {
             text.setMove(raw);

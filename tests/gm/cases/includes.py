@@ -83,5 +83,4 @@ all: ; @echo '$(DEF)'
 ]
 
 PENDING = {
-    "include with a glob": "wildcards in include names not expanded",
 }
