@@ -199,6 +199,7 @@ bool gmConfFindRead() {
     CxStr1p level;
     if (envVarGetSet("MAKELEVEL", level)) intFromStrSet(g_makeLevel, level, false, false);
     if (g_makeLevel < 0) g_makeLevel = 0;
+    if (!takeMakeflags(c, in.args)) return false;
     gmDirLine(true);
     if (!findMakefile(in.file)) return false;
     v.rulesFileUsed = in.file;
@@ -209,7 +210,6 @@ bool gmConfFindRead() {
     in.makeCmd = exe.isEmpty() ? v.exeName : strArgQuoteByCtx(exe);
     in.makeCmd += " --gm";
     in.curDir = fsCwd();
-    if (!takeMakeflags(c, in.args)) return false;
     for (CxStr1p const& a : v.goals)
         if (!in.args.addVal(a)) return false;
     for (long long i = 1; i < c.rulesFiles.size(); ++i)

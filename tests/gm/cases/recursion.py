@@ -94,5 +94,4 @@ all: ; @$(MAKE) -s -C sub
 ]
 
 PENDING = {
-    "command-line variables reach every level": "command-line variables reach the sub-make as environment ones",
 }
