@@ -82,7 +82,9 @@ bool redirCmdAny(bool& ok, CxStr1p& cmd) {
     CxStr1p name, args;
     splitCmdArgs(name, args, cmd, "");
     if (redirEnvFns(ok, name, args)) return true;
-    if (!Vars::_pConf->sysCalls && redirCmdExtern(ok, name, args)) return true;
+    // Several lines (a Makefile's .ONESHELL or continued line) are the interpreter's.
+    bool lines = strHas(cmd, '\n') || strHas(cmd, '\r');
+    if (!Vars::_pConf->sysCalls && !lines && redirCmdExtern(ok, name, args)) return true;
     bool self = adaptCmd2SelfExe(cmd, name, args);
     if (!self && Vars::_pVars) self = strIsEqIcase(name, Vars::_pVars->exeName);
     // The interpreter becomes a nested run written as a plain line, so that

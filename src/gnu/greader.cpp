@@ -443,6 +443,7 @@ class Reader {
     bool vpathDirective(CxStr1p const& rest);
     bool vpathFind(CxStr1p& found, CxStr1p const& name);
     bool precious(CxStr1p const& name) const;
+    bool intermediate(GmTarget const& t) const;
     bool keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent);
     bool prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule);
     bool goalMarks(CxStr1p const& name, GmTarget const& t);
@@ -1927,7 +1928,7 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
             } else if (fromRule) {
                 pt->mentioned = true;
             }
-            bool drop = pt && pt->chain && !pt->seen &&
+            bool drop = pt && !pt->seen && intermediate(*pt) &&
                         keepsMissing(*pt, pn.isEmpty() ? *pt->name : pn, name);
             if (pt && !drop && !emitGoal(*pt->name, *pt, &scope)) return false;
             bool same = !drop && (pn.isEmpty() || (pn.length() == n0 &&
@@ -2061,7 +2062,7 @@ bool Reader::prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule) {
 // goal that needs it is newer than everything the file would be made from,
 // the goal does not depend on it this time (true).
 bool Reader::keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent) {
-    if (pt.mentioned || exists(pname)) return false;
+    if (exists(pname)) return false;
     if (!pt.searched && !applyImplicit(pt, pname)) return false;
     long long tp = 0, tq = 0;
     if (!fsaTime(tp, parent)) return false;
@@ -2072,6 +2073,14 @@ bool Reader::keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& par
         if (!fsaTime(tq, CxStr1p(pt.prereqs.c_str() + s0, n0)) || tq > tp) return false;
     }
     return true;
+}
+
+// Made by a chain of implicit rules and named by no rule, or listed by
+// .INTERMEDIATE or .SECONDARY.
+bool Reader::intermediate(GmTarget const& t) const {
+    return (t.chain && !t.mentioned) || secondaryAll_ ||
+           (!intermediate_.isEmpty() && intermediate_.findNode(*t.name)) ||
+           (!secondary_.isEmpty() && secondary_.findNode(*t.name));
 }
 
 bool Reader::precious(CxStr1p const& name) const {
@@ -2086,10 +2095,9 @@ bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t) {
     int k = 0;
     bool keep = !precious_.isEmpty() && precious(name);
     if (deleteOnError_ && !keep && !phony_.findNode(name)) m[k++] = 'd';
-    bool inter = (t.chain && !t.mentioned) ||
-                 (!intermediate_.isEmpty() && intermediate_.findNode(name));
-    if (inter && !keep && !secondaryAll_ && !(!secondary_.isEmpty() && secondary_.findNode(name)))
-        m[k++] = 'i';
+    // Secondary files are intermediate but stay.
+    bool secondary = secondaryAll_ || (!secondary_.isEmpty() && secondary_.findNode(name));
+    if (intermediate(t) && !keep && !secondary) m[k++] = 'i';
     if (t.force) m[k++] = 'f';
     return k == 0 || hooks_.setMarks(name, m) || fail("out of memory");
 }

@@ -20,8 +20,9 @@ all: here.txt gone ; @echo done
     # and not remade while the final target is newer than the source.
     Case("chain removes the intermediate file", "all: x.c\n" + CHAIN,
          files={"x.a": "A\n"}, runs=2),
+    # make lists removed files in its hash table's order: only the files are compared.
     Case("three step chain removes both", "all: x.d\n%.d: %.c ; cp $< $@\n" + CHAIN,
-         files={"x.a": "A\n"}),
+         files={"x.a": "A\n"}, args=["-s"]),
     Case("chain after a changed source", CHAIN, args=["x.c"],
          files={"x.a": "A\n"}, runs=2, between={"x.a": "A2\n"}),
     Case("chain keeps an intermediate that existed", CHAIN, args=["x.c"],
@@ -128,8 +129,5 @@ all: f.x f.y g.y
 ]
 
 PENDING = {
-    "three step chain removes both": "intermediate files are not deleted at the end yet",
-    "intermediate named explicitly": ".INTERMEDIATE not read yet",
-    "oneshell echoes the whole recipe": ".ONESHELL not read yet",
     "posix makes the shell stop at the first error": ".POSIX not read yet (shell without -e)",
 }
