@@ -445,6 +445,7 @@ class Reader {
     bool precious(CxStr1p const& name) const;
     bool intermediate(GmTarget const& t) const;
     bool keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent);
+    bool newerThanPrereqs(GmTarget& pt, CxStr1p const& pname, long long t);
     bool prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule);
     bool goalMarks(CxStr1p const& name, GmTarget const& t);
     bool recipeOut(CxStr1p const& name, CxStr1p& marks, CxStr1p const& one, CxStr1p& shell);
@@ -1930,6 +1931,17 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
             }
             bool drop = pt && !pt->seen && intermediate(*pt) &&
                         keepsMissing(*pt, pn.isEmpty() ? *pt->name : pn, name);
+            // A goal not here but found through vpath and up to date there is
+            // used there; out of date, it is made here.
+            long long tv = 0;
+            CxStr1p there;
+            if (pt && !pt->seen && !drop && pn.isEmpty() &&
+                (!vpaths_.isEmpty() || !vpathVar_.isEmpty()) && !exists(*pt->name) &&
+                vpathFind(there, *pt->name) && fsaTime(tv, there) &&
+                newerThanPrereqs(*pt, *pt->name, tv)) {
+                pt = nullptr;
+                pn.setMove(there);
+            }
             if (pt && !drop && !emitGoal(*pt->name, *pt, &scope)) return false;
             bool same = !drop && (pn.isEmpty() || (pn.length() == n0 &&
                                                    memcmp(pn.c_str(), list.c_str() + s0, (size_t)n0) == 0));
@@ -2062,15 +2074,19 @@ bool Reader::prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule) {
 // goal that needs it is newer than everything the file would be made from,
 // the goal does not depend on it this time (true).
 bool Reader::keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent) {
-    if (exists(pname)) return false;
+    long long tp = 0;
+    return !exists(pname) && fsaTime(tp, parent) && newerThanPrereqs(pt, pname, tp);
+}
+
+// Whether time t is as new as every prerequisite of goal pt, which are files
+// no recipe will change, as far as reading can tell.
+bool Reader::newerThanPrereqs(GmTarget& pt, CxStr1p const& pname, long long t) {
     if (!pt.searched && !applyImplicit(pt, pname)) return false;
-    long long tp = 0, tq = 0;
-    if (!fsaTime(tp, parent)) return false;
-    long long s0, n0, pos = 0;
+    long long tq = 0, s0, n0, pos = 0;
     while (cstrToken(s0, n0, pos, pt.prereqs.c_str(), pt.prereqs.length(), " ", "")) {
         GmTarget* q = lookup(pt.prereqs.c_str() + s0, n0);
         if (q && q->hasRecipe) return false;
-        if (!fsaTime(tq, CxStr1p(pt.prereqs.c_str() + s0, n0)) || tq > tp) return false;
+        if (!fsaTime(tq, CxStr1p(pt.prereqs.c_str() + s0, n0)) || tq > t) return false;
     }
     return true;
 }
