@@ -282,29 +282,31 @@ bool applyValue(Conf& conf, CxStr1p const& opt, CxStr1p const& value, bool& resu
     return true;
 }
 
-// make's flags without a value. Those that nested runs of a Makefile take
-// too (make hands them on in MAKEFLAGS) join the debug options.
+// make's flags without a value, in the order make lists their letters in
+// MAKEFLAGS. Nested runs take them all (they join the debug options).
+struct MakeFlag {
+    char letter; // 0: none
+    char const* alts;
+    bool Conf::*flag;
+};
+MakeFlag const kMakeFlags[] = {
+    {'B', "-B|--always-make", &Conf::alwaysMake},
+    {'e', "-e|--environment-overrides", &Conf::envOverrides},
+    {'i', "-i|--ignore-errors", &Conf::ignoreErrors},
+    {'k', "-k|--keep-going", &Conf::keepGoing},
+    {'n', "-n|--dry-run|--just-print|--recon", &Conf::dryRun},
+    {'r', "-r|--no-builtin-rules", &Conf::noBuiltinRules},
+    {'R', "-R|--no-builtin-variables", &Conf::noBuiltinVars},
+    {'s', "-s|--silent", &Conf::silent},
+    {0, "--warn-undefined-variables", &Conf::warnUndefined},
+};
+
 bool applyFlag(Conf& conf, CxStr1p const& arg) {
-    struct Flag {
-        char const* alts;
-        bool Conf::*flag;
-        bool handOn;
-    } const flags[] = {
-        {"-k|--keep-going", &Conf::keepGoing, true},
-        {"-n|--dry-run|--just-print|--recon", &Conf::dryRun, true},
-        {"-B|--always-make", &Conf::alwaysMake, true},
-        {"-s|--silent", &Conf::silent, true},
-        {"-i|--ignore-errors", &Conf::ignoreErrors, true},
-        {"-r|--no-builtin-rules", &Conf::noBuiltinRules, true},
-        {"-R|--no-builtin-variables", &Conf::noBuiltinVars, true},
-        {"-e|--environment-overrides", &Conf::envOverrides, true},
-        {"--warn-undefined-variables", &Conf::warnUndefined, true},
-    };
-    for (Flag const& f : flags) {
+    for (MakeFlag const& f : kMakeFlags) {
         if (!strIsEqAlt(arg, f.alts)) continue;
         conf.*(f.flag) = true;
         if (f.flag == &Conf::noBuiltinVars) conf.noBuiltinRules = true;
-        if (f.handOn) strJoinSPC(conf.debugArgs, arg);
+        strJoinSPC(conf.debugArgs, arg);
         return true;
     }
     if (strIsEqAlt(arg, "-w|--print-directory|--no-print-directory")) {
@@ -320,6 +322,19 @@ bool applyFlag(Conf& conf, CxStr1p const& arg) {
 }
 
 } // namespace
+
+void confMakeFlagLetter(Conf& conf, char letter) {
+    for (MakeFlag const& f : kMakeFlags)
+        if (f.letter && f.letter == letter) conf.*(f.flag) = true;
+}
+
+CxStr1p confMakeFlagLetters(Conf const& conf) {
+    CxStr1p out;
+    for (MakeFlag const& f : kMakeFlags)
+        if (f.letter && conf.*(f.flag)) out += f.letter;
+    if (conf.printDir < 0) strJoinSPC(out, "--no-print-directory");
+    return out;
+}
 
 bool args2Conf(CxStr1p const& list) {
     Conf& conf = *Vars::_pConf;

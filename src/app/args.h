@@ -11,6 +11,11 @@ long long countArgsText(CxStr1p const& text);
 
 bool args2Conf(CxStr1p const& list);
 
+struct Conf;
+// make's one-letter flags (MAKEFLAGS): one applied, or all that are set.
+void confMakeFlagLetter(Conf& conf, char letter);
+CxStr1p confMakeFlagLetters(Conf const& conf);
+
 void echoHelp();
 bool adaptJobsMax(int jobs);
 int infoCpuCoresCount();

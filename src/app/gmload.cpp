@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "app/args.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"
@@ -57,16 +58,6 @@ bool findMakefile(CxStr1p& path) {
     return false;
 }
 
-// make's one-letter flags, in the order make lists them in MAKEFLAGS.
-struct FlagLetter {
-    char letter;
-    bool Conf::*flag;
-};
-FlagLetter const kFlagLetters[] = {
-    {'B', &Conf::alwaysMake}, {'e', &Conf::envOverrides},   {'i', &Conf::ignoreErrors},
-    {'k', &Conf::keepGoing},  {'n', &Conf::dryRun},         {'r', &Conf::noBuiltinRules},
-    {'R', &Conf::noBuiltinVars}, {'s', &Conf::silent}};
-
 // MAKEFLAGS from a parent make (or this tool): its flag letters apply here too,
 // its variables come before this command line's.
 bool takeMakeflags(Conf& c, Vect1p_Vobj<CxStr1p>& vars) {
@@ -84,20 +75,11 @@ bool takeMakeflags(Conf& c, Vect1p_Vobj<CxStr1p>& vars) {
         } else if (first || (w.getAt(0) == '-' && w.getAt(1) != '-')) {
             // "ks" or "-k": letters; options with values ("-I dir") are taken from VORN_ARGS.
             for (long long i = w.getAt(0) == '-' ? 1 : 0; i < w.length() && !strHas(w, '='); ++i)
-                for (FlagLetter const& f : kFlagLetters)
-                    if (w.c_str()[i] == f.letter) c.*(f.flag) = true;
+                confMakeFlagLetter(c, w.c_str()[i]);
         }
         first = false;
     }
     return true;
-}
-
-CxStr1p flagLetters(Conf const& c) {
-    CxStr1p out;
-    for (FlagLetter const& f : kFlagLetters)
-        if (c.*(f.flag)) out += f.letter;
-    if (c.printDir < 0) strJoinSPC(out, "--no-print-directory");
-    return out;
 }
 
 long long g_makeLevel = 0;
@@ -219,7 +201,7 @@ bool gmConfFindRead() {
     in.noBuiltinVars = c.noBuiltinVars;
     in.envOverrides = c.envOverrides;
     in.warnUndefined = c.warnUndefined;
-    in.flags = flagLetters(c);
+    in.flags = confMakeFlagLetters(c);
     strFromIntSet(in.makeLevel, g_makeLevel, 0, ' ', false);
     // Nested runs are one level down.
     if (!envVarSetExport("MAKELEVEL", g_makeLevel + 1)) return false;
