@@ -11,6 +11,7 @@
 #include "base/timenum.h"
 #include "base/tok.h"
 #include "build/bg1.h"
+#include "build/walk.h"
 #include "exec/run.h"
 #include "gnu/greader.h"
 #include "graph/deps.h"
@@ -83,6 +84,15 @@ bool takeMakeflags(Conf& c, Vect1p_Vobj<CxStr1p>& vars) {
 }
 
 long long g_makeLevel = 0;
+// The reader of the Makefile read last: it expands recipes as they are about to run.
+std::shared_ptr<GmRecipeSource> g_recipes;
+
+bool expandRecipe(CxStr1p const& goal, CxStr1p& lines) {
+    CxStr1p err;
+    if (g_recipes && g_recipes->expand(goal, lines, err)) return true;
+    logPrint(2, "%s", err.c_str());
+    return false;
+}
 
 // Reads the Makefile (again): a fresh goal table each time.
 bool readOnce(GmReadIn& in, GmReadOut& out, Vect1p_Vobj<CxStr1p>& goals) {
@@ -108,6 +118,8 @@ bool readOnce(GmReadIn& in, GmReadOut& out, Vect1p_Vobj<CxStr1p>& goals) {
         logPrint(2, "%s", err.c_str());
         return false;
     }
+    g_recipes = out.recipes;
+    g_walkExpand = expandRecipe;
     long long t0 = timeBootNs();
     bool ok = depsAllSteps();
     v.elDepsTotal = timeBootNs() - t0;
@@ -201,6 +213,7 @@ bool gmConfFindRead() {
     in.noBuiltinVars = c.noBuiltinVars;
     in.envOverrides = c.envOverrides;
     in.warnUndefined = c.warnUndefined;
+    in.lazyRecipes = true;
     in.flags = confMakeFlagLetters(c);
     strFromIntSet(in.makeLevel, g_makeLevel, 0, ' ', false);
     // Nested runs are one level down.

@@ -374,7 +374,11 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         return false;
     }
     if (!fresh) return true;
-    walkRecipeStarts(*r);
+    if (!walkRecipeStarts(*r)) {
+        g_stop = true;
+        walkSetState(g_walkState, state, r->name, kGoalFailed);
+        return false;
+    }
     bool heavy = slotG ? slotG->heavy : v.rulesHeavy.hasIdx(r->name);
     Vect1p_Vobj<CxStr1p>& todo = heavy ? v.todoHeavy : v.todoUsual;
     if (!todo.addVal(r->name) || !todo.addVal(r->howCmds)) {

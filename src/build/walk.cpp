@@ -222,11 +222,20 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
     return 0;
 }
 
-void walkRecipeStarts(GoalRule const& r) {
-    if (!r.deleteOnError || conf().dryRun) return;
+WalkExpandFn g_walkExpand = nullptr;
+
+bool walkRecipeStarts(GoalRule& r) {
+    if (r.lazy) {
+        r.lazy = false;
+        CxStr1p lines;
+        if (!g_walkExpand || !g_walkExpand(r.name, lines)) return false;
+        r.howCmds.setMove(lines);
+    }
+    if (!r.deleteOnError || conf().dryRun) return true;
     long long t = 0;
     fsaTime(t, r.name);
     Vars::_pVars->timesBeforeRecipe.addKV(r.name, t);
+    return true;
 }
 
 void walkRecipeEnded(CxStr1p const& name, bool ok) {
@@ -267,12 +276,17 @@ bool walkRemoveIntermediates() {
     return true;
 }
 
-bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label) {
+bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& label) {
     Conf const& c = conf();
     logTraceDbg(c.dbgRules, "one apply Rule: %s", label.c_str());
     int rc = 0;
     CxStr1p errCmd;
-    walkRecipeStarts(r);
+    if (!walkRecipeStarts(r)) {
+        // A Makefile's $(error) in a recipe stops the whole run.
+        w.stop = true;
+        walkSetState(w, state, r.name, kGoalFailed);
+        return false;
+    }
     bool ok = runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd);
     walkRecipeEnded(r.name, ok);
     if (ok) return walkSetState(w, state, r.name, walkMadeTime(&r));

@@ -50,11 +50,17 @@ bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const
 int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label, long long t,
                bool outOfDate);
 // Runs the recipe here and now; the failing command is named.
-bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label);
-// Before a recipe starts: the goal's file time, for a Makefile's
-// .DELETE_ON_ERROR. After it ended: a failed recipe's changed file is removed
-// when the goal asks for it; a made intermediate file is noted for removal.
-void walkRecipeStarts(GoalRule const& r);
+bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& label);
+// Expands a lazy goal's recipe (a Makefile's) into its lines; false after a
+// fatal error, which it has reported. Installed by the run driver.
+typedef bool (*WalkExpandFn)(CxStr1p const& goal, CxStr1p& lines);
+extern WalkExpandFn g_walkExpand;
+
+// Before a recipe starts: a lazy recipe is expanded (false when that failed);
+// the goal's file time is noted for a Makefile's .DELETE_ON_ERROR. After it
+// ended: a failed recipe's changed file is removed when the goal asks for it;
+// a made intermediate file is noted for removal.
+bool walkRecipeStarts(GoalRule& r);
 void walkRecipeEnded(CxStr1p const& name, bool ok);
 // A Makefile's intermediate files made by this run are removed ("rm a b").
 bool walkRemoveIntermediates();

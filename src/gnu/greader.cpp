@@ -39,6 +39,7 @@ struct GmTarget {
     bool chain = false;     // made a goal by an implicit rule's prerequisite
     bool mentioned = false; // named by a rule of the file
     bool force = false;     // one of grouped targets is missing: the recipe runs
+    GmTarget* via = nullptr; // the goal it was first reached from: its variables hold here too
     CxStr1p group;          // the other targets of grouped targets, on the first
     bool groupHolder = false; // runs the recipe of several target patterns
     long long implicitCount = 0; // leading prerequisite words that an implicit rule gave
@@ -289,17 +290,19 @@ class NameSet {
     }
 };
 
-class Reader {
+class Reader : public GmRecipeSource {
   public:
-    Reader(GmReadIn const& in, GmHooks const& hooks, CxStr1p& err, GmReadOut* out)
-        : in_(in), hooks_(hooks), err_(err), out_(out ? *out : ownOut_) {}
+    Reader(GmReadIn const& in, GmHooks const& hooks, GmReadOut* out)
+        : in_(in), hooks_(hooks), out_(out ? *out : ownOut_) {}
 
     bool run(Vect1p_Vobj<CxStr1p>& goals);
+    bool expand(CxStr1p const& goal, CxStr1p& lines, CxStr1p& err) override;
+    CxStr1p err_;
 
   private:
-    GmReadIn const& in_;
-    GmHooks const& hooks_;
-    CxStr1p& err_;
+    // Copies: a reader kept for its recipes outlives its caller's records.
+    GmReadIn in_;
+    GmHooks hooks_;
     GmReadOut ownOut_;
     GmReadOut& out_;
     GmVars vars_;
@@ -424,7 +427,8 @@ class Reader {
     bool setupVars(Vect1p_Vobj<CxStr1p>& goals);
     bool scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name);
     bool applyVar(GmVars& scope, GmTargetVar const& tv);
-    bool emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited);
+    bool emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited, GmTarget* via);
+    bool recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t, GmVars const& scope);
     bool addPattern(CxStr1p const& pattern, CxStr1p const& normal, CxStr1p const& order,
                     bool terminal, bool hasRecipe, CxStr1p const& recipe);
     bool addBuiltins();
@@ -447,7 +451,7 @@ class Reader {
     bool keepsMissing(GmTarget& pt, CxStr1p const& pname, CxStr1p const& parent);
     bool newerThanPrereqs(GmTarget& pt, CxStr1p const& pname, long long t);
     bool prereqGoal(GmTarget*& pt, CxStr1p& name, bool fromRule);
-    bool goalMarks(CxStr1p const& name, GmTarget const& t);
+    bool goalMarks(CxStr1p const& name, GmTarget const& t, bool lazy);
     bool recipeOut(CxStr1p const& name, CxStr1p& marks, CxStr1p const& one, CxStr1p& shell);
 
   public:
@@ -1444,8 +1448,11 @@ bool Reader::rule(CxStr1p const& line) {
 bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1p>& goals,
                     CxStr1p& err, GmReadOut* out) {
     err.clear();
-    Reader r(in, hooks, err, out);
-    return r.run(goals);
+    std::shared_ptr<Reader> r = std::make_shared<Reader>(in, hooks, out);
+    bool ok = r->run(goals);
+    err.setMove(r->err_);
+    if (ok && out && in.lazyRecipes) out->recipes = r;
+    return ok;
 }
 
 namespace {
@@ -1465,6 +1472,7 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
     self.required = true;
     if (!out_.includes.addVal(self)) return fail("out of memory");
     if (!readText(in_.text)) return false;
+    in_.text.destroy();
     // Further -f files, each read as a Makefile of its own would be.
     for (CxStr1p const& f : in_.moreFiles) {
         if (!conds_.isEmpty()) break;
@@ -1896,9 +1904,10 @@ bool Reader::applyImplicit(GmTarget& t, CxStr1p const& name) {
     return true;
 }
 
-bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited) {
+bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited, GmTarget* via) {
     if (t.seen) return true;
     t.seen = true;
+    t.via = via;
     if (!t.searched && !applyImplicit(t, name)) return false;
     GmVars scope;
     scope.parent = inherited ? inherited : &vars_;
@@ -1942,7 +1951,7 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
                 pt = nullptr;
                 pn.setMove(there);
             }
-            if (pt && !drop && !emitGoal(*pt->name, *pt, &scope)) return false;
+            if (pt && !drop && !emitGoal(*pt->name, *pt, &scope, &t)) return false;
             bool same = !drop && (pn.isEmpty() || (pn.length() == n0 &&
                                                    memcmp(pn.c_str(), list.c_str() + s0, (size_t)n0) == 0));
             if (!same && !changed) {
@@ -1955,7 +1964,12 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         }
         if (changed) list.setMove(kept);
     }
-    if (!goalMarks(name, t)) return false;
+    // Most recipes of generated files name no variable: nothing to expand.
+    bool refs = false;
+    for (long long i = t.recipeHead; i >= 0 && !refs; i = lines_[i].next)
+        refs = strHas(lines_[i].text, '$');
+    bool lazy = refs && in_.lazyRecipes;
+    if (!goalMarks(name, t, lazy)) return false;
     bool ok = true;
     if (t.orderOnly.isEmpty()) {
         ok = !hooks_.addDeps || hooks_.addDeps(name, t.prereqs);
@@ -1966,8 +1980,32 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         ok = !hooks_.addDeps || hooks_.addDeps(name, deps);
     }
     if (!ok) return fail("out of memory");
+    CxStr1p text, one;
+    if (lazy) {
+        // Expanded when the goal is about to be made, as make does; until then
+        // the goal table holds the lines as written.
+        for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
+            one.setObj(lines_[i].text);
+            for (long long k = 0; k < one.length(); ++k)
+                if (one.c_str()[k] == '\n') one.at(k) = ' ';
+            if (hooks_.addCmd && !hooks_.addCmd(name, one)) return fail("out of memory");
+        }
+        return true;
+    }
+    if (!recipeText(text, name, t, scope)) return false;
+    for (long long pos = 0; strTokenOneNL(one, pos, text);)
+        if (hooks_.addCmd && !hooks_.addCmd(name, one)) return fail("out of memory");
+    // The goal table has it all now: the memory serves the goals still to come.
+    t.prereqs.destroy();
+    t.orderOnly.destroy();
+    return true;
+}
 
-    // Most recipes of generated files name no variable: nothing to expand.
+// The recipe lines of goal t, expanded with its automatic variables in scope,
+// each followed by "\n".
+bool Reader::recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t,
+                        GmVars const& scope) {
+    out.clear();
     bool refs = false, times = false;
     for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
         refs = refs || strHas(lines_[i].text, '$');
@@ -1976,8 +2014,6 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
     GmAuto a;
     if (refs && !autosFor(a, name, t, times)) return fail("out of memory");
     GmExpandCtx& ctx = ctx_;
-    ctx.scope = &scope;
-    ctx.autos = &a;
     CxStr1p raw, text, marks0, one, shell;
     // .SILENT and .IGNORE put their marks on every line of the goal.
     CxStr1p allMarks;
@@ -1988,7 +2024,8 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         CxStr1p const& line = lines_[i].text;
         if (plain && !refs && !strchr("@-+ \t", line.getAt(0)) && !strHas(line, '\n')) {
             // Nothing to expand, no marks, one line: as written.
-            if (hooks_.addCmd && !hooks_.addCmd(name, line)) return fail("out of memory");
+            out += line;
+            out += '\n';
             continue;
         }
         // Marks before the expansion hold for every line it gives.
@@ -1996,7 +2033,8 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         marks0 = allMarks;
         splitMarks(marks0, raw);
         // A line that starts make runs even with -n.
-        if (strHas(raw, '$') && (strHas(raw, CxStr1p("$(MAKE)")) || strHas(raw, CxStr1p("${MAKE}"))) &&
+        if (strHas(raw, '$') &&
+            (strHas(raw, CxStr1p("$(MAKE)")) || strHas(raw, CxStr1p("${MAKE}"))) &&
             !strHas(marks0, '+'))
             marks0 += '+';
         // Backslash-newline stays for the interpreter, which joins the lines
@@ -2009,6 +2047,9 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
         if (!strHas(raw, '$')) {
             text.setMove(raw);
         } else {
+            // Set per line: an $(eval) or $(call) inside may have changed them.
+            ctx.scope = &scope;
+            ctx.autos = &a;
             ctx.where = whereAt(files_[lines_[i].file], lines_[i].line);
             if (!gmExpand(text, raw, ctx)) {
                 err_ = ctx.where;
@@ -2032,16 +2073,40 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited)
                 shell += one;
                 continue;
             }
-            marks += one;
-            if (hooks_.addCmd && !hooks_.addCmd(name, marks)) return fail("out of memory");
+            out += marks;
+            out += one;
+            out += '\n';
         }
     }
-    if (!shell.isEmpty() && hooks_.addCmd && !hooks_.addCmd(name, shell))
-        return fail("out of memory");
-    // The goal table has it all now: the memory serves the goals still to come.
-    t.prereqs.destroy();
-    t.orderOnly.destroy();
+    if (!shell.isEmpty()) {
+        out += shell;
+        out += '\n';
+    }
     return true;
+}
+
+// A goal's recipe as it is about to run: in the variables of the goal and of
+// the goals it was reached through, outermost first.
+bool Reader::expand(CxStr1p const& goal, CxStr1p& lines, CxStr1p& err) {
+    lines.clear();
+    err_.clear();
+    GmTarget* t = lookup(goal.c_str(), goal.length());
+    if (!t) return true;
+    Vect1p_Vobj<GmTarget*> chain;
+    for (GmTarget* x = t; x; x = x->via)
+        if (!chain.addVal(x)) return fail("out of memory");
+    long long n = chain.size();
+    std::unique_ptr<GmVars[]> scopes(new (std::nothrow) GmVars[n]);
+    if (!scopes) return fail("out of memory");
+    // Outermost first: an inner value that adds to an outer one reads it set.
+    bool ok = true;
+    for (long long k = n - 1; ok && k >= 0; --k) {
+        scopes[k].parent = k + 1 < n ? &scopes[k + 1] : &vars_;
+        ok = scopeFor(scopes[k], *chain[k], *chain[k]->name);
+    }
+    ok = ok && recipeText(lines, goal, *t, scopes[0]);
+    err.setObj(err_);
+    return ok;
 }
 
 // A prerequisite that no rule names: made by an implicit rule when one
@@ -2105,9 +2170,9 @@ bool Reader::precious(CxStr1p const& name) const {
     return false;
 }
 
-bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t) {
+bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t, bool lazy) {
     if (!hooks_.setMarks) return true;
-    char m[4] = {};
+    char m[5] = {};
     int k = 0;
     bool keep = !precious_.isEmpty() && precious(name);
     if (deleteOnError_ && !keep && !phony_.findNode(name)) m[k++] = 'd';
@@ -2115,6 +2180,7 @@ bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t) {
     bool secondary = secondaryAll_ || (!secondary_.isEmpty() && secondary_.findNode(name));
     if (intermediate(t) && !keep && !secondary) m[k++] = 'i';
     if (t.force) m[k++] = 'f';
+    if (lazy) m[k++] = 'l';
     return k == 0 || hooks_.setMarks(name, m) || fail("out of memory");
 }
 
@@ -2154,7 +2220,7 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
         GmTarget* t = lookup(r.c_str(), r.length());
         // A requested goal without a rule may have an implicit one, or .DEFAULT's.
         if (!t && !prereqGoal(t, r, true)) return false;
-        if (t && !emitGoal(*t->name, *t, nullptr)) return false;
+        if (t && !emitGoal(*t->name, *t, nullptr, nullptr)) return false;
     }
     for (GmInclude& inc : out_.includes) {
         GmTarget* t = lookup(inc.name.c_str(), inc.name.length());
@@ -2166,12 +2232,12 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
             if (!t || !hashAdd(t)) return fail("out of memory");
         }
         if (!t) continue;
-        if (!emitGoal(*t->name, *t, nullptr)) return false;
+        if (!emitGoal(*t->name, *t, nullptr, nullptr)) return false;
         inc.hasRule = t->hasRecipe;
     }
     for (Named const& n : order_) {
         if (n.name->getAt(0) == '.' && isSpecialTarget(*n.name)) continue;
-        if (!emitGoal(*n.name, *n.t, nullptr)) return false;
+        if (!emitGoal(*n.name, *n.t, nullptr, nullptr)) return false;
     }
     // The environment of the recipes.
     if (hooks_.setEnv) {

@@ -3,6 +3,8 @@
 // is expanded with its automatic variables and handed on through the hooks.
 #pragma once
 
+#include <memory>
+
 #include "base/containers.h"
 #include "base/str.h"
 #include "gnu/gexpand.h"
@@ -16,7 +18,8 @@ struct GmHooks {
     // Exported variables reach the recipes' environment; unset: value null.
     bool (*setEnv)(CxStr1p const& name, CxStr1p const* value) = nullptr;
     // A goal's marks: 'd' removed when its recipe fails (.DELETE_ON_ERROR),
-    // 'i' an intermediate file, removed at the end once made, 'f' always remade.
+    // 'i' an intermediate file, removed at the end once made, 'f' always
+    // remade, 'l' its recipe lines are as written, to be expanded later.
     bool (*setMarks)(CxStr1p const& goal, char const* marks) = nullptr;
     GmShellFn shell = nullptr;
 };
@@ -30,9 +33,20 @@ struct GmInclude {
     bool hasRule = false; // a goal with a recipe (explicit or implicit) after reading
 };
 
+// What expands the recipes of goals marked 'l' when they are about to be made
+// (GmReadIn::lazyRecipes): the reader, kept after reading.
+class GmRecipeSource {
+  public:
+    virtual ~GmRecipeSource() = default;
+    // The goal's recipe lines, each followed by "\n". False after a fatal
+    // error ("Makefile:3: *** text.  Stop."), in err.
+    virtual bool expand(CxStr1p const& goal, CxStr1p& lines, CxStr1p& err) = 0;
+};
+
 struct GmReadOut {
     Vect1p_Vobj<GmInclude> includes; // also the Makefiles named with -f, required
     bool notParallel = false;        // .NOTPARALLEL
+    std::shared_ptr<GmRecipeSource> recipes; // with lazyRecipes
 };
 
 struct GmReadIn {
@@ -50,6 +64,9 @@ struct GmReadIn {
     bool noBuiltinVars = false;  // -R
     bool envOverrides = false;   // -e
     bool warnUndefined = false;  // --warn-undefined-variables
+    // Recipes that name variables are expanded just before they run, as make
+    // does (GmReadOut::recipes); else when reading ends.
+    bool lazyRecipes = false;
 };
 
 // Reads the Makefile. goals receives the requested goals (the command line's

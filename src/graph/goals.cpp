@@ -189,6 +189,7 @@ bool setGoalMarks(CxStr1p const& goal, char const* marks) {
     g->deleteOnError = strchr(marks, 'd') != nullptr;
     g->intermediate = strchr(marks, 'i') != nullptr;
     g->force = strchr(marks, 'f') != nullptr;
+    g->lazy = strchr(marks, 'l') != nullptr;
     return true;
 }
 

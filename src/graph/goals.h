@@ -14,6 +14,7 @@ struct GoalRule {
     // end of the run once made (an intermediate file).
     bool deleteOnError = false, intermediate = false;
     bool force = false; // out of date whatever the times say (a grouped target is missing)
+    bool lazy = false;  // howCmds as written, expanded just before they run
     CxStr1p name;
     Vect1p_Vobj<CxStr1p> depsUsual;
     Vect1p_Vobj<CxStr1p> depsExistOnly;
@@ -44,7 +45,8 @@ struct GoalRule {
         deleteOnError = o.deleteOnError;
         intermediate = o.intermediate;
         force = o.force;
-        o.phony = o.heavy = o.usual = o.deleteOnError = o.intermediate = o.force = false;
+        lazy = o.lazy;
+        o.phony = o.heavy = o.usual = o.deleteOnError = o.intermediate = o.force = o.lazy = false;
         name.clear();
         name.swap(o.name);
         depsUsual.clear();
@@ -70,7 +72,8 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line);
 // ".DEFAULT_GOAL" callback: each token becomes the default goal in turn.
 bool setGoalDefault(CxStr1p const& list);
 bool addPhonyGoals(CxStr1p const& list);
-// A Makefile's marks of one goal: 'd' delete on error, 'i' intermediate, 'f' force.
+// A Makefile's marks of one goal: 'd' delete on error, 'i' intermediate, 'f'
+// force, 'l' lazy.
 bool setGoalMarks(CxStr1p const& goal, char const* marks);
 // Forgets every goal and dependency, for a Makefile read again.
 void goalTableReset();
