@@ -293,9 +293,11 @@ class NameSet {
 class Reader : public GmRecipeSource {
   public:
     Reader(GmReadIn const& in, GmHooks const& hooks, GmReadOut* out)
-        : in_(in), hooks_(hooks), out_(out ? *out : ownOut_) {}
+        : in_(in), hooks_(hooks), out_(out ? out : &ownOut_) {}
 
     bool run(Vect1p_Vobj<CxStr1p>& goals);
+    // Kept for its recipes: what an $(eval) in one reports goes nowhere.
+    void detach() { out_ = &ownOut_; }
     bool expand(CxStr1p const& goal, CxStr1p& lines, CxStr1p& err) override;
     CxStr1p err_;
 
@@ -304,7 +306,7 @@ class Reader : public GmRecipeSource {
     GmReadIn in_;
     GmHooks hooks_;
     GmReadOut ownOut_;
-    GmReadOut& out_;
+    GmReadOut* out_;
     GmVars vars_;
     Map_Kobj2Vobj<CxStr1p, GmTarget> targets_;
     // Targets in the order they first appeared; names are the map's keys.
@@ -731,7 +733,7 @@ bool Reader::include(CxStr1p const& word, CxStr1p const& rest) {
             }
         CxStr1p content;
         inc.missing = !found || !strFileLoadFd(inc.name, content);
-        if (!out_.includes.addVal(inc)) return fail("out of memory");
+        if (!out_->includes.addVal(inc)) return fail("out of memory");
         if (!inc.missing && !readFile(inc.name, content)) return false;
     }
     return true;
@@ -1272,7 +1274,7 @@ bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
     } else if (t == ".ONESHELL") {
         oneShell_ = true;
     } else if (t == ".NOTPARALLEL") {
-        out_.notParallel = true;
+        out_->notParallel = true;
     } else if (t == ".EXPORT_ALL_VARIABLES") {
         exportAll_ = true;
     } else if (t == ".SECONDEXPANSION") {
@@ -1451,6 +1453,7 @@ bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1
     std::shared_ptr<Reader> r = std::make_shared<Reader>(in, hooks, out);
     bool ok = r->run(goals);
     err.setMove(r->err_);
+    r->detach();
     if (ok && out && in.lazyRecipes) out->recipes = r;
     return ok;
 }
@@ -1470,7 +1473,7 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
     GmInclude self;
     self.name = in_.file;
     self.required = true;
-    if (!out_.includes.addVal(self)) return fail("out of memory");
+    if (!out_->includes.addVal(self)) return fail("out of memory");
     if (!readText(in_.text)) return false;
     in_.text.destroy();
     // Further -f files, each read as a Makefile of its own would be.
@@ -1481,7 +1484,7 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
         inc.required = true;
         CxStr1p content;
         inc.missing = !strFileLoadFd(f, content);
-        if (!out_.includes.addVal(inc)) return fail("out of memory");
+        if (!out_->includes.addVal(inc)) return fail("out of memory");
         if (!inc.missing && !readFile(f, content)) return false;
     }
     if (!conds_.isEmpty()) {
@@ -2222,7 +2225,7 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
         if (!t && !prereqGoal(t, r, true)) return false;
         if (t && !emitGoal(*t->name, *t, nullptr, nullptr)) return false;
     }
-    for (GmInclude& inc : out_.includes) {
+    for (GmInclude& inc : out_->includes) {
         GmTarget* t = lookup(inc.name.c_str(), inc.name.length());
         Pattern const* p = nullptr;
         CxStr1p stem;
