@@ -435,7 +435,8 @@ void echoHelp() {
     echos("--gm|--gnu-make\n  Read the rules file as GNU make 4.3 does (Makefiles as they are).");
     echos("-r|--no-builtin-rules\n  With --gm: no built-in implicit rules.");
     echos("-R|--no-builtin-variables\n  With --gm: no built-in variables either (implies -r).");
-    echos("-k|--keep-going\n  After a failure, go on with the goals that do not need the failed one.");
+    echos("-k|--keep-going\n  After a failure, go on with the goals that do not need the failed "
+          "one.");
     echos("-n|--dry-run|--just-print\n  Print the recipe lines instead of running them; lines "
           "with\n  $(MAKE) or a '+' mark (--gm) still run.");
     echos("-B|--always-make\n  Every goal with a recipe is out of date.");

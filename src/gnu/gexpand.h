@@ -31,12 +31,12 @@ struct GmExpandCtx {
     GmAuto const* autos = nullptr; // set while a recipe is expanded
     GmShellFn shell = nullptr;
     GmEvalFn eval = nullptr;
-    void* reader = nullptr; // handed to eval
-    CxStr1p where;          // "Makefile:12", for messages
-    CxStr1p err;            // fatal error text, without "*** " and ".  Stop."
-    int depth = 0;          // nesting, to stop runaway recursion
-    int callArgs = 0;       // arguments of the innermost $(call): fewer hide the rest
-    long long evals = 0;    // $(eval) calls so far: variables may have changed
+    void* reader = nullptr;     // handed to eval
+    CxStr1p where;              // "Makefile:12", for messages
+    CxStr1p err;                // fatal error text, without "*** " and ".  Stop."
+    int depth = 0;              // nesting, to stop runaway recursion
+    int callArgs = 0;           // arguments of the innermost $(call): fewer hide the rest
+    long long evals = 0;        // $(eval) calls so far: variables may have changed
     bool warnUndefined = false; // a reference to an undefined variable is warned about
 };
 

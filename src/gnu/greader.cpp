@@ -34,14 +34,14 @@ struct GmTarget {
     long long recipeHead = -1, recipeTail = -1;
     long long varsHead = -1, varsTail = -1;
     bool hasRecipe = false;
-    bool seen = false;     // scope inheritance walk
-    bool searched = false; // implicit rules looked at
-    bool chain = false;     // made a goal by an implicit rule's prerequisite
-    bool mentioned = false; // named by a rule of the file
-    bool force = false;     // one of grouped targets is missing: the recipe runs
-    GmTarget* via = nullptr; // the goal it was first reached from: its variables hold here too
-    CxStr1p group;          // the other targets of grouped targets, on the first
-    bool groupHolder = false; // runs the recipe of several target patterns
+    bool seen = false;           // scope inheritance walk
+    bool searched = false;       // implicit rules looked at
+    bool chain = false;          // made a goal by an implicit rule's prerequisite
+    bool mentioned = false;      // named by a rule of the file
+    bool force = false;          // one of grouped targets is missing: the recipe runs
+    GmTarget* via = nullptr;     // the goal it was first reached from: its variables hold here too
+    CxStr1p group;               // the other targets of grouped targets, on the first
+    bool groupHolder = false;    // runs the recipe of several target patterns
     long long implicitCount = 0; // leading prerequisite words that an implicit rule gave
     CxStr1p const* name = nullptr;
     CxStr1p stem; // $* of a pattern or static pattern rule
@@ -340,10 +340,10 @@ class Reader : public GmRecipeSource {
     struct Pattern {
         CxStr1p target; // one '%'
         GmTarget* rule;
-        bool terminal; // "::": its prerequisites must exist
-        long long pc;  // where the '%' is
-        bool slash;    // the pattern names a directory
-        bool anything; // "%" alone
+        bool terminal;         // "::": its prerequisites must exist
+        long long pc;          // where the '%' is
+        bool slash;            // the pattern names a directory
+        bool anything;         // "%" alone
         long long leader = -1; // the first target pattern of its rule when not this one
     };
     Vect1p_Vobj<Pattern> patternRules_;
@@ -1879,8 +1879,8 @@ bool Reader::applyImplicit(GmTarget& t, CxStr1p const& name) {
     // Several target patterns: the goal needed first runs the recipe for all
     // (and does so when one of the others is missing); the others wait for it.
     long long self = p - &patternRules_[0], lead = p->leader >= 0 ? p->leader : self;
-    for (long long i = lead; i < patternRules_.size() && (i == lead || patternRules_[i].leader == lead);
-         ++i) {
+    for (long long i = lead;
+         i < patternRules_.size() && (i == lead || patternRules_[i].leader == lead); ++i) {
         if (i == self) continue;
         CxStr1p other = substStem(patternRules_[i].target, stem);
         GmTarget* o = lookup(other.c_str(), other.length());
@@ -1955,15 +1955,17 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited,
                 pn.setMove(there);
             }
             if (pt && !drop && !emitGoal(*pt->name, *pt, &scope, &t)) return false;
-            bool same = !drop && (pn.isEmpty() || (pn.length() == n0 &&
-                                                   memcmp(pn.c_str(), list.c_str() + s0, (size_t)n0) == 0));
+            bool same =
+                !drop && (pn.isEmpty() || (pn.length() == n0 &&
+                                           memcmp(pn.c_str(), list.c_str() + s0, (size_t)n0) == 0));
             if (!same && !changed) {
                 changed = true;
                 kept.setCstr(list.c_str(), s0);
                 while (kept.last() == ' ')
                     kept.forceLen(kept.length() - 1);
             }
-            if (changed && !drop) strJoinSPC(kept, pn.isEmpty() ? CxStr1p(list.c_str() + s0, n0) : pn);
+            if (changed && !drop)
+                strJoinSPC(kept, pn.isEmpty() ? CxStr1p(list.c_str() + s0, n0) : pn);
         }
         if (changed) list.setMove(kept);
     }
@@ -2006,8 +2008,7 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited,
 
 // The recipe lines of goal t, expanded with its automatic variables in scope,
 // each followed by "\n".
-bool Reader::recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t,
-                        GmVars const& scope) {
+bool Reader::recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t, GmVars const& scope) {
     out.clear();
     bool refs = false, times = false;
     for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
@@ -2204,14 +2205,13 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
         err_ = "*** No targets.  Stop.";
         return false;
     }
-    if (GmVar* vp = vars_.findHere("VPATH")) {
+    if (vars_.findHere("VPATH")) {
         CxStr1p dirs;
         ctx_.scope = nullptr;
         if (!gmExpandVar(dirs, "VPATH", ctx_)) return failCtx();
         for (long long i = 0; i < dirs.length(); ++i)
             if (dirs.c_str()[i] == ':') dirs.at(i) = ' ';
         if (!addWords(vpathVar_, dirs)) return fail("out of memory");
-        (void)vp;
     }
     // Goals reached from the requested ones first, so prerequisites inherit
     // their variables; then the Makefiles, which may be remade; then every

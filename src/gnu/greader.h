@@ -26,8 +26,8 @@ struct GmHooks {
 
 // An included Makefile, for remaking it before the Makefile is read again.
 struct GmInclude {
-    CxStr1p name;  // as found (through -I) or, when missing, as written
-    CxStr1p where; // "Makefile:3", for the message when it stays missing
+    CxStr1p name;          // as found (through -I) or, when missing, as written
+    CxStr1p where;         // "Makefile:3", for the message when it stays missing
     bool required = false; // "include", not "-include"/"sinclude"
     bool missing = false;
     bool hasRule = false; // a goal with a recipe (explicit or implicit) after reading
@@ -44,26 +44,26 @@ class GmRecipeSource {
 };
 
 struct GmReadOut {
-    Vect1p_Vobj<GmInclude> includes; // also the Makefiles named with -f, required
-    bool notParallel = false;        // .NOTPARALLEL
+    Vect1p_Vobj<GmInclude> includes;         // also the Makefiles named with -f, required
+    bool notParallel = false;                // .NOTPARALLEL
     std::shared_ptr<GmRecipeSource> recipes; // with lazyRecipes
 };
 
 struct GmReadIn {
     CxStr1p file; // as named in messages ("Makefile")
     CxStr1p text;
-    CxStr1p makeCmd;           // value of MAKE
-    CxStr1p curDir;            // value of CURDIR
-    Vect1p_Vobj<CxStr1p> args; // the command line's goals and VAR=value words
+    CxStr1p makeCmd;                  // value of MAKE
+    CxStr1p curDir;                   // value of CURDIR
+    Vect1p_Vobj<CxStr1p> args;        // the command line's goals and VAR=value words
     Vect1p_Vobj<CxStr1p> moreFiles;   // further -f files, read after the first
     Vect1p_Vobj<CxStr1p> includeDirs; // -I
     CxStr1p makeLevel;                // MAKELEVEL: "0" at the top
     CxStr1p flags;                    // make's one-letter flags of this run, for MAKEFLAGS
     long long restarts = 0;           // MAKE_RESTARTS
-    bool noBuiltinRules = false; // -r
-    bool noBuiltinVars = false;  // -R
-    bool envOverrides = false;   // -e
-    bool warnUndefined = false;  // --warn-undefined-variables
+    bool noBuiltinRules = false;      // -r
+    bool noBuiltinVars = false;       // -R
+    bool envOverrides = false;        // -e
+    bool warnUndefined = false;       // --warn-undefined-variables
     // Recipes that name variables are expanded just before they run, as make
     // does (GmReadOut::recipes); else when reading ends.
     bool lazyRecipes = false;
