@@ -69,7 +69,8 @@ bool argListDelEnd(CxStr1p& list, CxStr1p const& a, CxStr1p const& b, char quote
 
 // Recipe command: leading "-" sets ignoreErr, "@" clears show.
 // Stands for a line end inside one recipe line that goes to the interpreter
-// whole (a Makefile's .ONESHELL).
+// whole (a Makefile's .ONESHELL); leading the command after the marks, it asks
+// the interpreter to stop at the first failing command (.POSIX).
 char const kRecipeLineSep = '\x1e';
 // always, when given, also takes a '+' mark ("run even with -n").
 bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd, bool* always = nullptr);

@@ -101,6 +101,13 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     rc = 0;
     if (errCmd) errCmd->clear();
     CxStr1p cmd(line);
+    bool show = true, ignoreErr = false, always = false;
+    Conf const* c = Vars::_pConf;
+    bool gm = c && c->gnuMake;
+    splitAttrCmd(show, ignoreErr, cmd, gm ? &always : nullptr);
+    // A Makefile's .POSIX: the interpreter stops at the first failing command.
+    bool errExit = cmd.getAt(0) == kRecipeLineSep;
+    if (errExit) cmd.delSpan(0, 1);
     // A Makefile's .ONESHELL recipe or continued line is one line here, its
     // line ends kept as record separators; the interpreter gets them back.
     // cmd.exe has no continued lines: there a backslash-newline joins.
@@ -112,10 +119,6 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
         else
             cmd.data[i] = '\n';
     }
-    bool show = true, ignoreErr = false, always = false;
-    Conf const* c = Vars::_pConf;
-    bool gm = c && c->gnuMake;
-    splitAttrCmd(show, ignoreErr, cmd, gm ? &always : nullptr);
     if (cmd.isEmpty()) return true;
     if (c && c->dryRun && !always) {
         echos(cmd.c_str());
@@ -125,6 +128,12 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     // -n shows every line, also those it runs.
     if (((show && !c->silent) || c->dryRun) && gm && logGetPassLevel() <= 0) echos(cmd.c_str());
     if (c && c->ignoreErrors) ignoreErr = true;
+    // Only a list of commands can go on after a failing one.
+    if (errExit && sh && (strHas(cmd, ';') || strHas(cmd, '\n'))) {
+        CxStr1p e("set -e; ");
+        e += cmd;
+        cmd.setMove(e);
+    }
     bool ok;
     if (redir && redir(ok, cmd))
         rc = ok ? 0 : 2;

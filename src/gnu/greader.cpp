@@ -365,7 +365,7 @@ class Reader : public GmRecipeSource {
     Set_Kobj<CxStr1p> secondary_, intermediate_, silent_, ignore_;
     Vect1p_Vobj<CxStr1p> precious_; // names and patterns
     bool secondaryAll_ = false, silentAll_ = false, ignoreAll_ = false;
-    bool deleteOnError_ = false, oneShell_ = false;
+    bool deleteOnError_ = false, oneShell_ = false, posix_ = false;
     GmTarget* default_ = nullptr; // .DEFAULT
     // vpath PATTERN DIRS, in file order.
     struct VPath {
@@ -1273,6 +1273,8 @@ bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
         deleteOnError_ = true;
     } else if (t == ".ONESHELL") {
         oneShell_ = true;
+    } else if (t == ".POSIX") {
+        posix_ = true;
     } else if (t == ".NOTPARALLEL") {
         out_->notParallel = true;
     } else if (t == ".EXPORT_ALL_VARIABLES") {
@@ -1281,7 +1283,7 @@ bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
         logPrint(1, "%s: '%s' is not read by this dialect; prerequisites are expanded once",
                  where().c_str(), t.c_str());
     }
-    // .POSIX and .LOW_RESOLUTION_TIME change nothing here.
+    // .LOW_RESOLUTION_TIME changes nothing here.
     return true;
 }
 
@@ -2023,7 +2025,7 @@ bool Reader::recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t, Gm
     CxStr1p allMarks;
     if (silentAll_ || (!silent_.isEmpty() && silent_.findNode(name))) allMarks += '@';
     if (ignoreAll_ || (!ignore_.isEmpty() && ignore_.findNode(name))) allMarks += '-';
-    bool plain = allMarks.isEmpty() && !oneShell_;
+    bool plain = allMarks.isEmpty() && !oneShell_ && !posix_;
     for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
         CxStr1p const& line = lines_[i].text;
         if (plain && !refs && !strchr("@-+ \t", line.getAt(0)) && !strHas(line, '\n')) {
@@ -2070,14 +2072,16 @@ bool Reader::recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t, Gm
             if (one.isEmpty()) continue;
             if (oneShell_) {
                 // One interpreter for the whole recipe; the first line's marks hold.
-                if (shell.isEmpty())
+                if (shell.isEmpty()) {
                     shell.setMove(marks);
-                else
+                    if (posix_) shell += kRecipeLineSep;
+                } else
                     shell += kRecipeLineSep;
                 shell += one;
                 continue;
             }
             out += marks;
+            if (posix_) out += kRecipeLineSep;
             out += one;
             out += '\n';
         }

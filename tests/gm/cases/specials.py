@@ -129,5 +129,4 @@ all: f.x f.y g.y
 ]
 
 PENDING = {
-    "posix makes the shell stop at the first error": ".POSIX not read yet (shell without -e)",
 }
