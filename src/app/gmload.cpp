@@ -112,6 +112,7 @@ bool readOnce(GmReadIn& in, GmReadOut& out, Vect1p_Vobj<CxStr1p>& goals) {
     hooks.setDefault = setDefaultGoal;
     hooks.setEnv = gmSetEnv;
     hooks.setMarks = setGoalMarks;
+    hooks.setTimeOf = setGoalTimeOf;
     hooks.shell = gmShell;
     CxStr1p err;
     if (!gmReadMakefile(in, hooks, goals, err, &out)) {
@@ -155,6 +156,7 @@ bool remakeMakefiles(GmReadOut const& out, bool& changed) {
         v.goals.swap(goals);
         logConfPassLevel(level);
         v.goalState.clear();
+        v.timesOfTargets.clear();
         ok = built || !required;
         for (long long i = 0; i < goals.size(); ++i) {
             long long t = 0;

@@ -116,6 +116,7 @@ class Vars {
     // Makefile goals: file times before their recipes ran (.DELETE_ON_ERROR),
     // intermediate files made by this run.
     Map_Kobj2Vobj<CxStr1p, long long> timesBeforeRecipe;
+    Map_Kobj2Vobj<CxStr1p, long long> timesOfTargets; // of "::" rules' targets, read once
     Vect1p_Vobj<CxStr1p> madeIntermediates;
     double hangTimeoutSec = 0;
     long long hangTimeoutNs = 0;

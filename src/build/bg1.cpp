@@ -60,7 +60,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
 
     // The rule's name is the goal's: its state was read above.
     if (g_walk.stop) return false;
-    long long t = buildGoalTime(r->name, isDep, r->phony);
+    long long t = walkRuleTime(g_walk, *r, isDep);
     CxStr1p label = walkTraceRule(*r, t);
     state = kGoalVisiting;
     // Exist-only dependencies never make the goal out of date. A Makefile's

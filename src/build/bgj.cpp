@@ -325,7 +325,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     // A pending goal's file is not rebuilt before its own job runs, so its
     // time is read once, not again in every wave.
     if (!phase->timeKnown) {
-        phase->time = bgjGoalTime(r->name, isDep, r->phony);
+        phase->time = walkRuleTime(g_walkState, *r, isDep);
         phase->timeKnown = true;
     }
     long long t = phase->time;

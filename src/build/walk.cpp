@@ -74,6 +74,15 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
     return t;
 }
 
+long long walkRuleTime(BuildWalk& w, GoalRule const& r, bool isDep) {
+    if (r.timeOf.isEmpty()) return walkGoalTime(w, r.name, isDep, r.phony);
+    auto& seen = Vars::_pVars->timesOfTargets;
+    if (long long* t = seen.find(r.timeOf)) return *t;
+    long long t = walkGoalTime(w, r.timeOf, isDep, r.phony);
+    seen.addKV(r.timeOf, t);
+    return t;
+}
+
 bool walkSetState(BuildWalk& w, long long& slot, CxStr1p const& name, long long value) {
     logTraceDbg(conf().dbgRules, "Time Done File/Rule: %s | ok %i", name.c_str(),
                 value >= kGoalTimeMin ? 1 : 0);
@@ -233,7 +242,7 @@ bool walkRecipeStarts(GoalRule& r) {
     }
     if (!r.deleteOnError || conf().dryRun) return true;
     long long t = 0;
-    fsaTime(t, r.name);
+    fsaTime(t, goalFile(r));
     Vars::_pVars->timesBeforeRecipe.addKV(r.name, t);
     return true;
 }
@@ -246,9 +255,10 @@ void walkRecipeEnded(CxStr1p const& name, bool ok) {
     long long* before = r->deleteOnError ? v.timesBeforeRecipe.find(name) : nullptr;
     if (!before || ok) return;
     long long t = 0;
-    if (fsaIsFile(name) && fsaTime(t, name) && t != *before) {
-        logPrint(2, "Deleting file '%s'", name.c_str());
-        fsRm(name);
+    CxStr1p const& file = goalFile(*r);
+    if (fsaIsFile(file) && fsaTime(t, file) && t != *before) {
+        logPrint(2, "Deleting file '%s'", file.c_str());
+        fsRm(file);
     }
 }
 

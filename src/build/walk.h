@@ -29,6 +29,9 @@ long long* stateSlot(CxStr1p const& name);
 GoalRule* ruleOf(CxStr1p const& name);
 // A file's time (0 when missing, kGoalDir for a directory), counting queries.
 long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony);
+// The time of the rule's goal: its file's, or for a Makefile's "::" rule its
+// target's as it was before the first of them ran.
+long long walkRuleTime(BuildWalk& w, GoalRule const& r, bool isDep);
 bool walkSetState(BuildWalk& w, long long& slot, CxStr1p const& name, long long value);
 bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value);
 

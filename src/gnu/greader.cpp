@@ -40,6 +40,8 @@ struct GmTarget {
     bool mentioned = false;      // named by a rule of the file
     bool force = false;          // one of grouped targets is missing: the recipe runs
     GmTarget* via = nullptr;     // the goal it was first reached from: its variables hold here too
+    GmTarget* dblOf = nullptr;   // a "::" rule of this target
+    long long dblRules = 0;      // its "::" rules so far
     CxStr1p group;               // the other targets of grouped targets, on the first
     bool groupHolder = false;    // runs the recipe of several target patterns
     long long implicitCount = 0; // leading prerequisite words that an implicit rule gave
@@ -1424,8 +1426,8 @@ bool Reader::rule(CxStr1p const& line) {
             continue;
         }
         if (grouped) leader = g;
-        if (!normal.isEmpty()) strJoinSPC(g->prereqs, normal);
-        if (!order.isEmpty()) strJoinSPC(g->orderOnly, order);
+        if (!dbl && !normal.isEmpty()) strJoinSPC(g->prereqs, normal);
+        if (!dbl && !order.isEmpty()) strJoinSPC(g->orderOnly, order);
         if (firstGoal_.isEmpty() && (t.getAt(0) != '.' || strHas(t, '/'))) {
             firstGoal_ = t;
             // .DEFAULT_GOAL names it unless the file set a goal of its own.
@@ -1434,13 +1436,24 @@ bool Reader::rule(CxStr1p const& line) {
                 !vars_.set(".DEFAULT_GOAL", t, GmFlavor::Recursive, GmOrigin::Default))
                 return fail("out of memory");
         }
+        if (dbl) {
+            // Each "::" rule is a goal of its own ("t::2"), made in the file's
+            // order when the target is older than that rule's prerequisites,
+            // and always when it has none; the target waits for them all.
+            char n[32];
+            snprintf(n, sizeof n, "::%lld", ++g->dblRules);
+            CxStr1p subName(t);
+            subName += n;
+            GmTarget* sub = target(subName);
+            if (!sub) return fail("out of memory");
+            sub->prereqs = normal;
+            sub->orderOnly = order;
+            sub->dblOf = g;
+            sub->force = normal.isEmpty();
+            strJoinSPC(g->prereqs, subName);
+            g = sub;
+        }
         if (hasRecipe && !dbl && !overrideRecipe(*g, t)) return false;
-        // A double-colon rule's recipe adds to the others: one goal, one recipe here.
-        if (dbl && g->hasRecipe && !g->prereqs.isEmpty())
-            logPrint(1,
-                     "%s: warning: '%s::' rules run all their recipes when any of their "
-                     "prerequisites is newer (not read yet rule by rule)",
-                     where().c_str(), t.c_str());
         if (!cur_.addVal(Cur{Named{g->name, g}, !dbl && !hasRecipe})) return fail("out of memory");
         if (hasRecipe && !addRecipeLine(*g, recipe)) return false;
     }
@@ -2010,8 +2023,10 @@ bool Reader::emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited,
 
 // The recipe lines of goal t, expanded with its automatic variables in scope,
 // each followed by "\n".
-bool Reader::recipeText(CxStr1p& out, CxStr1p const& name, GmTarget const& t, GmVars const& scope) {
+bool Reader::recipeText(CxStr1p& out, CxStr1p const& goal, GmTarget const& t, GmVars const& scope) {
     out.clear();
+    // A "::" rule's recipe is its target's.
+    CxStr1p const& name = t.dblOf ? *t.dblOf->name : goal;
     bool refs = false, times = false;
     for (long long i = t.recipeHead; i >= 0; i = lines_[i].next) {
         refs = refs || strHas(lines_[i].text, '$');
@@ -2178,8 +2193,11 @@ bool Reader::precious(CxStr1p const& name) const {
     return false;
 }
 
-bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t, bool lazy) {
+bool Reader::goalMarks(CxStr1p const& goal, GmTarget const& t, bool lazy) {
     if (!hooks_.setMarks) return true;
+    // A "::" rule's goal is read as its target's file.
+    CxStr1p const& name = t.dblOf ? *t.dblOf->name : goal;
+    if (t.dblOf && hooks_.setTimeOf && !hooks_.setTimeOf(goal, name)) return fail("out of memory");
     char m[5] = {};
     int k = 0;
     bool keep = !precious_.isEmpty() && precious(name);
@@ -2189,7 +2207,7 @@ bool Reader::goalMarks(CxStr1p const& name, GmTarget const& t, bool lazy) {
     if (intermediate(t) && !keep && !secondary) m[k++] = 'i';
     if (t.force) m[k++] = 'f';
     if (lazy) m[k++] = 'l';
-    return k == 0 || hooks_.setMarks(name, m) || fail("out of memory");
+    return k == 0 || hooks_.setMarks(goal, m) || fail("out of memory");
 }
 
 bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {

@@ -21,6 +21,8 @@ struct GmHooks {
     // 'i' an intermediate file, removed at the end once made, 'f' always
     // remade, 'l' its recipe lines are as written, to be expanded later.
     bool (*setMarks)(CxStr1p const& goal, char const* marks) = nullptr;
+    // The goal of a "::" rule is up to date by the time of its target's file.
+    bool (*setTimeOf)(CxStr1p const& goal, CxStr1p const& file) = nullptr;
     GmShellFn shell = nullptr;
 };
 

@@ -193,6 +193,11 @@ bool setGoalMarks(CxStr1p const& goal, char const* marks) {
     return true;
 }
 
+bool setGoalTimeOf(CxStr1p const& goal, CxStr1p const& file) {
+    GoalRule* g = Vars::_pVars ? ensureGoal(goal) : nullptr;
+    return g && g->timeOf.setObj(file);
+}
+
 void goalTableReset() {
     Vars& v = *Vars::_pVars;
     v.defaultGoal.clear();
@@ -206,4 +211,6 @@ void goalTableReset() {
     v.rulesHeavyAdj.clear();
     v.rulesUsualAdj.clear();
     v.goalState.clear();
+    v.timesBeforeRecipe.clear();
+    v.timesOfTargets.clear();
 }

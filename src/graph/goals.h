@@ -15,6 +15,7 @@ struct GoalRule {
     bool deleteOnError = false, intermediate = false;
     bool force = false; // out of date whatever the times say (a grouped target is missing)
     bool lazy = false;  // howCmds as written, expanded just before they run
+    CxStr1p timeOf;     // the file whose time is the goal's (a Makefile's "::" rule); else name
     CxStr1p name;
     Vect1p_Vobj<CxStr1p> depsUsual;
     Vect1p_Vobj<CxStr1p> depsExistOnly;
@@ -46,6 +47,8 @@ struct GoalRule {
         intermediate = o.intermediate;
         force = o.force;
         lazy = o.lazy;
+        timeOf.clear();
+        timeOf.swap(o.timeOf);
         o.phony = o.heavy = o.usual = o.deleteOnError = o.intermediate = o.force = o.lazy = false;
         name.clear();
         name.swap(o.name);
@@ -75,5 +78,10 @@ bool addPhonyGoals(CxStr1p const& list);
 // A Makefile's marks of one goal: 'd' delete on error, 'i' intermediate, 'f'
 // force, 'l' lazy.
 bool setGoalMarks(CxStr1p const& goal, char const* marks);
+bool setGoalTimeOf(CxStr1p const& goal, CxStr1p const& file);
+// The file whose time is the goal's.
+inline CxStr1p const& goalFile(GoalRule const& r) {
+    return r.timeOf.isEmpty() ? r.name : r.timeOf;
+}
 // Forgets every goal and dependency, for a Makefile read again.
 void goalTableReset();

@@ -62,6 +62,15 @@ all:: ; @echo second
 out:: a ; @echo from a >> out
 out:: b ; @echo from b >> out
 """, files={"a": "", "b": "", "out": ""}, times={"a": 10, "out": 5}),
+    Case("double colon rules without prerequisites always run, in order", """\
+all: clean
+clean:: ; @echo one >> log
+clean:: ; @echo two $@ >> log
+""", runs=2),
+    Case("double colon: a later change runs only its own rule", """\
+out:: a ; @echo from a >> out
+out:: b ; @echo from b $@ $^ >> out
+""", files={"a": "", "b": ""}, runs=2, between={"b": "changed"}),
     Case("order only prerequisites", """\
 all: a | b
 \t@echo '[$^] [$|]'
@@ -218,5 +227,4 @@ all: ; @$(MAKE) -s -C sub X=passed
 
 # Behaviour the dialect does not have yet; remove an entry once it passes.
 PENDING = {
-    "double colon with prerequisites": "each :: rule not checked against its own prerequisites yet",
 }
