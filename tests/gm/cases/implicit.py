@@ -88,6 +88,3 @@ all: x.c2
 \t@echo 'c1 from $<' > $@
 """, files={"x.c0": ""}),
 ]
-
-PENDING = {
-}

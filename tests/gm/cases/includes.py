@@ -81,6 +81,3 @@ all: ; @echo '$(DEF)'
     Case("dependency files without phony headers", DEPS_MK.replace("-MP ", ""),
          files=DEPS_FILES, runs=2, between={"b.h": None}),
 ]
-
-PENDING = {
-}

@@ -129,6 +129,3 @@ b: ; @echo 'b [$(X)] [$(Y)]'
 """, args=["b", "X=one two", "a", "Y:=$(X)"]),
     Case("combined flags with dry run", FAILING, args=["-kn", "top"]),
 ]
-
-PENDING = {
-}

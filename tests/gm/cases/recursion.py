@@ -92,6 +92,3 @@ V = top
 all: ; @$(MAKE) -s -C sub
 """, files={"sub/Makefile": "all: ; @echo '[$(V)]'\n"}),
 ]
-
-PENDING = {
-}

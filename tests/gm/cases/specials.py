@@ -127,6 +127,3 @@ all: f.x f.y g.y
 \ttouch $*.x $*.y
 """, files={"f.src": ""}, args=["f.y", "f.x"]),
 ]
-
-PENDING = {
-}

@@ -67,6 +67,3 @@ VPATH = src
 all: main.o
 """, files={"src/main.c": "int main(void) { return 0; }\n"}),
 ]
-
-PENDING = {
-}
