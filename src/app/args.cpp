@@ -447,8 +447,8 @@ void echoHelp() {
     echos("-e|-I DIR|-w|--no-print-directory|-l N|--warn-undefined-variables\n  With --gm, as "
           "GNU make has them (-l is accepted and has no effect).");
     echos("  Differ from GNU make: -q and -v are this tool's quiet and verbose, -D its\n  debug "
-          "output, -h its help; -p, -t, -d and make's -q have no equivalent.\n  -k and -n "
-          "build one goal at a time. Nested runs of a Makefile take\n  -k -n -s -i -B -r -R -e "
+          "output, -h its help; -p, -t, -d and make's -q have no equivalent.\n  With -k or -n "
+          "recipes run one at a time. Nested runs of a Makefile take\n  -k -n -s -i -B -r -R -e "
           "-I and command-line variables, not -j:\n  a nested run is sequential unless its own "
           "command line gives -j.");
     echos("");
