@@ -52,7 +52,7 @@ HELP = "\n".join([
     "  With --gm, as GNU make has them (-l is accepted and has no effect).",
     "  Differ from GNU make: -q and -v are this tool's quiet and verbose, -D its",
     "  debug output, -h its help; -p, -t, -d and make's -q have no equivalent.",
-    "  -k and -n build one goal at a time. Nested runs of a Makefile take",
+    "  With -k or -n recipes run one at a time. Nested runs of a Makefile take",
     "  -k -n -s -i -B -r -R -e -I and command-line variables, not -j:",
     "  a nested run is sequential unless its own command line gives -j.",
     "",
