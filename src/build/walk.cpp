@@ -250,8 +250,9 @@ bool walkRecipeStarts(GoalRule& r) {
 void walkRecipeEnded(CxStr1p const& name, bool ok) {
     Vars& v = *Vars::_pVars;
     GoalRule const* r = ruleOf(name);
-    if (!r || conf().dryRun) return;
+    if (!r) return;
     if (ok && r->intermediate) v.madeIntermediates.addVal(name);
+    if (conf().dryRun) return;
     long long* before = r->deleteOnError ? v.timesBeforeRecipe.find(name) : nullptr;
     if (!before || ok) return;
     long long t = 0;
@@ -274,12 +275,14 @@ bool walkRemoveIntermediates() {
     Vars& v = *Vars::_pVars;
     CxStr1p line("rm");
     bool any = false;
+    // -n names the files it would remove.
+    bool dry = conf().dryRun;
     for (CxStr1p const& f : v.madeIntermediates) {
-        if (!fsaExist(f)) continue;
+        if (!dry && !fsaExist(f)) continue;
         line += ' ';
         line += f;
         any = true;
-        if (!fsRm(f)) logPrint(2, "Cannot remove intermediate file '%s'", f.c_str());
+        if (!dry && !fsRm(f)) logPrint(2, "Cannot remove intermediate file '%s'", f.c_str());
     }
     v.madeIntermediates.clear();
     if (any && !conf().silent && logGetPassLevel() <= 0) echos(line.c_str());

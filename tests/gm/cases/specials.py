@@ -23,6 +23,8 @@ all: here.txt gone ; @echo done
     # make lists removed files in its hash table's order: only the files are compared.
     Case("three step chain removes both", "all: x.d\n%.d: %.c ; cp $< $@\n" + CHAIN,
          files={"x.a": "A\n"}, args=["-s"]),
+    Case("dry run names the intermediate file it would remove", CHAIN, args=["-n", "x.c"],
+         files={"x.a": "A\n"}),
     Case("chain after a changed source", CHAIN, args=["x.c"],
          files={"x.a": "A\n"}, runs=2, between={"x.a": "A2\n"}),
     Case("chain keeps an intermediate that existed", CHAIN, args=["x.c"],
