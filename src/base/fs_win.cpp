@@ -546,10 +546,18 @@ bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n) {
     // Other processes (file workers) take turns through a lock on one byte far
     // past any end: a write at the end is not atomic across processes
     // everywhere (Wine), and the lock touches no byte anyone reads or writes.
+    // The lock is asked for without waiting, again and again for at most two
+    // seconds: a lost wake-up must not hang the build; the write goes on then.
     OVERLAPPED turn = {};
     turn.Offset = 0xFFFFFFFEUL;
     turn.OffsetHigh = 0x7FFFFFFFUL;
-    bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
+    bool locked = false;
+    for (ULONGLONG until = GetTickCount64() + 2000; !locked;) {
+        locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                            &turn) != 0;
+        if (locked || GetTickCount64() > until) break;
+        Sleep(0);
+    }
     bool ok = true;
     while (ok && n > 0) {
         DWORD part = n > 0x40000000LL ? 0x40000000UL : (DWORD)n, done = 0;
