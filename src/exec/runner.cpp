@@ -126,7 +126,7 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     }
     // A Makefile's recipe lines are shown before they run, as GNU make does.
     // -n shows every line, also those it runs.
-    if (((show && !c->silent) || c->dryRun) && gm && logGetPassLevel() <= 0) echos(cmd.c_str());
+    if (gm && ((show && !c->silent) || c->dryRun) && logGetPassLevel() <= 0) echos(cmd.c_str());
     if (c && c->ignoreErrors) ignoreErr = true;
     // Only a list of commands can go on after a failing one.
     if (errExit && sh && (strHas(cmd, ';') || strHas(cmd, '\n'))) {
