@@ -1,7 +1,7 @@
 # Option application and argument expansion: wrong and unfinished options,
 # one-dash groups, numbers, "--".
-from e2elib import (VERBOSE_DONE, VERSION, WRONG_APP, Case, args_trace, done_ok, unfinished,
-                    wrong)
+from e2elib import (VERBOSE_DONE, VERSION, WRONG_APP, Case, Re, args_trace, done_ok,
+                    unfinished, wrong)
 
 CASES = [
     # Each wrong option is reported, parsing goes on, no summary, exit 2.
@@ -65,4 +65,20 @@ CASES = [
     # A quoted argument keeps its blank in the argument text.
     Case("quoted goal in argument text", ["-v", "-V", "a b", '"c d"'], stdout=VERSION,
          stderr=args_trace(' -v -V "a b" "c d" ') + VERBOSE_DONE),
+]
+
+# make's flags act in this language's builds too: -k goes on with goals that do
+# not need the failed one, -n prints instead of running, -B makes all.
+REBUILD = "a: b\n\techo x > out.txt\n"
+KEEP = "all: a b c\na:\n\texit 3\nb: a\n\techo b > b.txt\nc:\n\techo c > c.txt\n"
+CASES += [
+    Case("-k makes what does not need the failed goal", ["-k"], files={"vorn.vorn": KEEP},
+         exit=2, stderr=None, expect_files={"b.txt": None, "c.txt": Re(r"c ?\r?\n")}),
+    Case("without -k the first failure stops", ["--bg1"], files={"vorn.vorn": KEEP},
+         exit=2, stderr=None, expect_files={"b.txt": None, "c.txt": None}),
+    Case("-n prints the lines and runs none", ["-n"], files={"vorn.vorn": REBUILD, "b": ""},
+         stdout="echo x > out.txt\n", stderr=done_ok(), expect_files={"out.txt": None}),
+    Case("-B makes an up-to-date goal", ["-B", "--bg1"],
+         files={"vorn.vorn": REBUILD, "a": "", "b": ""}, times={"a": -10, "b": -100},
+         stderr=done_ok(), expect_files={"out.txt": Re(r"x ?\r?\n")}),
 ]
