@@ -1,5 +1,6 @@
 #include "exec/builtin.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -14,12 +15,25 @@
 
 // Echo and cat take stand-alone ">" and ">>" as their own redirections; every
 // other '>' still needs the interpreter.
-ShellWords const kShellWordsPosix = {"\"'",    '\\', ";&|<>", "|$%&*?[](){}`<>;",
-                                     "\\\r\n", "#~", "",      true};
+// sh's keywords and built-in commands; echo, printf, test, pwd and kill are
+// also programs, but the built-in ones read their words differently.
+char const* const kShOwn =
+    "!|{|}|[[|]]|if|then|else|elif|fi|case|esac|for|while|until|do|done|in|function|select|"
+    "time|cd|.|source|exec|exit|export|set|unset|eval|read|alias|unalias|trap|wait|shift|"
+    "return|break|continue|umask|ulimit|type|command|hash|readonly|local|getopts|jobs|fg|bg|"
+    "times|:|echo|printf|test|[|pwd|kill|true|false|let|declare|typeset|builtin|enable";
+// cmd.exe's own commands.
+char const* const kCmdOwn =
+    "assoc|break|call|cd|chdir|cls|color|copy|date|del|dir|echo|endlocal|erase|exit|for|ftype|"
+    "goto|if|md|mkdir|mklink|move|path|pause|popd|prompt|pushd|rd|rem|ren|rename|rmdir|set|"
+    "setlocal|shift|start|time|title|type|ver|verify|vol";
+
+ShellWords const kShellWordsPosix = {"\"'", '\\', ";&|<>", "|$%&*?[](){}`<>;", "\\\r\n", "#~",
+                                     "",    true, kShOwn};
 // cmd.exe: '^' escapes, '%' and '!' expand even inside quotes; its echo prints
 // ';', ',' and '=' but its mkdir and redirections split names there.
-ShellWords const kShellWordsCmd = {"\"",      '^', "&|<>", "|$%&*?[](){}`<>",
-                                   "^!%\r\n", "",  ";,=",  false};
+ShellWords const kShellWordsCmd = {"\"",  '^',   "&|<>", "|$%&*?[](){}`<>", "^!%\r\n", "",
+                                   ";,=", false, kCmdOwn};
 
 namespace {
 
@@ -391,6 +405,37 @@ bool shellArgsOnlyWords(CxStr1p const& args, ShellWords const& sh) {
         }
     }
     return true;
+}
+
+bool shellLineDirect(CxStr1p const& line, ShellWords const& sh) {
+    char const* d = line.c_str();
+    long long n = line.length(), first = -1, firstEnd = -1;
+    for (long long i = 0; i < n; ++i) {
+        char c = d[i];
+        if (c == ' ' || c == '\t') continue;
+        // A word starts here.
+        if (hasLetter(sh.starts, c)) return false;
+        if (first < 0) first = i;
+        for (; i < n && d[i] != ' ' && d[i] != '\t'; ++i) {
+            c = d[i];
+            if (c == sh.escape || c == '\n' || c == '\r' || hasLetter(sh.quotes, c) ||
+                hasLetter(sh.ops, c) || hasLetter(sh.specials, c) || hasLetter(sh.always, c))
+                return false;
+            // cmd.exe ends a command's name at these; a program takes them as written.
+            if (firstEnd < 0 && hasLetter(sh.seps, c)) return false;
+            // "X=1 prog": an assignment for the interpreter.
+            if (c == '=' && firstEnd < 0) return false;
+        }
+        if (firstEnd < 0) firstEnd = i;
+    }
+    if (first < 0) return false;
+    if (sh.sh) return !strIsEqAlt(CxStr1p(d + first, firstEnd - first), sh.own);
+    // cmd.exe reads its commands in any case and up to a '.', '/' or '\'
+    // ("ECHO.", "dir/w"): the leading letters decide.
+    CxStr1p name;
+    for (long long i = first; i < firstEnd && isalpha((unsigned char)d[i]); ++i)
+        name += (char)tolower((unsigned char)d[i]);
+    return !strIsEqAlt(name, sh.own);
 }
 
 bool redirCmdExtern(bool& ok, CxStr1p const& name, CxStr1p const& args) {

@@ -19,6 +19,7 @@ struct ShellWords {
                           // commands and end a redirection's file (words echo prints keep them)
     bool sh;              // every quote in a word is removed, and '`' and "$(" run
                           // commands, also inside "..." where '$' expands
+    char const* own;      // its keywords and own commands ("a|b"), which no program replaces
 };
 extern ShellWords const kShellWordsPosix; // /bin/sh
 extern ShellWords const kShellWordsCmd;   // cmd.exe
@@ -31,6 +32,11 @@ bool builtinWord(CxStr1p& out, CxStr1p const& raw, ShellWords const& sh, bool na
 // True when the interpreter would do nothing with args but pass them on as
 // words: no further command, redirection or substitution.
 bool shellArgsOnlyWords(CxStr1p const& args, ShellWords const& sh);
+// True when the interpreter would only start the line's first word as a
+// program with the other words as its arguments: no character or word it
+// treats specially, and the first word none of its own commands. Such a line
+// can start its program directly.
+bool shellLineDirect(CxStr1p const& line, ShellWords const& sh);
 
 // True when the command was handled here; ok then tells whether it succeeded.
 // ok is false on entry and stays false for a declined command.

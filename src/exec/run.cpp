@@ -94,10 +94,11 @@ bool _RunAppStart::initAppCmdLine(char const* text, long long n, bool viaShell) 
 
 // ---- fork-style start
 
-bool runFork(RunAppInfo& app, CxStr1p const& cmd) {
+bool runFork(RunAppInfo& app, CxStr1p const& cmd, bool direct) {
     _RunAppStart st;
     if (&cmd != &app.cmd) app.cmd = cmd;
-    if (!st.initAppCmdLine(app.cmd.c_str(), app.cmd.len, true)) {
+    st.direct = direct;
+    if (!st.initAppCmdLine(app.cmd.c_str(), app.cmd.len, !direct)) {
         runAppResetAtStart(app);
         return false;
     }

@@ -85,6 +85,7 @@ struct _RunAppStart {
     static constexpr long long kPrefixLen = 11;
     char const* cmdLine = nullptr;
     long long cmdLen = 0;
+    bool direct = false; // the line's first word is started as the program itself
     alignas(8) unsigned char startupInfo[104] = {};
     char* buf = nullptr;
 
@@ -105,7 +106,10 @@ char const* runShellExecPrefix();
 
 // ---- fork-style start (console shared)
 bool spawnChildFork(_RunAppStart& st, RunAppInfo& app);
-bool runFork(RunAppInfo& app, CxStr1p const& cmd);
+// direct: the line needs nothing from the interpreter (shellLineDirect); its
+// program is started itself. False when it cannot be (not found, for one):
+// then the interpreter should be asked.
+bool runFork(RunAppInfo& app, CxStr1p const& cmd, bool direct = false);
 bool runForkWaitStart(RunAppInfo& app, int ms);
 bool runAppPeekExit(RunAppInfo& app);
 bool runAppWaitExit(RunAppInfo& app);

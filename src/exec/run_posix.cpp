@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/errnr.h"
+#include "base/containers.h"
 #include "base/envlock.h"
 #include "base/timenum.h"
 #include "exec/run.h"
@@ -42,8 +43,9 @@ void keepReaped(long long pid, int code) {
     g_reapedNext = (g_reapedNext + 1) % kReapedCap;
 }
 
-// Spawns /bin/sh -c line; with fds, the child gets them as 0, 1, 2.
-bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid) {
+// Spawns /bin/sh -c line, or with direct the line's words as a program and
+// its arguments (found through PATH); with fds, the child gets them as 0, 1, 2.
+bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid, bool direct = false) {
     posix_spawnattr_t attr;
     if (posix_spawnattr_init(&attr) != 0) return false;
     // Signals we ignore (SIGPIPE, and SIGINT/SIGTERM while stopping) must not
@@ -68,12 +70,29 @@ bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid) {
         for (int i = 0; i < 3; ++i)
             posix_spawn_file_actions_adddup2(&fa, fds[i], i);
     }
-    char* argv[] = {(char*)"sh", (char*)"-c", (char*)line, nullptr};
-    int rc;
-    {
+    char* shArgv[] = {(char*)"sh", (char*)"-c", (char*)line, nullptr};
+    // The words, split at blanks in a copy (the line holds no quote or escape).
+    Vect1p_Vobj<char*> words;
+    CxStr1p copy;
+    if (direct) {
+        copy = line;
+        for (char* p = copy.data; p && *p;) {
+            while (*p == ' ' || *p == '\t')
+                *p++ = 0;
+            if (!*p) break;
+            words.addVal(p);
+            while (*p && *p != ' ' && *p != '\t')
+                ++p;
+        }
+        words.addVal(nullptr);
+    }
+    int rc = direct && words.size() < 2 ? ENOENT : 0;
+    if (rc == 0) {
         // Worker threads may export while this copies the environment.
         std::lock_guard<std::recursive_mutex> lk(envLock());
-        rc = posix_spawn(&pid, "/bin/sh", haveFa ? &fa : nullptr, &attr, argv, environ);
+        rc = direct ? posix_spawnp(&pid, words[0], haveFa ? &fa : nullptr, &attr, words.begin(),
+                                   environ)
+                    : posix_spawn(&pid, "/bin/sh", haveFa ? &fa : nullptr, &attr, shArgv, environ);
     }
     if (haveFa) posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
@@ -96,7 +115,7 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     if (!st.cmdLine) return false;
     app.started = true;
     pid_t pid = 0;
-    if (!spawnShell_OnPosix(st.cmdLine, nullptr, pid)) return false;
+    if (!spawnShell_OnPosix(st.cmdLine, nullptr, pid, st.direct)) return false;
     app.pid = pid;
     app.procInfo.dwProcessId = (unsigned long)pid;
     app.procInfo.hProcess = kWaitable;

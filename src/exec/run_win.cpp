@@ -89,7 +89,8 @@ bool jobAttachResume(PROCESS_INFORMATION const& pi) {
 // Starts the command line with exactly these standard handles, which must be
 // inheritable, and, where the system allows, no other handle inherited: a
 // pipe end that leaks into an unrelated child keeps that pipe open.
-bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& pi) {
+bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& pi,
+                   char const* app = nullptr) {
     STARTUPINFOEXA six;
     memset(&six, 0, sizeof six);
     six.StartupInfo.cb = sizeof six;
@@ -120,13 +121,13 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
         six.StartupInfo.cb = sizeof(STARTUPINFOA);
     }
     memset(&pi, 0, sizeof pi);
-    bool ok = CreateProcessA(nullptr, cmdLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+    bool ok = CreateProcessA(app, cmdLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                              &six.StartupInfo, &pi) != 0;
     if (!ok && listed && GetLastError() == ERROR_INVALID_PARAMETER) {
         // Older systems refuse console handles in the list: inherit as before.
         six.StartupInfo.cb = sizeof(STARTUPINFOA);
         memset(&pi, 0, sizeof pi);
-        ok = CreateProcessA(nullptr, cmdLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+        ok = CreateProcessA(app, cmdLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                             nullptr, &six.StartupInfo, &pi) != 0;
     }
     if (haveList) DeleteProcThreadAttributeList(attrs);
@@ -141,13 +142,13 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
 
 // Starts the command line with no handle passed on: the child takes the
 // console's standard handles.
-bool createPlain(_RunAppStart& st, PROCESS_INFORMATION& pi) {
+bool createPlain(_RunAppStart& st, PROCESS_INFORMATION& pi, char const* app = nullptr) {
     STARTUPINFOA& si = startupOf(st);
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     memset(&pi, 0, sizeof pi);
-    if (!CreateProcessA(nullptr, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &si, &pi))
+    if (!CreateProcessA(app, st.buf, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                        &si, &pi))
         return false;
     if (jobAttachResume(pi)) return true;
     closeH(pi.hProcess);
@@ -168,6 +169,64 @@ HANDLE inheritableStd(int fd, DWORD which) {
     return copy;
 }
 
+bool isProgramFile(CxStr1p const& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program a line's first word names, found as cmd.exe finds it (the
+// working directory, then PATH; each directory tried with PATHEXT's
+// extensions in order). Only an .exe or .com is started directly: false when
+// cmd.exe would find something else first (a .bat or .cmd) or nothing.
+bool findProgram(CxStr1p& path, char const* line) {
+    char const* e = line;
+    while (*e && *e != ' ' && *e != '\t')
+        ++e;
+    CxStr1p word(line, e - line);
+    long long dot = -1, sep = -1;
+    for (long long i = 0; i < word.length(); ++i) {
+        char c = word.c_str()[i];
+        if (c == '.') dot = i;
+        if (c == '\\' || c == '/' || c == ':') sep = i, dot = -1;
+    }
+    auto direct = [](char const* ext) {
+        return _stricmp(ext, ".exe") == 0 || _stricmp(ext, ".com") == 0;
+    };
+    char const* exts = getenv("PATHEXT");
+    if (!exts || !*exts) exts = ".COM;.EXE;.BAT;.CMD";
+    // 1: found and direct, 0: found, not direct, -1: not in this directory.
+    auto in = [&](CxStr1p const& dir) {
+        CxStr1p base(dir);
+        if (!base.isEmpty() && base.last() != '\\' && base.last() != '/') base += '\\';
+        base += word;
+        if (dot >= 0) {
+            path = base;
+            if (!isProgramFile(path)) return -1;
+            return direct(word.c_str() + dot) ? 1 : 0;
+        }
+        for (char const* x = exts; *x;) {
+            char const* t = strchr(x, ';');
+            long long n = t ? t - x : (long long)strlen(x);
+            CxStr1p ext(x, n);
+            path = base;
+            path += ext;
+            if (n > 0 && isProgramFile(path)) return direct(ext.c_str()) ? 1 : 0;
+            x += n + (t ? 1 : 0);
+        }
+        return -1;
+    };
+    if (sep >= 0) return in(CxStr1p()) == 1;
+    int found = in(CxStr1p("."));
+    char const* p = getenv("PATH");
+    for (char const* s = p; found < 0 && s && *s;) {
+        char const* t = strchr(s, ';');
+        long long n = t ? t - s : (long long)strlen(s);
+        if (n > 0) found = in(CxStr1p(s, n));
+        s += n + (t ? 1 : 0);
+    }
+    return found == 1;
+}
+
 void takeProcInfo(RunAppInfo& app, PROCESS_INFORMATION const& pi) {
     app.procInfo.hProcess = (RunHandle)pi.hProcess;
     app.procInfo.hThread = (RunHandle)pi.hThread;
@@ -184,6 +243,9 @@ char const* runShellPrefix() {
 bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     runAppResetAtStart(app);
     if (!st.cmdLine) return false;
+    CxStr1p program;
+    if (st.direct && !findProgram(program, st.cmdLine)) return false;
+    char const* appName = st.direct ? program.c_str() : nullptr;
     app.started = true;
     // The child writes where we write now (descriptors 1 and 2 may have been
     // redirected), whether those are a console, a file or a pipe.
@@ -194,9 +256,9 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     bool ok;
     // Without standard handles of our own the child takes the console's.
     if (in && out && err)
-        ok = createWithStd(st.buf, in, out, err, pi);
+        ok = createWithStd(st.buf, in, out, err, pi, appName);
     else
-        ok = createPlain(st, pi);
+        ok = createPlain(st, pi, appName);
     closeH(in);
     closeH(out);
     closeH(err);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/envlock.h"
@@ -31,7 +32,15 @@ bool run(int& rc, CxStr1p const& cmd) {
     fflush(stdout);
     fflush(stderr);
     RunAppInfo app;
-    if (!runFork(app, cmd)) {
+    // A line that needs nothing from the interpreter starts its program
+    // directly; one whose program is not found that way is the interpreter's,
+    // which says so as it always has.
+    Conf const* c = Vars::_pConf;
+    bool direct = c && !c->sysCalls && shellLineDirect(cmd, shellWords());
+    if (direct) direct = runFork(app, cmd, true);
+    if (c && c->dbgExecAll)
+        logTraceDbg(true, "%s: %s", direct ? "Start direct" : "Start interpreter", cmd.c_str());
+    if (!direct && !runFork(app, cmd)) {
         rc = 2;
         return false;
     }

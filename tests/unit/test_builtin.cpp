@@ -176,6 +176,33 @@ TEST(BuiltinWords, ArgsThatAreOnlyWords) {
     }
 }
 
+// Lines whose program starts directly: 'P' under sh only, 'C' under cmd.exe
+// only, 'B' both, '-' neither (the interpreter has something to do).
+TEST(BuiltinWords, LinesThatStartTheirProgramDirectly) {
+    struct Row {
+        char const* line;
+        char both;
+    } const rows[] = {
+        {"cc -c -o a.o a.c", 'B'}, {"  gcc\t-O2  x.c ", 'B'}, {"cc -DX=1 a.c", 'B'},
+        {"X=1 cc a.c", '-'},       {"cc a.c > log", '-'},     {"cc a.c && ld", '-'},
+        {"cc $CFLAGS", '-'},       {"cc %CFLAGS%", '-'},     {"cc *.c", '-'},
+        {"cc \"a b.c\"", '-'},     {"cc 'a.c'", 'C'},        {"cc a\\b.c", 'C'},
+        {"cd sub", '-'},           {"echo hi", '-'},         {"exec cc", 'C'},
+        {"ECHO. hi", 'P'},         {"copy a b", 'P'},        {"dir/w", 'P'},
+        {"test -f x", 'C'},        {"if", '-'},              {"cc ~/a.c", 'C'},
+        {"cc #x", 'C'},            {"cc a^b", 'P'},          {"cc a,b", 'B'},
+        {"cc;x", '-'},             {"cc,x", 'P'},
+        {"", '-'},                 {"cc a\nb", '-'},
+    };
+    for (Row const& r : rows) {
+        CxStr1p line(r.line);
+        EXPECT_EQ(shellLineDirect(line, kShellWordsPosix), r.both == 'B' || r.both == 'P')
+            << r.line;
+        EXPECT_EQ(shellLineDirect(line, kShellWordsCmd), r.both == 'B' || r.both == 'C')
+            << r.line;
+    }
+}
+
 // The lines that lost data when the built-ins read them otherwise than the
 // platform's interpreter: now the interpreter gets them, and nothing here is
 // touched. "echo \"a;b\"" means the same to both and stays in-process.
