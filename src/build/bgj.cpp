@@ -141,9 +141,10 @@ void collectDone(Vars& v) {
     for (RunAppInfo const& r : v.jobsDoneInfo) {
         CxStr1p const& goal = r.label;
         long long* slot = stateSlot(goal);
-        walkRecipeEnded(goal, r.retCode == 0);
+        GoalRule const* rule = ruleOf(goal);
+        walkRecipeEnded(rule, r.retCode == 0);
         if (r.retCode == 0) {
-            if (slot) walkSetState(g_walkState, *slot, goal, walkMadeTime(ruleOf(goal)));
+            if (slot) walkSetState(g_walkState, *slot, goal, walkMadeTime(rule));
         } else {
             if (!g_stop)
                 logTraceDbg(conf().dbgRules, "Cannot build Rule: %s | cwd: %s", goal.c_str(),

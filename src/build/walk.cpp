@@ -247,10 +247,10 @@ bool walkRecipeStarts(GoalRule& r) {
     return true;
 }
 
-void walkRecipeEnded(CxStr1p const& name, bool ok) {
+void walkRecipeEnded(GoalRule const* r, bool ok) {
     Vars& v = *Vars::_pVars;
-    GoalRule const* r = ruleOf(name);
     if (!r) return;
+    CxStr1p const& name = r->name;
     if (ok && r->intermediate) v.madeIntermediates.addVal(name);
     if (conf().dryRun) return;
     long long* before = r->deleteOnError ? v.timesBeforeRecipe.find(name) : nullptr;
@@ -301,7 +301,7 @@ bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& l
         return false;
     }
     bool ok = runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd);
-    walkRecipeEnded(r.name, ok);
+    walkRecipeEnded(&r, ok);
     if (ok) return walkSetState(w, state, r.name, walkMadeTime(&r));
     // The interpreter says nothing of a failing command: name it.
     logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());

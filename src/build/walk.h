@@ -64,7 +64,7 @@ extern WalkExpandFn g_walkExpand;
 // ended: a failed recipe's changed file is removed when the goal asks for it;
 // a made intermediate file is noted for removal.
 bool walkRecipeStarts(GoalRule& r);
-void walkRecipeEnded(CxStr1p const& name, bool ok);
+void walkRecipeEnded(GoalRule const* r, bool ok);
 // A Makefile's intermediate files made by this run are removed ("rm a b").
 bool walkRemoveIntermediates();
 // The state of a goal whose recipe has just run: now; for a Makefile's file

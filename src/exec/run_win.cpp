@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 
 #include "app/errnr.h"
+#include "base/textedit.h"
+#include "base/tok.h"
 #include "exec/run.h"
 
 static_assert(sizeof(STARTUPINFOA) == 104, "start-up record size");
@@ -192,8 +194,8 @@ bool findProgram(CxStr1p& path, char const* line) {
     auto direct = [](char const* ext) {
         return _stricmp(ext, ".exe") == 0 || _stricmp(ext, ".com") == 0;
     };
-    char const* exts = getenv("PATHEXT");
-    if (!exts || !*exts) exts = ".COM;.EXE;.BAT;.CMD";
+    char const* pe = getenv("PATHEXT");
+    CxStr1p exts(pe && *pe ? pe : ".COM;.EXE;.BAT;.CMD");
     // 1: found and direct, 0: found, not direct, -1: not in this directory.
     auto in = [&](CxStr1p const& dir) {
         CxStr1p base(dir);
@@ -204,25 +206,22 @@ bool findProgram(CxStr1p& path, char const* line) {
             if (!isProgramFile(path)) return -1;
             return direct(word.c_str() + dot) ? 1 : 0;
         }
-        for (char const* x = exts; *x;) {
-            char const* t = strchr(x, ';');
-            long long n = t ? t - x : (long long)strlen(x);
-            CxStr1p ext(x, n);
+        CxStr1p ext;
+        for (long long pos = 0; strToken(ext, pos, exts, ";");) {
             path = base;
             path += ext;
-            if (n > 0 && isProgramFile(path)) return direct(ext.c_str()) ? 1 : 0;
-            x += n + (t ? 1 : 0);
+            if (isProgramFile(path)) return direct(ext.c_str()) ? 1 : 0;
         }
         return -1;
     };
     if (sep >= 0) return in(CxStr1p()) == 1;
     int found = in(CxStr1p("."));
-    char const* p = getenv("PATH");
-    for (char const* s = p; found < 0 && s && *s;) {
-        char const* t = strchr(s, ';');
-        long long n = t ? t - s : (long long)strlen(s);
-        if (n > 0) found = in(CxStr1p(s, n));
-        s += n + (t ? 1 : 0);
+    char const* pv = getenv("PATH");
+    CxStr1p dirs(pv ? pv : ""), d;
+    for (long long pos = 0; found < 0 && strToken(d, pos, dirs, ";");) {
+        // PATH entries may be quoted.
+        strDelQuoteSet(d, '"');
+        if (!d.isEmpty()) found = in(d);
     }
     return found == 1;
 }

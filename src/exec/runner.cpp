@@ -115,13 +115,13 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     bool gm = c && c->gnuMake;
     splitAttrCmd(show, ignoreErr, cmd, gm ? &always : nullptr);
     // A Makefile's .POSIX: the interpreter stops at the first failing command.
-    bool errExit = cmd.getAt(0) == kRecipeLineSep;
+    bool errExit = gm && cmd.getAt(0) == kRecipeLineSep;
     if (errExit) cmd.delSpan(0, 1);
     // A Makefile's .ONESHELL recipe or continued line is one line here, its
     // line ends kept as record separators; the interpreter gets them back.
     // cmd.exe has no continued lines: there a backslash-newline joins.
     bool sh = shellWords().sh;
-    for (long long i = 0; i < cmd.length(); ++i) {
+    for (long long i = 0; gm && i < cmd.length(); ++i) {
         if (cmd.c_str()[i] != kRecipeLineSep) continue;
         if (!sh && i > 0 && cmd.c_str()[i - 1] == '\\')
             cmd.delSpan(--i, 2), --i;
