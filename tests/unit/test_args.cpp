@@ -25,24 +25,6 @@ CxStr1p expandMain(std::initializer_list<char const*> args, bool* ok = nullptr) 
     return out;
 }
 
-// Runs in a scratch directory, which is the working directory meanwhile.
-class ArgsFiles : public ScratchDirTest {
-  protected:
-    CxStr1p oldCwd;
-    void SetUp() override {
-        ScratchDirTest::SetUp();
-        oldCwd = fsCwd();
-        ASSERT_TRUE(fsCd(CxStr1p(dir.c_str()), false));
-    }
-    void TearDown() override {
-        fsCd(oldCwd, false);
-        ScratchDirTest::TearDown();
-    }
-    static void write(char const* name, char const* text) {
-        ASSERT_TRUE(strFileSaveFd(CxStr1p(name), CxStr1p(text), ""));
-    }
-};
-
 // Quiet logger so that expected failures do not clutter the test output.
 struct QuietLog {
     QuietLog() {
@@ -53,21 +35,6 @@ struct QuietLog {
 };
 
 } // namespace
-
-TEST(ArgsExpand, OneDashGroupsAndNumbers) {
-    EXPECT_EQ(expandMain({"-vq"}), "-v\n-q\n");
-    EXPECT_EQ(expandMain({"-Dv"}), "-D\n-v\n");
-    EXPECT_EQ(expandMain({"-j4"}), "-j\n4\n");
-    EXPECT_EQ(expandMain({"-j12"}), "-j\n1\n2\n");
-    EXPECT_EQ(expandMain({"-5"}), "-5\n");
-    bool ok = true;
-    expandMain({"-5x"}, &ok);
-    EXPECT_FALSE(ok);
-    expandMain({"-v@x"}, &ok);
-    EXPECT_FALSE(ok) << "a character after @ fails";
-    EXPECT_EQ(expandMain({"--", "-vq", "-@"}), "--\n-vq\n-@\n");
-    EXPECT_EQ(expandMain({"a b", "--long"}), "a b\n--long\n");
-}
 
 TEST(ArgsExpand, QuotesAndPendingFile) {
     bool ok = true;
@@ -88,26 +55,6 @@ TEST(ArgsExpand, QuotesAndPendingFile) {
     EXPECT_TRUE(initArgsTextFromList(out, "-v make -v all", "C"));
     EXPECT_EQ(out, "-v\nmake\n-v\nall\n") << "a command word ends option expansion";
     EXPECT_EQ(countArgsText(out), 4);
-}
-
-TEST_F(ArgsFiles, ArgumentFilesNestAndFail) {
-    write("a.args", "-j 2\nall -@ b.args");
-    write("b.args", "-vq \"x y\"");
-    CxStr1p out;
-    EXPECT_TRUE(initArgsTextFromList(out, "-@ a.args tail", ""));
-    EXPECT_EQ(out, "-j\n2\nall\n-v\n-q\nx y\ntail\n");
-    EXPECT_TRUE(initArgsTextFromList(out, "-D@ b.args", "")) << "@ closing a group";
-    EXPECT_EQ(out, "-D\n-v\n-q\nx y\n");
-
-    QuietLog quiet;
-    EXPECT_FALSE(initArgsTextFromList(out, "-@ missing.args", ""));
-    write("self.args", "x -@ self.args");
-    EXPECT_FALSE(initArgsTextFromList(out, "-@ self.args", "")) << "direct self reference";
-    write("p.args", "-@ q.args");
-    write("q.args", "-@ ./p.args");
-    EXPECT_FALSE(initArgsTextFromList(out, "-@ p.args", "")) << "cycle through another file";
-    write("end.args", "x -@");
-    EXPECT_FALSE(initArgsTextFromList(out, "-@ end.args", "")) << "-@ at the end of a file";
 }
 
 TEST(ArgsConf, OptionsSetConf) {
@@ -143,45 +90,6 @@ TEST(ArgsConf, LastWinsAndWaits) {
     EXPECT_EQ(v.conf.waitHangMs, 70);
     EXPECT_EQ(v.conf.waitEndMs, -1);
     EXPECT_EQ(v.conf.jobsArgs, "--jweh 70");
-}
-
-TEST(ArgsConf, WrongOptionsAreEachReportedAndFail) {
-    QuietLog quiet;
-    Vars v;
-    CxStr1p list;
-    ASSERT_TRUE(initArgsTextFromList(list, "--bgx -5 all -f", ""));
-    EXPECT_FALSE(args2Conf(list));
-    EXPECT_EQ(v.conf.goalsText, "all\n") << "parsing goes on after a wrong option";
-
-    ASSERT_TRUE(initArgsTextFromList(list, "-j x", ""));
-    EXPECT_FALSE(args2Conf(list)) << "an invalid job count fails";
-}
-
-TEST_F(ArgsFiles, ChangeDirectoryIsTakenOutOfArgsText) {
-    QuietLog quiet;
-    Vars v;
-    ASSERT_TRUE(fsMkDir("sub"));
-    CxStr1p list;
-    ASSERT_TRUE(initArgsTextFromList(list, "-C sub x", ""));
-    EXPECT_TRUE(args2Conf(list));
-    EXPECT_TRUE(v.conf.cdDone);
-    EXPECT_EQ(pathFilePart(fsCwd()), "sub");
-    EXPECT_EQ(v.conf.argsText, " x ");
-
-    Vars w;
-    ASSERT_TRUE(initArgsTextFromList(list, "-C missing-dir y", ""));
-    EXPECT_FALSE(args2Conf(list));
-    EXPECT_EQ(w.conf.goalsText, "") << "parsing stops at a failed chdir";
-}
-
-TEST(ArgsConf, QuestionListsStop) {
-    QuietLog quiet;
-    Vars v;
-    CxStr1p list;
-    ASSERT_TRUE(initArgsTextFromList(list, "--DC ? -D ?", ""));
-    EXPECT_TRUE(args2Conf(list));
-    EXPECT_TRUE(v.conf.stop);
-    EXPECT_EQ(v.conf.dcLetters, "?");
 }
 
 TEST(ArgsConf, JobsMaxFromCores) {

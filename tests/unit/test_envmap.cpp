@@ -213,11 +213,6 @@ TEST(EnvMapDump, StoreListingByPatterns) {
                                                        "  path2='b'\n"
                                                        "  OS_NAME='Z'\n"
                                                        "<< varsDump [3] \"P* OS_NAME\" <<\n");
-    EXPECT_EQ(dumpOf(envMapVarsDump, m, "os_name|os_name", "T"),
-              ">> T \"os_name|os_name\" >> \n  OS_NAME='Z'\n  OS_NAME='Z'\n"
-              "<< T [2] \"os_name|os_name\" <<\n");
-    EXPECT_EQ(dumpOf(envMapVarsDump, m, "nomatch"),
-              ">> varsDump \"nomatch\" >> \n<< varsDump [0] \"nomatch\" <<\n");
     EXPECT_EQ(dumpOf(envMapVarsDump, m, ""),
               ">> varsDump \"*\" >> \n  OS_NAME='Z'\n  Other='o'\n  PATH1='a'\n  path2='b'\n"
               "<< varsDump [4] \"*\" <<\n");

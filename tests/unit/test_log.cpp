@@ -113,44 +113,6 @@ TEST(LogLine, ImportantPresetFormat) {
     logConfPassLevel(0);
 }
 
-TEST(LogLine, PresetsDifferInTimeOnly) {
-    LogCap none(1 << 12, logInitTimeNone, "a");
-    logConfPassLevel(-1);
-    logPrint(-1, "v");
-    EXPECT_EQ(none.text(), "~_ a | v\n");
-
-    LogCap errs(1 << 12, logInitTimeErrors, "a");
-    logPrint(0, "i");
-    logPrint(2, "e");
-    std::vector<std::string> l = splitLines(errs.text());
-    ASSERT_EQ(l.size(), 2u);
-    EXPECT_EQ(l[0], "~~ a | i");
-    EXPECT_NE(l[1], "!! a | e");
-    EXPECT_EQ(l[1].substr(0, 5), "!! a ");
-
-    LogCap always(1 << 12, logInitTimeAlways, "a");
-    logPrint(0, "i");
-    EXPECT_NE(always.text(), "~~ a | i\n");
-    EXPECT_EQ(always.text().substr(0, 5), "~~ a ");
-
-    // Mode 3 gives wall-clock text by a strftime format, the fraction after the seconds.
-    LogCap wall(1 << 12, logInitTimeAlways, "a");
-    logConfTimeStamp(eLogTimeReal, 2, "%Y-%m-%dT%H:%M:%S ");
-    logPrint(0, "m");
-    std::string t = wall.text();
-    ASSERT_EQ(t.size(), std::string("~~ a 2025-01-02T03:04:05.67 | m\n").size()) << t;
-    EXPECT_EQ(t[9], '-');
-    EXPECT_EQ(t[15], 'T');
-    EXPECT_EQ(t[24], '.');
-    EXPECT_EQ(t.substr(27), " | m\n");
-
-    // An unknown mode writes no time text at all.
-    LogCap plain(1 << 12, logInitTimeAlways, "a");
-    logConfTimeStamp((ELogFnTime)9, 3, nullptr);
-    logPrint(0, "m");
-    EXPECT_EQ(plain.text(), "~~ a | m\n");
-}
-
 TEST(LogLine, PassLevelGroupsAndCounters) {
     LogCap cap;
     logConfPassLevel(3);
@@ -284,26 +246,9 @@ TEST(LogLines, TitleNumbersAndEmptyText) {
     }
     {
         LogCap cap;
-        logPrintLines(0, "", "a\n\nb\n", "", false);
-        EXPECT_EQ(cap.text(), "\n~~ vorn | src | (1) a\n~~ vorn | src | (2)\n"
-                              "~~ vorn | src | (3) b\n\n");
-    }
-    {
-        LogCap cap;
-        logPrintLines(0, "T:", "a\nb", nullptr, true);
-        EXPECT_EQ(cap.text(), "\n~~ vorn | src | T:a\n~~ vorn | src | T:b\n\n");
-    }
-    {
-        LogCap cap;
         EXPECT_TRUE(logPrintLines(2, "deps", "", " tail", false));
         EXPECT_EQ(cap.text(), "\n!! vorn | src | deps (-)  tail\n\n");
         EXPECT_EQ(logGetCount(2), 1);
-    }
-    {
-        LogCap cap;
-        logPrintLines(2, "", nullptr, "", false);
-        logPrintLines(2, "", "", "", true);
-        EXPECT_EQ(cap.text(), "\n!! vorn | src | (-)\n\n\n!! vorn | src |\n\n");
     }
     {
         LogCap cap;

@@ -141,27 +141,6 @@ class QueProcTest : public QueTest {
         cmd += option;
         return cmd;
     }
-    // A batch of n echo lines of about 100 bytes each, to a file or to the output.
-    static std::string echoLines(char tag, int n, char const* redirect) {
-        std::string text;
-        std::string pad(80, tag);
-        char line[160];
-        for (int i = 0; i < n; ++i) {
-            snprintf(line, sizeof line, "echo %c%06d-%s%s\n", tag, i, pad.c_str(), redirect);
-            text += line;
-        }
-        return text;
-    }
-    static std::string echoed(char tag, int n) {
-        std::string text;
-        std::string pad(80, tag);
-        char line[160];
-        for (int i = 0; i < n; ++i) {
-            snprintf(line, sizeof line, "%c%06d-%s\n", tag, i, pad.c_str());
-            text += line;
-        }
-        return text;
-    }
 };
 
 } // namespace
@@ -222,39 +201,6 @@ TEST_F(QueTest, PausesAreUpperBoundsAndOnlyValidOnesAreTaken) {
     EXPECT_GE(msSince(t0), 300) << "the full queue pauses for the advance pause kept from before";
     EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("pauses")));
 
-    make('t', 1, 20000);
-    t0 = timeBootNs();
-    EXPECT_TRUE(push("50 0", "quick"));
-    EXPECT_LT(msSince(t0), 10000) << "the pause ends when the job ends";
-    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("quick")));
-    EXPECT_EQ(done.size(), 1);
-}
-
-TEST_F(QueTest, ThreadQueueRunsAtMostItsCapacityAtOnce) {
-    make('t', 4, 1);
-    char label[8];
-    for (int i = 0; i < 10; ++i) {
-        snprintf(label, sizeof label, "g%d", i);
-        ASSERT_TRUE(push("40 0", label));
-        EXPECT_LE(queCmds2AnyCountWaitExit(), 4);
-        EXPECT_EQ(queCmds2AnyCountToDo(), queCmds2AnyCountWaitExit() + queCmds2AnyCountWaitStart());
-    }
-    EXPECT_TRUE(push("", "empty"));
-    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("ten")));
-    EXPECT_EQ(g_peak.load(), 4) << "four at a time, never more";
-    EXPECT_EQ(queCmds2AnyCountToDo(), 0);
-    ASSERT_EQ(done.size(), 11);
-    for (int i = 0; i < 10; ++i) {
-        snprintf(label, sizeof label, "g%d", i);
-        long long k = doneIndex(label);
-        ASSERT_GE(k, 0) << label;
-        EXPECT_EQ(done[k].retCode, 0);
-        EXPECT_TRUE(done[k].exited);
-        EXPECT_FALSE(done[k].cmds.isEmpty());
-    }
-    long long e = doneIndex("empty");
-    ASSERT_GE(e, 0);
-    EXPECT_EQ(done[e].retCode, 0) << "an empty batch is just the marker and succeeds";
 }
 
 TEST_F(QueTest, FailedBatchStopsTheQueueUntilCleared) {
@@ -388,15 +334,6 @@ TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
     EXPECT_NE(strstr(done[1].cmd.c_str(), second.c_str()), nullptr) << "the next number";
     EXPECT_EQ(countFiles("vb"), 0) << "the workers delete their batch files";
 
-    // A failing batch: the code comes back, nothing is left on disk.
-    EXPECT_TRUE(push("echo x > x.txt\nexit 3\necho y > y.txt", "three", cmd));
-    EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p()));
-    ASSERT_EQ(done.size(), 3);
-    EXPECT_EQ(done[2].retCode, 3);
-    EXPECT_TRUE(has("x.txt"));
-    EXPECT_FALSE(has("y.txt"));
-    EXPECT_EQ(countFiles("vb"), 0);
-
     // A worker that never reads its file: the file goes at reaping.
     queCmds2AnySetErr(false);
     testing::internal::CaptureStderr(); // the interpreter's complaint
@@ -408,65 +345,6 @@ TEST_F(QueProcTest, FileFedBatchesRunInTurnAndLeaveNoFiles) {
     EXPECT_FALSE(has("z.txt"));
     EXPECT_NE(done.lastVal().retCode, 0);
     EXPECT_EQ(countFiles("vb"), 0) << "a batch nobody read is not left behind";
-}
-
-TEST_F(QueProcTest, FileWorkerRunsOnlyAWholeBatch) {
-    put("partial", "echo ran > ran.txt\n");
-    put("whole", "echo ran > ran2.txt\n//$\n");
-    for (char const* name : {"partial", "whole"}) {
-        RunAppInfo app;
-        CxStr1p line(runShellExecPrefix());
-        line += workerCmd("--jxbgf");
-        line += ' ';
-        line += strArgQuoteByCtx(P(name));
-        ASSERT_TRUE(runFork(app, line));
-        EXPECT_TRUE(runAppWaitExit(app));
-        EXPECT_EQ(app.retCode, name[0] == 'p' ? 2 : 0) << name;
-        EXPECT_FALSE(has(name)) << "read and deleted";
-    }
-    EXPECT_FALSE(has("ran.txt")) << "a batch without its marker must not run";
-    EXPECT_EQ(get("ran2.txt"), "ran\n");
-}
-
-TEST_F(QueProcTest, PipeFedBatchArrivesWholeWhateverItsSize) {
-    make('p', 1, 5);
-    std::string batch = echoLines('L', 10000, " >> big.txt"); // about 1 MB
-    EXPECT_TRUE(push(batch.c_str(), "big", workerCmd("--jxbgp")));
-    EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("big")));
-    ASSERT_EQ(done.size(), 1);
-    EXPECT_EQ(done[0].retCode, 0);
-    EXPECT_TRUE(get("big.txt") == echoed('L', 10000)) << "lines lost or reordered";
-
-    // Input that ends before the marker: nothing runs, code 2.
-    RunCapRIO r;
-    r.txData = "echo no > no.txt\n";
-    CxStr1p out;
-    r.rxOut.init(&out);
-    EXPECT_FALSE(runCap(r, CxStr1p(runShellExecPrefix()) + workerCmd("--jxbgp")));
-    EXPECT_EQ(r.app.retCode, 2);
-    EXPECT_FALSE(has("no.txt"));
-}
-
-// Workers that write more than a pipe holds keep running, and each worker's
-// output reaches ours in one piece.
-TEST_F(QueProcTest, PipeFedOutputIsWholeAndNotInterleaved) {
-    make('p', 2, 30000);
-    std::string a = echoLines('A', 2000, ""); // about 200 KB each
-    std::string b = echoLines('B', 2000, "");
-    fflush(stdout);
-    testing::internal::CaptureStdout();
-    long long t0 = timeBootNs();
-    bool pushed = push(a.c_str(), "a", workerCmd("--jxbgp"));
-    pushed = push(b.c_str(), "b", workerCmd("--jxbgp")) && pushed;
-    bool waited = queCmds2AnyAdvanceWaitAll(CxStr1p("out"));
-    fflush(stdout);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(pushed);
-    EXPECT_TRUE(waited);
-    EXPECT_LT(msSince(t0), 15000) << "a pause outlasted the worker it waited for";
-    std::string wa = echoed('A', 2000), wb = echoed('B', 2000);
-    EXPECT_EQ(out.size(), wa.size() + wb.size());
-    EXPECT_TRUE(out == wa + wb || out == wb + wa) << "output split or interleaved";
 }
 
 // Stopping a worker the registry knows stops the batch it runs, even where

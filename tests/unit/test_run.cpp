@@ -152,20 +152,11 @@ TEST_F(RunTmp, CapturesOutputAndErrorSeparatelyOrMerged) {
     EXPECT_STREQ(all.c_str(), "a\nb\n") << "a new start empties the channel strings";
 }
 
-TEST_F(RunTmp, LargeOutputNeverStallsAndArrivesWhole) {
+TEST_F(RunTmp, LargeUnreadOutputIsDrainedSoTheChildEnds) {
     long long const kSize = 1000000;
     std::string path = bigFile(kSize);
     std::string copy = pick("cat '", "type \"") + nativePath(path) + pick("'", "\"");
     long long t0 = timeBootNs();
-
-    // Captured through the receive loop.
-    CxStr1p out;
-    RunCapRIO r;
-    r.rxOut.init(&out);
-    EXPECT_TRUE(runCap(r, copy.c_str()));
-    EXPECT_EQ(out.len, kSize);
-    EXPECT_EQ(out.getAt(99), '\n');
-    EXPECT_EQ(out.getAt(kSize - 1), '\n');
 
     // Nobody listens: waiting must still drain the pipe (passed to our
     // standard error, redirected to a file here) or the child never exits.
