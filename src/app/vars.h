@@ -52,13 +52,17 @@ struct Conf {
 
 // How far the dependency visits of a goal have got in the parallel build:
 // phase 1 exist-only dependencies complete, 2 all complete (then outOfDate
-// tells the finding); walk is the last walk that visited the goal; time is
-// its file time, read on the first visit (timeKnown).
+// tells the finding); time is its file time, read on the first visit
+// (timeKnown). A pending goal waits for `waits` others (dependencies that
+// were pending) or for its own job; the goals waiting for this one are a
+// list in the build's wait edges starting at firstWaiter.
 struct DepsPhase {
     int phase = 0;
     bool outOfDate = false;
     bool timeKnown = false;
-    long long walk = 0;
+    bool pending = false;
+    long long waits = 0;
+    long long firstWaiter = -1;
     long long time = 0;
 };
 
@@ -104,13 +108,12 @@ class Vars {
     Map_Kobj2Vobj<CxStr1p, long long> goalState;
     Vect1p_Vobj<CxStr1p> goalStackTrack;
 
-    // Parallel build: waves of jobs for the current requested goal.
-    Map_Kobj2Vobj<CxStr1p, DepsPhase> goalDepsPhase;
-    Vect1p_Vobj<CxStr1p> goalStack;
-    Vect1p_Vobj<CxStr1p> goalStackTmp;
-    Set_Kobj<CxStr1p> jobsScheduled;
-    Set_Kobj<CxStr1p> jobsDone;
-    Vect1p_Vobj<CxStr1p> todoHeavy, todoUsual; // goal, recipe, goal, recipe, ...
+    // Parallel build of the current requested goal.
+    Map_Kobj2Vobj<CxStr1p, DepsPhase> goalDepsPhase; // goals outside the graph's index
+    Vect1p_Vobj<GoalRule*> goalStack;                // pending goals whose waits have ended
+    Set_Kobj<CxStr1p> jobsScheduled;                 // made jobs, not yet finished
+    Vect1p_Vobj<GoalRule*> todoHeavy, todoUsual;     // ready jobs not yet pushed
+    long long todoHeavyHead = 0, todoUsualHead = 0;
     Set_Kobj<CxStr1p> submittedHeavy, submittedUsual;
     Vect1p_Vobj<RunAppInfo> jobsDoneInfo;
     // Makefile goals: file times before their recipes ran (.DELETE_ON_ERROR),

@@ -24,12 +24,40 @@ bool g_inline = false;
 
 int const kPhaseExistOnly = 1;
 int const kPhaseAll = 2;
-// Numbers the walks of a requested goal; see bgjVisitGoal.
-long long g_walk = 0;
 
+// A goal waiting for a pending one: an entry of the waited-for goal's list.
+struct WaitEdge {
+    GoalRule* waiter;
+    DepsPhase* phase; // the waiter's
+    long long next;
+};
+Vect1p_Vobj<WaitEdge> g_waitEdges;
+// Counts jobs made, pushed and ended, for the scheduler's trace.
+long long g_events = 0;
+// The goal whose dependencies are being visited, which waits for those found pending.
+GoalRule* g_parent = nullptr;
+DepsPhase* g_parentPhase = nullptr;
+
+DepsPhase* phaseOf(GoalRule const* r) {
+    if (GoalSlot* g = goalSlotOf(r->name)) return &g->phase;
+    return Vars::_pVars->goalDepsPhase.find(r->name);
+}
+
+// A dependency found pending makes the goal being visited wait for it.
 bool visitAny(bool* pending, CxStr1p const& name, bool isDep) {
-    bool unused = false;
-    return bgjVisitGoal(pending ? *pending : unused, name, isDep);
+    bool depPending = false;
+    bool ok = bgjVisitGoal(depPending, name, isDep);
+    if (!depPending) return ok;
+    if (pending) *pending = true;
+    GoalRule const* dep = ruleOf(name);
+    DepsPhase* dp = dep ? phaseOf(dep) : nullptr;
+    if (!dp || !g_parentPhase || !g_waitEdges.addVal(WaitEdge{g_parent, g_parentPhase, dp->firstWaiter})) {
+        g_stop = true;
+        return false;
+    }
+    dp->firstWaiter = g_waitEdges.size() - 1;
+    ++g_parentPhase->waits;
+    return ok;
 }
 
 Conf const& conf() {
@@ -58,11 +86,10 @@ CxStr1p setNames(Set_Kobj<CxStr1p> const& set) {
     return s;
 }
 
-// Goal names of a to-do list (every other entry).
-CxStr1p todoNames(Vect1p_Vobj<CxStr1p> const& todo) {
+CxStr1p ruleNames(Vect1p_Vobj<GoalRule*> const& rules, long long from) {
     CxStr1p s;
-    for (long long i = 0; i < todo.size(); i += 2) {
-        s += todo[i];
+    for (long long i = from; i < rules.size(); ++i) {
+        s += rules[i]->name;
         s += ' ';
     }
     return s;
@@ -80,32 +107,57 @@ CxStr1p batchDir() {
     return dir;
 }
 
-// Removes the names of jobsDone from goalStack (from its end), then empties it.
-void cleanStack(Vars& v) {
-    if (v.jobsDone.isEmpty()) return;
-    if (traceJobs() && v.jobsDone.size() >= 2)
-        logTraceDbg(true, "bg: [%lli] Del Goal Done List: %s|", v.jobsDone.size(),
-                    setNames(v.jobsDone).c_str());
-    for (long long i = v.goalStack.size() - 1; i >= 0 && !v.jobsDone.isEmpty(); --i) {
-        if (v.jobsDone.delAt(v.goalStack[i])) v.goalStack.delAt(i);
+// The dependency visits of a goal, resumed where an earlier visit left them:
+// exist-only ones first, then the usual ones with their times compared.
+// -1 when one failed; 0 otherwise, with pending set when one must still be made.
+int visitPhases(bool& pending, GoalRule const& r, DepsPhase& phase, long long& t,
+                bool& outOfDate) {
+    if (phase.phase == 0 && !r.depsExistOnly.isEmpty()) {
+        if (!bgjVisitDeps(pending, r.name, t, outOfDate, r.depsExistOnly, false)) return -1;
+        if (pending) return 0;
+        phase.phase = kPhaseExistOnly;
     }
-    if (traceJobs() && !v.jobsDone.isEmpty())
-        logTraceDbg(true, "bg: [%lli] Goal Done List Now: %s|", v.jobsDone.size(),
-                    setNames(v.jobsDone).c_str());
-    v.jobsDone.clear();
+    if (phase.phase <= kPhaseExistOnly) {
+        outOfDate = false;
+        if (!r.depsUsual.isEmpty() &&
+            !bgjVisitDeps(pending, r.name, t, outOfDate, r.depsUsual, true))
+            return -1;
+        if (pending) return 0;
+        phase.phase = kPhaseAll;
+        phase.outOfDate = outOfDate;
+    } else {
+        outOfDate = phase.outOfDate;
+    }
+    return 0;
 }
 
+// The goal decided by its visit or its job: each goal waiting for it that
+// waits for nothing else is ready to be visited again.
+void releaseWaiters(Vars& v, DepsPhase* phase) {
+    if (!phase) return;
+    for (long long e = phase->firstWaiter; e >= 0; e = g_waitEdges[e].next) {
+        WaitEdge const& w = g_waitEdges[e];
+        if (--w.phase->waits == 0) {
+            w.phase->pending = false;
+            v.goalStack.addVal(w.waiter);
+        }
+    }
+    phase->firstWaiter = -1;
+}
+
+// Traces the scheduler's state when it has changed since the last pass.
 void traceLoop(Vars& v) {
     if (!conf().dbgOpt) return;
-    if (v.goalStack.size() >= 2)
-        logPrint(0, "bg: [%lli] Stack At Goal: %s| %s", v.goalStack.size(),
-                 namesOf(v.goalStack).c_str(), "_buildJobsGoal");
-    if (!v.todoHeavy.isEmpty() || !v.todoUsual.isEmpty()) {
-        CxStr1p s = todoNames(v.todoHeavy);
+    static long long last = -1;
+    if (g_events == last) return;
+    last = g_events;
+    long long nh = v.todoHeavy.size() - v.todoHeavyHead, nu = v.todoUsual.size() - v.todoUsualHead;
+    if (nh + nu > 0) {
+        CxStr1p s = ruleNames(v.todoHeavy, v.todoHeavyHead);
         s += "| ";
-        s += todoNames(v.todoUsual);
+        s += ruleNames(v.todoUsual, v.todoUsualHead);
         s += '|';
-        logPrint(0, "bg: [%lli] Schedule: %s", v.todoHeavy.size() + v.todoUsual.size(), s.c_str());
+        logPrint(0, "bg: [%lli] Schedule: %s", nh + nu, s.c_str());
     }
     if (v.jobsScheduled.size() >= 2)
         logPrint(0, "bg: [%lli] List Jobs ToDo: %s| %s", v.jobsScheduled.size(),
@@ -116,25 +168,33 @@ void traceLoop(Vars& v) {
         logPrint(0, "bg: Jobs now (%lli/%lli/%lli) S/E/D | %s", ws, we, d, "_buildJobsGoal");
 }
 
-// One wave's walk from the end of the previous stack; false when it failed.
-bool walkWave(Vars& v) {
-    ++g_walk;
-    v.goalStackTmp.swap(v.goalStack);
-    v.goalStack.clear();
-    if (conf().dbgTrack)
-        logTraceDbg(true, "Tmp Goal-Stack: %s| %s", namesOf(v.goalStackTmp).c_str(),
-                    "_buildJobsStack");
+// Visits again every goal whose waits have ended; a goal decided by that
+// releases its own waiters in turn. False when a visit failed.
+bool visitReady(Vars& v) {
     bool ok = true;
-    while (ok && !v.goalStackTmp.isEmpty()) {
-        CxStr1p name = v.goalStackTmp.lastVal();
-        v.goalStackTmp.delLast();
+    if (conf().dbgOpt && !v.goalStack.isEmpty())
+        logPrint(0, "bg: [%lli] Ready Goals: %s| %s", v.goalStack.size(),
+                 ruleNames(v.goalStack, 0).c_str(), "_buildJobsGoal");
+    while (ok && !g_stop && !v.goalStack.isEmpty()) {
+        GoalRule* r = v.goalStack.lastVal();
+        v.goalStack.delLast();
         bool pending = false;
-        ok = bgjVisitGoal(pending, name, false);
+        ok = bgjVisitGoal(pending, r->name, false);
+        long long* slot = stateSlot(r->name);
+        if (slot && (*slot >= kGoalTimeMin || *slot == kGoalFailed))
+            releaseWaiters(v, phaseOf(r));
     }
-    v.goalStackTmp.clear();
-    if (conf().dbgTrack)
-        logTraceDbg(true, "Goal-Stack: %s| %s", namesOf(v.goalStack).c_str(), "_buildJobsStack");
     return ok;
+}
+
+// Hands ready jobs to the queue while it has a free slot, heavy ones first.
+bool submitReady(Vars& v) {
+    long long free = queCmds2AnyCapacity() - queCmds2AnyCountToDo();
+    if (free <= 0) return true;
+    if (v.todoHeavyHead < v.todoHeavy.size() &&
+        !bgjSubmitJobs(v.todoHeavy, v.todoHeavyHead, free, v.submittedHeavy))
+        return false;
+    return bgjSubmitJobs(v.todoUsual, v.todoUsualHead, free, v.submittedUsual);
 }
 
 void collectDone(Vars& v) {
@@ -153,8 +213,13 @@ void collectDone(Vars& v) {
             g_stop = true;
         }
         logTraceDbg(traceJobs(), "Jobs Move: %s", goal.c_str());
+        ++g_events;
+        if (rule) {
+            DepsPhase* phase = phaseOf(rule);
+            if (phase) phase->pending = false;
+            releaseWaiters(v, phase);
+        }
         v.jobsScheduled.delAt(goal);
-        v.jobsDone.addK(goal);
         v.submittedHeavy.delAt(goal);
         v.submittedUsual.delAt(goal);
         v.lastProgressNs = timeRealNs();
@@ -182,70 +247,68 @@ void clearGoalState(Vars& v) {
         goalIndexClearStates();
     }
     v.goalStack.clear();
-    v.goalStackTmp.clear();
     v.goalStackTrack.clear();
     v.jobsScheduled.clear();
-    v.jobsDone.clear();
     v.todoHeavy.clear();
     v.todoUsual.clear();
+    v.todoHeavyHead = v.todoUsualHead = 0;
+    g_waitEdges.clear();
     v.jobsDoneInfo.clear();
     v.submittedHeavy.clear();
     v.submittedUsual.clear();
     g_walkState = BuildWalk();
 }
 
-// Drives one requested goal through its waves; false when it was not built.
+// Builds one requested goal: visits it, then starts each job as soon as a
+// slot is free and visits again each goal whose waits have ended, until
+// nothing is ready, queued or running; false when it was not built.
 bool buildOneGoal(Vars& v, CxStr1p const& g) {
     Conf const& c = conf();
+    bool pending = false;
     if (g_inline) {
-        ++g_walk;
-        bool pending = false;
         if (!bgjVisitGoal(pending, g, false)) g_stop = true;
-    } else {
-        queCmds2AnyInitMax(v.jobsMax);
-        queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
-        queCmds2AnyInitPathPrefix(pathJoin(batchDir(), v.exeName));
-        queCmds2CbFnInitFnWorker((void*)bgappCmdsCbFnWorker);
-        queCmds2TrdInitFnWorker((void*)bgappCmdsTrdWorker);
-        queCmds2AnyInitDoneAppInfo(&v.jobsDoneInfo);
-        v.lastProgressNs = 0;
-        v.goalStack.addVal(g);
-        long long hangMs = pauseOf(c.waitHangMs, 50), endMs = pauseOf(c.waitEndMs, 10);
-        while (!g_stop &&
-               (!v.goalStack.isEmpty() || !v.jobsScheduled.isEmpty() || !v.jobsDone.isEmpty())) {
-            cleanStack(v);
-            traceLoop(v);
-            if (v.jobsScheduled.isEmpty() && v.goalStack.isEmpty()) break;
-            if (v.jobsScheduled.isEmpty()) {
-                if (!walkWave(v)) g_stop = true;
-                if (!g_stop && bgjSubmitJobs(v.todoHeavy, v.submittedHeavy))
-                    bgjSubmitJobs(v.todoUsual, v.submittedUsual);
-                if (v.jobsScheduled.isEmpty()) {
-                    // Goals wait only for jobs: with none scheduled, every goal of
-                    // this walk is decided and a further walk would only say so.
-                    if (!g_stop) v.goalStack.clear();
-                    continue;
-                }
-            }
-            if (appInterrupted() && !g_stop) {
-                logPrint(2, "Interrupted at Goal: %s | cwd: %s", g.c_str(), fsCwd().c_str());
-                g_stop = true;
-            }
-            if (!g_stop) g_stop = queCmds2AnyWasErr();
-            queCmds2AnySetErr(g_stop);
-            if (!queCmds2AnyAdvance()) {
-                g_stop = true;
-                collectDone(v);
-                break;
-            }
-            collectDone(v);
-            hangReport(v);
-            if (queCmds2AnyCountWaitExit() > 0)
-                queCmds2AnyWaitAnyExit(v.submittedHeavy.isEmpty() ? endMs : hangMs);
+        return walkGoalDone(g_walkState, g, true);
+    }
+    queCmds2AnyInitMax(v.jobsMax);
+    queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
+    queCmds2AnyInitPathPrefix(pathJoin(batchDir(), v.exeName));
+    queCmds2CbFnInitFnWorker((void*)bgappCmdsCbFnWorker);
+    queCmds2TrdInitFnWorker((void*)bgappCmdsTrdWorker);
+    queCmds2AnyInitDoneAppInfo(&v.jobsDoneInfo);
+    v.lastProgressNs = 0;
+    long long hangMs = pauseOf(c.waitHangMs, 50), endMs = pauseOf(c.waitEndMs, 10);
+    if (!bgjVisitGoal(pending, g, false)) g_stop = true;
+    while (!g_stop) {
+        if (!visitReady(v) || !submitReady(v)) g_stop = true;
+        traceLoop(v);
+        if (g_stop || queCmds2AnyCountToDo() == 0) break;
+        if (appInterrupted()) {
+            logPrint(2, "Interrupted at Goal: %s | cwd: %s", g.c_str(), fsCwd().c_str());
+            g_stop = true;
         }
+        if (!g_stop) g_stop = queCmds2AnyWasErr();
         queCmds2AnySetErr(g_stop);
-        if (!queCmds2AnyAdvanceWaitAll(CxStr1p())) g_stop = true;
+        bool stepOk = queCmds2AnyAdvance();
         collectDone(v);
+        if (!stepOk) {
+            g_stop = true;
+            break;
+        }
+        hangReport(v);
+        // With nothing to visit or start, sleep until a job ends.
+        bool canStart = queCmds2AnyCountToDo() < queCmds2AnyCapacity() &&
+                        (v.todoHeavyHead < v.todoHeavy.size() || v.todoUsualHead < v.todoUsual.size());
+        if (v.goalStack.isEmpty() && !canStart && queCmds2AnyCountWaitExit() > 0)
+            queCmds2AnyWaitAnyExit(v.submittedHeavy.isEmpty() ? endMs : hangMs);
+    }
+    queCmds2AnySetErr(g_stop);
+    if (!queCmds2AnyAdvanceWaitAll(CxStr1p())) g_stop = true;
+    collectDone(v);
+    long long* state = stateSlot(g);
+    if (!g_stop && (!state || *state < kGoalTimeMin)) {
+        // Nothing left to run and the goal still undecided: never report that as built.
+        logPrint(2, "Cannot build Goal: %s | cwd: %s", g.c_str(), fsCwd().c_str());
+        g_stop = true;
     }
     return walkGoalDone(g_walkState, g, true);
 }
@@ -305,17 +368,11 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         }
         phase = &node->val;
     }
-    if (phase) {
-        // Jobs end only between walks: a goal found pending earlier in this
-        // walk is pending still. Looking again would re-walk its subgraph
-        // once per path to it, which on a long chain never ends.
-        if (phase->walk == g_walk) {
-            pending = true;
-            return true;
-        }
-        phase->walk = g_walk;
+    if (phase && phase->pending) {
+        // Waits for its dependencies or its job: the caller waits for it in turn.
+        pending = true;
+        return true;
     }
-    v.goalStack.addVal(name);
     if (c.dbgTrack) v.goalStackTrack.addVal(name);
     if (c.dbgGoals)
         logTraceDbg(true, "Visit Goal: %s | %lli | %s", name.c_str(), s, dateText(s).c_str());
@@ -324,7 +381,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     if (g_stop) return pending;
 
     // A pending goal's file is not rebuilt before its own job runs, so its
-    // time is read once, not again in every wave.
+    // time is read once, not again on every visit.
     if (!phase->timeKnown) {
         phase->time = walkRuleTime(g_walkState, *r, isDep);
         phase->timeKnown = true;
@@ -335,32 +392,21 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     // own path is a cycle. A pending goal goes back to "not decided".
     state = kGoalVisiting;
     bool outOfDate = false;
-    if (phase->phase == 0 && !r->depsExistOnly.isEmpty()) {
-        if (!bgjVisitDeps(pending, r->name, t, outOfDate, r->depsExistOnly, false)) {
-            walkSetState(g_walkState, state, r->name, kGoalFailed);
-            return false;
-        }
-        if (pending) {
-            state = 0;
-            return true;
-        }
-        phase->phase = kPhaseExistOnly;
+    GoalRule* parent = g_parent;
+    DepsPhase* parentPhase = g_parentPhase;
+    g_parent = r;
+    g_parentPhase = phase;
+    int deps = visitPhases(pending, *r, *phase, t, outOfDate);
+    g_parent = parent;
+    g_parentPhase = parentPhase;
+    if (deps < 0) {
+        walkSetState(g_walkState, state, r->name, kGoalFailed);
+        return false;
     }
-    if (phase->phase <= kPhaseExistOnly) {
-        outOfDate = false;
-        if (!r->depsUsual.isEmpty() &&
-            !bgjVisitDeps(pending, r->name, t, outOfDate, r->depsUsual, true)) {
-            walkSetState(g_walkState, state, r->name, kGoalFailed);
-            return false;
-        }
-        if (pending) {
-            state = 0;
-            return true;
-        }
-        phase->phase = kPhaseAll;
-        phase->outOfDate = outOfDate;
-    } else {
-        outOfDate = phase->outOfDate;
+    if (pending) {
+        state = 0;
+        phase->pending = true;
+        return true;
     }
 
     if (walkDecide(g_walkState, state, *r, label, t, outOfDate)) return true;
@@ -368,6 +414,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
 
     logTraceDbg(c.dbgRules, "will apply Rule: %s", label.c_str());
     pending = true;
+    phase->pending = true;
     state = 0;
     bool fresh = false;
     if (!v.jobsScheduled.insertNode(r->name, AvlNoVal(), fresh)) {
@@ -381,8 +428,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
         return false;
     }
     bool heavy = slotG ? slotG->heavy : v.rulesHeavy.hasIdx(r->name);
-    Vect1p_Vobj<CxStr1p>& todo = heavy ? v.todoHeavy : v.todoUsual;
-    if (!todo.addVal(r->name) || !todo.addVal(r->howCmds)) {
+    if (!(heavy ? v.todoHeavy : v.todoUsual).addVal(r)) {
         if (!g_stop)
             logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r->name.c_str(),
                         fsCwd().c_str());
@@ -391,23 +437,22 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     return true;
 }
 
-bool bgjSubmitJobs(Vect1p_Vobj<CxStr1p>& todo, Set_Kobj<CxStr1p>& submitted) {
-    if (todo.isEmpty()) return true;
+bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
+                   Set_Kobj<CxStr1p>& submitted) {
     Vars& v = *Vars::_pVars;
     v.lastProgressNs = timeRealNs();
-    if (todo.size() % 2 != 0) {
-        g_stop = true;
-        logPrint(2, "Cannot use jobs for rules");
-        return false;
-    }
     bool ok = true;
-    for (long long i = 0; i + 1 < todo.size(); i += 2) {
-        CxStr1p const& goal = todo[i];
-        logTraceDbg(conf().dbgRules, "job apply Rule: %s", goal.c_str());
-        if (ok) ok = queCmds2AnyPushAdvance(v.bgWorkerCmd, todo[i + 1], goal);
-        submitted.addK(goal);
+    for (; ok && free > 0 && head < todo.size(); ++head, --free) {
+        GoalRule const& r = *todo[head];
+        logTraceDbg(conf().dbgRules, "job apply Rule: %s", r.name.c_str());
+        ok = queCmds2AnyPushAdvance(v.bgWorkerCmd, r.howCmds, r.name);
+        ++g_events;
+        submitted.addK(r.name);
     }
-    todo.clear();
+    if (head == todo.size()) {
+        todo.clear();
+        head = 0;
+    }
     if (!ok) g_stop = true;
     return ok;
 }

@@ -1,10 +1,12 @@
-// The parallel build: walks the goal graph in waves, hands every ready recipe
-// to the job queue as a job, and walks again from what was pending once the
-// wave has finished.
+// The parallel build: walks the goal graph once, hands every ready recipe to
+// the job queue as a job when a slot is free, and visits a goal that waited
+// again as soon as the last goal it waited for is decided.
 #pragma once
 
 #include "base/containers.h"
 #include "base/str.h"
+
+struct GoalRule;
 
 bool buildBgjGoalArgs();
 void buildBgjJobsDestroy();
@@ -14,4 +16,7 @@ bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool&
                   Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes);
 long long bgjGoalTime(CxStr1p const& name, bool isDep, bool phony);
 bool bgjSetGoalState(CxStr1p const& name, long long value);
-bool bgjSubmitJobs(Vect1p_Vobj<CxStr1p>& todo, Set_Kobj<CxStr1p>& submitted);
+// Pushes up to free jobs of todo from head on, moving both; every pushed goal
+// goes into submitted. False (and the stop flag) when the queue refused one.
+bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
+                   Set_Kobj<CxStr1p>& submitted);

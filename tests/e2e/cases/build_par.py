@@ -1,6 +1,6 @@
-# The parallel build: jobs of one wave run at the same time, dependants wait
-# for their dependencies, a failure stops the wave, the job variants, the
-# worker processes, the hang report and interrupts.
+# The parallel build: ready jobs run at the same time, dependants wait for
+# their dependencies and no longer, a failure stops new starts, the job
+# variants, the worker processes, the hang report and interrupts.
 import os
 import random
 import runpy
@@ -57,7 +57,7 @@ TWO_SLOW = ("all: a b\n"
 TOGETHER = Re(r"(a1\nb1|b1\na1)\n(a2\nb2|b2\na2)\n")
 ONE_BY_ONE = Re(r"a1\na2\nb1\nb2\n|b1\nb2\na1\na2\n")
 
-# A dependency shared by two goals of one wave; it is slow, so a dependant
+# A dependency shared by two goals; it is slow, so a dependant
 # that did not wait for it would write first.
 SHARED = ("all: a b\n"
           "a: c\n\techo a >> log.txt\n"
@@ -77,7 +77,7 @@ CASES = [
     Case("default job count is the processor count", [], files=rules("all:\n\ttouch t\n"),
          stderr=ok_summary(n=os.cpu_count() or 1), expect_files={"t": ""}),
 
-    # ---- waves: dependencies first, each job once, file times ----
+    # ---- dependencies first, each job once, file times ----
     par("shared dependency runs once, before its dependants", SHARED,
         expect_files={"log.txt": Re(r"c\n(a\nb|b\na)\n")}),
     par("chain runs in order",
@@ -99,7 +99,7 @@ CASES = [
         ".PHONY: p\nall: p q\np:\n\techo new > p\nq: | e\n\techo new > q\n",
         files={"p": "old\n", "q": "old\n", "e": ""}, times={"p": -10, "q": -100, "e": -10},
         expect_files={"p": "new\n", "q": "old\n"}),
-    # The walk that meets the missing file fails, so the jobs it collected are
+    # The walk that meets the missing file fails, so the job it found first is
     # not started.
     par("missing file stops the build before any job starts",
         "all: a nope\na:\n\techo a > a.txt\n",
@@ -116,8 +116,8 @@ CASES = [
         "x:\n\texit 3\ny:\n\techo y > y.txt\n", args=["x", "y"],
         exit=2, stderr=failed(goal="x"), expect_files={"y.txt": None}),
 
-    # Every link of a long chain is also a goal of its own: each wave walks
-    # only what is still pending, so the run stays quick.
+    # Every link of a long chain is also a goal of its own: a waiting goal is
+    # visited again only when what it waits for is decided, so the run stays quick.
     par("long chain named in full",
         "all: " + " ".join("c%d" % i for i in range(300)) + "\nc0:\n\ttouch c0\n"
         + "".join("c%d: c%d\n\ttouch c%d\n" % (i, i - 1, i) for i in range(1, 300)),
@@ -360,6 +360,28 @@ for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
                       files=FAILING, exit=2,
                       stderr=failed("Command failed with code 3: exit 3", variant=_v, n=_n),
                       expect_files={"b.txt": "b\n" if _n > 1 else None, "all.txt": None}))
+
+# A long job holds back only the goals that depend on it: the chain under b
+# is built while a sleeps, and all goes last.
+LONG = rules("all: a b\n\techo all >> log.txt\n"
+             "a:\n\tsleep 1.5\n\techo a >> log.txt\n"
+             "b: b1\n\techo b >> log.txt\n"
+             "b1: b2\n\techo b1 >> log.txt\n"
+             "b2:\n\techo b2 >> log.txt\n")
+# Two slots: a and f start, c waits for a slot. f fails while a runs: c never
+# starts, a is waited for and finishes.
+STOPS = rules("all: a f c\n"
+              "a:\n\tsleep 0.8\n\techo a > a.txt\n"
+              "f:\n\tsleep 0.1\n\texit 3\n"
+              "c:\n\techo c > c.txt\n")
+for _v in ("bgt", "bgf", "bgp"):
+    CASES.append(Case("a long job holds back only its dependants, --%s" % _v, J2 + ["--" + _v],
+                      files=LONG, stderr=ok_summary(_v),
+                      expect_files={"log.txt": "b2\nb1\nb\na\nall\n"}))
+    CASES.append(Case("a failure starts nothing new, --%s" % _v, J2 + ["--" + _v],
+                      files=STOPS, exit=2,
+                      stderr=failed("Command failed with code 3: exit 3", variant=_v),
+                      expect_files={"a.txt": "a\n", "c.txt": None}))
 
 BIG = ("all: a b\na:\n" + "".join("\techo line %05d of job a\n" % i for i in range(6000))
        + "b:\n" + "".join("\techo %05d >> many.txt\n" % i for i in range(4000)))

@@ -65,8 +65,8 @@ CASES = [
          stderr=done_ok()),
     Case("timings with -D o", ["--prd", "-D", "o"], files=FILES,
          stdout=listing(DEPS, timings=TIMINGS, **COUNTS), stderr=done_ok()),
-    # Without a print option the run builds instead: out is made in the first
-    # wave, then the missing source stops the build; nothing is listed.
+    # Without a print option the run builds instead: out is found to need a
+    # job, then the missing source stops the build; nothing is listed.
     Case("no print option builds", [], files=FILES, exit=2, stdout="",
          stderr=All(HasRe(esc("!! vorn | proj | Cannot build Goal: main.c | cwd: ") + "@CWD@\n"),
                     HasRe(esc("!! vorn | proj | Build failed for Goal: all\n")),
