@@ -91,6 +91,7 @@ class Vars {
     // Goal table and dependency graph.
     CxStr1p defaultGoal;
     GoalRuleMap goalRules;
+    GoalLoadIndex goalLoad;
     DepsMap depsMapUsual;
     DepsMap depsMapExistOnly;
     Map_Kobj2Vobj<CxStr1p, CxStr1p> depFirstGoal;

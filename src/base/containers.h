@@ -217,6 +217,26 @@ template <typename K, typename V> class AvlTree {
         return x;
     }
 
+    // Inserts a key greater than every key held without a search; null when
+    // it is not greater or allocation failed. Builds a tree from sorted keys
+    // in linear time.
+    Node* appendLast(K const& k, V const& v) {
+        Node* parent = root;
+        while (parent && parent->right)
+            parent = parent->right;
+        if (parent && anyCmp(k, parent->key) <= 0) return nullptr;
+        Node* x = new (std::nothrow) Node(k, v);
+        if (!x) return nullptr;
+        x->parent = parent;
+        if (!parent)
+            root = x;
+        else
+            parent->right = x;
+        ++count;
+        rebalanceUp(parent);
+        return x;
+    }
+
     bool delAt(K const& k) {
         Node* z = findNode(k);
         if (!z) return false;

@@ -51,7 +51,8 @@ bool visitAny(bool* pending, CxStr1p const& name, bool isDep) {
     if (pending) *pending = true;
     GoalRule const* dep = ruleOf(name);
     DepsPhase* dp = dep ? phaseOf(dep) : nullptr;
-    if (!dp || !g_parentPhase || !g_waitEdges.addVal(WaitEdge{g_parent, g_parentPhase, dp->firstWaiter})) {
+    if (!dp || !g_parentPhase ||
+        !g_waitEdges.addVal(WaitEdge{g_parent, g_parentPhase, dp->firstWaiter})) {
         g_stop = true;
         return false;
     }
@@ -110,8 +111,7 @@ CxStr1p batchDir() {
 // The dependency visits of a goal, resumed where an earlier visit left them:
 // exist-only ones first, then the usual ones with their times compared.
 // -1 when one failed; 0 otherwise, with pending set when one must still be made.
-int visitPhases(bool& pending, GoalRule const& r, DepsPhase& phase, long long& t,
-                bool& outOfDate) {
+int visitPhases(bool& pending, GoalRule const& r, DepsPhase& phase, long long& t, bool& outOfDate) {
     if (phase.phase == 0 && !r.depsExistOnly.isEmpty()) {
         if (!bgjVisitDeps(pending, r.name, t, outOfDate, r.depsExistOnly, false)) return -1;
         if (pending) return 0;
@@ -181,8 +181,7 @@ bool visitReady(Vars& v) {
         bool pending = false;
         ok = bgjVisitGoal(pending, r->name, false);
         long long* slot = stateSlot(r->name);
-        if (slot && (*slot >= kGoalTimeMin || *slot == kGoalFailed))
-            releaseWaiters(v, phaseOf(r));
+        if (slot && (*slot >= kGoalTimeMin || *slot == kGoalFailed)) releaseWaiters(v, phaseOf(r));
     }
     return ok;
 }
@@ -296,8 +295,9 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
         }
         hangReport(v);
         // With nothing to visit or start, sleep until a job ends.
-        bool canStart = queCmds2AnyCountToDo() < queCmds2AnyCapacity() &&
-                        (v.todoHeavyHead < v.todoHeavy.size() || v.todoUsualHead < v.todoUsual.size());
+        bool canStart =
+            queCmds2AnyCountToDo() < queCmds2AnyCapacity() &&
+            (v.todoHeavyHead < v.todoHeavy.size() || v.todoUsualHead < v.todoUsual.size());
         if (v.goalStack.isEmpty() && !canStart && queCmds2AnyCountWaitExit() > 0)
             queCmds2AnyWaitAnyExit(v.submittedHeavy.isEmpty() ? endMs : hangMs);
     }

@@ -1,4 +1,5 @@
 #include "graph/deps.h"
+#include "graph/goals.h"
 #include "graph/nameindex.h"
 
 #include "app/app.h"
@@ -411,6 +412,10 @@ bool depsAllSteps() {
     if (!Vars::_pVars) return false;
     Vars& v = *Vars::_pVars;
     long long t0 = timeBootNs();
+    if (!goalDepsPrepare()) {
+        logPrint(2, "deps expand");
+        return false;
+    }
     // Each map alone can be free of cycles while a usual dependency one way and an
     // exist-only one back close a loop that the builders would never finish. A
     // cycle of either map is one of both together, so when both together have

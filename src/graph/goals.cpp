@@ -5,6 +5,9 @@
 #include "base/textedit.h"
 #include "base/tok.h"
 #include "graph/deps.h"
+#include "graph/nameindex.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -20,10 +23,27 @@ bool dbgDeps() {
     return Vars::_pConf && Vars::_pConf->dbgDeps;
 }
 
+// A name already in the table costs one hash lookup instead of a tree
+// search. The index is built again when it no longer matches the table.
+bool syncGoals(GoalRuleMap& table, GoalLoadIndex& x) {
+    if (x.names.size() == table.size() && x.rules.size() == table.size()) return true;
+    x.rules.clear();
+    if (!x.names.init(table.size()) || !x.rules.reserve(table.size())) return false;
+    for (auto& n : table) {
+        x.names.add(&n.key, x.rules.size());
+        x.rules.addVal(&n.val);
+    }
+    return true;
+}
+
 // The goal's record, inserted with its name when absent; null when the table
 // could not grow.
 GoalRule* ensureGoal(CxStr1p const& name) {
     GoalRuleMap& table = Vars::_pVars->goalRules;
+    GoalLoadIndex& x = Vars::_pVars->goalLoad;
+    if (!syncGoals(table, x)) return nullptr;
+    long long id = x.names.find(name);
+    if (id >= 0) return x.rules[id];
     long long before = table.size();
     bool added = false;
     GoalRuleMap::Node* n = table.insertNode(name, GoalRule(), added);
@@ -32,6 +52,7 @@ GoalRule* ensureGoal(CxStr1p const& name) {
         if (table.size() <= before) return nullptr;
         if (!n->val.name.setObj(name)) return nullptr;
     }
+    if (!x.rules.addVal(&n->val) || !x.names.add(&n->key, x.rules.size() - 1)) return nullptr;
     return &n->val;
 }
 
@@ -57,22 +78,33 @@ bool setDefaultEach(CxStr1p const& list) {
     return true;
 }
 
-// set: the goal's set in the map of that kind, found once per rule line.
-bool addOneDep(GoalRule& g, DepsSet*& set, CxStr1p const& dep, bool existOnly) {
-    Vars& v = *Vars::_pVars;
-    if (!set) {
-        DepsMap& map = existOnly ? v.depsMapExistOnly : v.depsMapUsual;
-        bool added = false;
-        DepsMap::Node* n = map.insertNode(g.name, DepsSet(), added);
-        if (!n) return false;
-        set = &n->val;
-    }
-    if (!set->addK(dep)) return false;
-    if (!(existOnly ? g.depsExistOnly : g.depsUsual).addVal(dep)) return false;
-    // The first goal to name a dependency keeps the entry.
-    if (!v.depFirstGoal.addKV(dep, g.name)) return false;
+bool addOneDep(GoalRule& g, CxStr1p& dep, bool existOnly) {
+    Vect1p_Vobj<CxStr1p>& list = existOnly ? g.depsExistOnly : g.depsUsual;
     logTraceDbg(dbgDeps(), existOnly ? "deps add E | %s : %s" : "deps add U | %s : %s",
                 g.name.c_str(), dep.c_str());
+    if (!Vars::_pVars->goalLoad.edges.addVal(DepEdge{&g, existOnly, list.size()})) return false;
+    CxStr1p none;
+    if (!list.addVal(none)) return false;
+    list.lastVal().swap(dep);
+    return true;
+}
+
+// The dependency set of one goal, from its list: sorted, each name once.
+bool setFromList(DepsSet& set, Vect1p_Vobj<CxStr1p> const& list) {
+    Vect1p_Vobj<CxStr1p const*> names;
+    if (!names.reserve(list.size())) return false;
+    bool sorted = true;
+    for (CxStr1p const& d : list) {
+        if (!names.isEmpty() && cmpCxStr1p(*names.lastVal(), d) >= 0) sorted = false;
+        names.addVal(&d);
+    }
+    if (!sorted)
+        std::stable_sort(names.data, names.data + names.size(),
+                         [](CxStr1p const* a, CxStr1p const* b) { return cmpCxStr1p(*a, *b) < 0; });
+    for (long long i = 0; i < names.size(); ++i) {
+        if (i > 0 && *names[i] == *names[i - 1]) continue;
+        if (!set.appendLast(*names[i], AvlNoVal())) return false;
+    }
     return true;
 }
 
@@ -121,7 +153,6 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
         return false;
 
     bool existOnly = false;
-    DepsSet* sets[2] = {nullptr, nullptr};
     CxStr1p tok;
     long long pos = 0;
     while (strToken(tok, pos, deps, kDepSeps)) {
@@ -129,7 +160,40 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
             existOnly = true;
             continue;
         }
-        if (!addOneDep(*g, sets[existOnly], tok, existOnly)) return false;
+        if (!addOneDep(*g, tok, existOnly)) return false;
+    }
+    return true;
+}
+
+bool goalDepsPrepare() {
+    if (!Vars::_pVars) return false;
+    Vars& v = *Vars::_pVars;
+    v.depsMapUsual.clear();
+    v.depsMapExistOnly.clear();
+    v.depFirstGoal.clear();
+    // The goal table is in key order, so each map is built by appending.
+    for (auto const& n : v.goalRules) {
+        GoalRule const& g = n.val;
+        for (int k = 0; k < 2; ++k) {
+            Vect1p_Vobj<CxStr1p> const& list = k ? g.depsExistOnly : g.depsUsual;
+            if (list.isEmpty()) continue;
+            DepsMap& map = k ? v.depsMapExistOnly : v.depsMapUsual;
+            DepsMap::Node* node = map.appendLast(g.name, DepsSet());
+            if (!node || !setFromList(node->val, list)) return false;
+        }
+    }
+    // The first goal to name a dependency keeps the entry; only rules that
+    // run a command are ever looked up in it.
+    NameIndex wanted;
+    if (!wanted.init(16)) return false;
+    for (auto const& n : v.goalRules)
+        if ((n.val.heavy || n.val.usual) && !wanted.add(&n.key, 0)) return false;
+    if (wanted.size() == 0) return true;
+    for (DepEdge const& e : v.goalLoad.edges) {
+        CxStr1p const& dep = (e.existOnly ? e.goal->depsExistOnly : e.goal->depsUsual)[e.at];
+        if (wanted.find(dep) < 0) continue;
+        bool added = false;
+        if (!v.depFirstGoal.insertNode(dep, e.goal->name, added)) return false;
     }
     return true;
 }
@@ -205,6 +269,7 @@ void goalTableReset() {
     v.depsMapUsual.clear();
     v.depsMapExistOnly.clear();
     v.depFirstGoal.clear();
+    v.goalLoad = GoalLoadIndex();
     v.rulesWithCmds = v.cmdsAll = 0;
     v.rulesHeavy.clear();
     v.rulesUsual.clear();

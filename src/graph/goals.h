@@ -5,6 +5,7 @@
 
 #include "base/containers.h"
 #include "base/str.h"
+#include "graph/nameindex.h"
 
 struct GoalRule {
     bool phony = false;
@@ -63,6 +64,20 @@ struct GoalRule {
 
 typedef Map_Kobj2Vobj<CxStr1p, GoalRule> GoalRuleMap;
 
+// What filling the table keeps beside it: a hash index over its names and
+// every dependency as written, in reading order (which goal named which
+// dependency first is found from it once the table is complete).
+struct DepEdge {
+    GoalRule* goal;
+    bool existOnly;
+    long long at;
+};
+struct GoalLoadIndex {
+    NameIndex names;
+    Vect1p_Vobj<GoalRule*> rules;
+    Vect1p_Vobj<DepEdge> edges;
+};
+
 // Rule line callback: ".PHONY" (any case) marks the goals phony, "default"
 // (any case) sets the default goal, anything else is a rule for the goal text
 // with usual dependencies, then exist-only ones after a lone "|".
@@ -85,3 +100,7 @@ inline CxStr1p const& goalFile(GoalRule const& r) {
 }
 // Forgets every goal and dependency, for a Makefile read again.
 void goalTableReset();
+// Once the table is complete: the dependency maps (each goal's dependencies,
+// sorted, once each) and, for the goals whose recipes run commands, the first
+// goal that named each. False when memory ran out.
+bool goalDepsPrepare();
