@@ -222,6 +222,32 @@ struct GoalGraph {
         }
         return rowStart.addVal(edges.size());
     }
+
+    // The same graph straight from the goal table: goals with dependencies of
+    // either kind are the nodes, in the table's (key) order.
+    bool buildFromGoals(GoalRuleMap const& goals) {
+        Vect1p_Vobj<GoalRule const*> rules;
+        for (auto const& g : goals)
+            if (!g.val.depsUsual.isEmpty() || !g.val.depsExistOnly.isEmpty())
+                if (!rules.addVal(&g.val) || !names.addVal(&g.key)) return false;
+        long long n = names.size();
+        NameIndex index;
+        if (!index.init(n)) return false;
+        for (long long v = 0; v < n; ++v)
+            index.add(names.data[v], v);
+        if (!rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
+        for (long long v = 0; v < n; ++v) {
+            if (!rowStart.addVal(edges.size()) || !selfEdge.addVal(0)) return false;
+            for (int k = 0; k < 2; ++k)
+                for (CxStr1p const& d : k ? rules[v]->depsExistOnly : rules[v]->depsUsual) {
+                    long long w = index.find(d);
+                    if (w < 0) continue;
+                    if (w == v) selfEdge.data[v] = 1;
+                    if (!edges.addVal(w)) return false;
+                }
+        }
+        return rowStart.addVal(edges.size());
+    }
 };
 
 // Tarjan's components without recursion; circ[v] is set for a node in a
@@ -287,9 +313,7 @@ bool markCircular(GoalGraph const& gg, Vect1p_Vobj<char>& circ) {
     return true;
 }
 
-bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep) {
-    GoalGraph gg;
-    if (!gg.build(maps, mapCount)) return false;
+bool circSccOf(CxStr1p& out, GoalGraph const& gg, char sep) {
     Vect1p_Vobj<char> circ;
     if (!markCircular(gg, circ)) return false;
     bool ok = true;
@@ -298,7 +322,17 @@ bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep
     return ok;
 }
 
+bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep) {
+    GoalGraph gg;
+    return gg.build(maps, mapCount) && circSccOf(out, gg, sep);
+}
+
 } // namespace
+
+bool goalsCircularAdd(CxStr1p& out, char sep) {
+    GoalGraph gg;
+    return Vars::_pVars && gg.buildFromGoals(Vars::_pVars->goalRules) && circSccOf(out, gg, sep);
+}
 
 bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep) {
     DepsMap const* maps[1] = {&map};
@@ -412,19 +446,21 @@ bool depsAllSteps() {
     if (!Vars::_pVars) return false;
     Vars& v = *Vars::_pVars;
     long long t0 = timeBootNs();
-    if (!goalDepsPrepare()) {
-        logPrint(2, "deps expand");
-        return false;
-    }
     // Each map alone can be free of cycles while a usual dependency one way and an
     // exist-only one back close a loop that the builders would never finish. A
     // cycle of either map is one of both together, so when both together have
     // none the maps need no check of their own.
     bool checkCirc = !hasLetter(v.conf.dcLetters, 'c');
     CxStr1p circ;
-    bool joinOk =
-        !checkCirc || depsCircDetectSccJoinAdd(circ, v.depsMapUsual, v.depsMapExistOnly, ' ');
+    bool joinOk = !checkCirc || goalsCircularAdd(circ, ' ');
     bool acyclic = checkCirc && joinOk && circ.isEmpty();
+    // The maps themselves are made only for what reads them: the traces of
+    // -D d and the report of a cycle.
+    bool needMaps = v.conf.dbgDeps || (checkCirc && !acyclic);
+    if (!goalDepsPrepare(needMaps)) {
+        logPrint(2, "deps expand");
+        return false;
+    }
     bool okUsual = expandStep(v.depsMapUsual, "Usual", acyclic);
     bool okExist = expandStep(v.depsMapExistOnly, "ExistOnly", acyclic);
     bool ok = okUsual && okExist;

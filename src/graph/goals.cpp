@@ -56,6 +56,25 @@ GoalRule* ensureGoal(CxStr1p const& name) {
     return &n->val;
 }
 
+// A recipe line's command word: after the marks "@- ", then blanks, up to the
+// next blank.
+CxStr1p commandWord(CxStr1p const& line) {
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    auto isWhite = [&](char c) { return isBlank(c) || c == '\r' || c == '\n'; };
+    char const* d = line.c_str();
+    long long n = line.length(), s = 0;
+    while (s < n && (d[s] == '@' || d[s] == '-' || d[s] == ' '))
+        ++s;
+    while (s < n && isWhite(d[s]))
+        ++s;
+    long long e = s;
+    while (e < n && !isBlank(d[e]))
+        ++e;
+    while (e > s && isWhite(d[e - 1]))
+        --e;
+    return CxStr1p(d + s, e - s);
+}
+
 bool markPhonyEach(CxStr1p const& list) {
     CxStr1p tok;
     long long pos = 0;
@@ -165,7 +184,7 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
     return true;
 }
 
-bool goalDepsPrepare() {
+bool goalDepsPrepare(bool maps) {
     if (!Vars::_pVars) return false;
     Vars& v = *Vars::_pVars;
     v.depsMapUsual.clear();
@@ -173,6 +192,7 @@ bool goalDepsPrepare() {
     v.depFirstGoal.clear();
     // The goal table is in key order, so each map is built by appending.
     for (auto const& n : v.goalRules) {
+        if (!maps) break;
         GoalRule const& g = n.val;
         for (int k = 0; k < 2; ++k) {
             Vect1p_Vobj<CxStr1p> const& list = k ? g.depsExistOnly : g.depsUsual;
@@ -188,13 +208,15 @@ bool goalDepsPrepare() {
     if (!wanted.init(16)) return false;
     for (auto const& n : v.goalRules)
         if ((n.val.heavy || n.val.usual) && !wanted.add(&n.key, 0)) return false;
-    if (wanted.size() == 0) return true;
     for (DepEdge const& e : v.goalLoad.edges) {
+        if (wanted.size() == 0) break;
         CxStr1p const& dep = (e.existOnly ? e.goal->depsExistOnly : e.goal->depsUsual)[e.at];
         if (wanted.find(dep) < 0) continue;
         bool added = false;
         if (!v.depFirstGoal.insertNode(dep, e.goal->name, added)) return false;
     }
+    // Its memory serves the build instead; a later change of the table makes it anew.
+    v.goalLoad = GoalLoadIndex();
     return true;
 }
 
@@ -206,16 +228,17 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
     if (g->howCmds.isEmpty()) ++v.rulesWithCmds;
     ++v.cmdsAll;
     long long old = g->howCmds.len;
-    if (!g->howCmds.addObj(line) || !g->howCmds.addVal('\n')) {
+    // The first line is taken at its size: most recipes have one line.
+    if ((old == 0 && !g->howCmds.reserve(line.len + 2)) || !g->howCmds.addObj(line) ||
+        !g->howCmds.addVal('\n')) {
         g->howCmds.forceLen(old);
         return false;
     }
 
-    CxStr1p body = strTrimL(line, "@- "), word, args;
-    strTrimLRSet(body);
-    splitCmdArgs(word, args, body);
-    bool heavy = strIsEqAlt(word, kHeavyWords) || (!v.exeName.isEmpty() && word == v.exeName);
-    bool inProc = !heavy && ((!v.conf.sysCalls && strIsEqAlt(word, kInProcWords)) ||
+    static CxStr1p const heavyWords(kHeavyWords), inProcWords(kInProcWords);
+    CxStr1p word = commandWord(line);
+    bool heavy = strIsEqAlt(word, heavyWords) || (!v.exeName.isEmpty() && word == v.exeName);
+    bool inProc = !heavy && ((!v.conf.sysCalls && strIsEqAlt(word, inProcWords)) ||
                              (v.conf.dbgCat && word == "cat"));
     if (heavy) {
         g->heavy = true;

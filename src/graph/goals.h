@@ -100,7 +100,10 @@ inline CxStr1p const& goalFile(GoalRule const& r) {
 }
 // Forgets every goal and dependency, for a Makefile read again.
 void goalTableReset();
-// Once the table is complete: the dependency maps (each goal's dependencies,
-// sorted, once each) and, for the goals whose recipes run commands, the first
-// goal that named each. False when memory ran out.
-bool goalDepsPrepare();
+// Once the table is complete: with maps, the dependency maps (each goal's
+// dependencies, sorted, once each); and for the goals whose recipes run
+// commands, the first goal that named each. False when memory ran out.
+bool goalDepsPrepare(bool maps = true);
+// The goals on a cycle of both dependency kinds together, in key order, each
+// followed by sep; false when memory ran out.
+bool goalsCircularAdd(CxStr1p& out, char sep);

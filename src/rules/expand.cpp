@@ -99,10 +99,13 @@ bool expandInto(CxStr1p& out, CxStr1p const& text, CxStr1p const& squeeze, char 
         out.clear();
         return true;
     }
-    bool parens = optParens(options);
-    ByteSet const esc(parens ? "\\${}()" : "\\${}");
     char const* s = text.c_str();
     long long n = text.length();
+    // Most lines hold neither a reference nor an escape: nothing to build.
+    if (squeeze.isEmpty() && !memchr(s, '$', (size_t)n) && !memchr(s, '\\', (size_t)n))
+        return &out == &text || out.setObj(text);
+    bool parens = optParens(options);
+    ByteSet const esc(parens ? "\\${}()" : "\\${}");
     CxStr1p res, name, val;
     bool ok = res.reserve(n);
     long long pos = 0, copied = 0;

@@ -183,7 +183,8 @@ TEST_F(GraphFix, GraphKeepWrittenMapsWithE) {
     for (bool trace : {false, true}) {
         v.conf.dbgDeps = trace;
         ASSERT_TRUE(depsAllSteps());
-        EXPECT_EQ(depsList(v.depsMapUsual, "a"), "b");
+        // Without the trace nothing reads the maps, so they are not made.
+        EXPECT_EQ(depsList(v.depsMapUsual, "a"), trace ? "b" : "");
     }
     addGoalDeps("c", "a");
     EXPECT_FALSE(depsAllSteps()) << "the cycle check still runs on the expanded copy";
