@@ -143,6 +143,7 @@ template <typename K, typename V> struct AvlNode {
     AvlNode* right = nullptr;
     int height = 1;
     AvlNode(K const& k, V const& v) : key(k), val(v) {}
+    explicit AvlNode(K const& k) : key(k), val() {}
 };
 
 template <typename K, typename V> class AvlTree {
@@ -186,7 +187,11 @@ template <typename K, typename V> class AvlTree {
     bool hasIdx(K const& k) const { return findNode(k) != nullptr; }
 
     // Inserts or finds; `added` tells which. Null only when allocation failed.
-    Node* insertNode(K const& k, V const& v, bool& added) {
+    Node* insertNode(K const& k, V const& v, bool& added) { return insertWith(k, &v, added); }
+    // The same with a value made by V's default constructor.
+    Node* insertKey(K const& k, bool& added) { return insertWith(k, nullptr, added); }
+
+    Node* insertWith(K const& k, V const* v, bool& added) {
         added = false;
         Node* parent = nullptr;
         Node* n = root;
@@ -197,7 +202,7 @@ template <typename K, typename V> class AvlTree {
             parent = n;
             n = c < 0 ? n->left : n->right;
         }
-        Node* x = new (std::nothrow) Node(k, v);
+        Node* x = v ? new (std::nothrow) Node(k, *v) : new (std::nothrow) Node(k);
         if (!x) return nullptr;
         // A key whose copy lost its bytes would sit out of order.
         if (anyCmp(x->key, k) != 0) {

@@ -46,7 +46,7 @@ GoalRule* ensureGoal(CxStr1p const& name) {
     if (id >= 0) return x.rules[id];
     long long before = table.size();
     bool added = false;
-    GoalRuleMap::Node* n = table.insertNode(name, GoalRule(), added);
+    GoalRuleMap::Node* n = table.insertKey(name, added);
     if (!n) return nullptr;
     if (added) {
         if (table.size() <= before) return nullptr;
@@ -97,14 +97,12 @@ bool setDefaultEach(CxStr1p const& list) {
     return true;
 }
 
-bool addOneDep(GoalRule& g, CxStr1p& dep, bool existOnly) {
+bool addOneDep(GoalRule& g, char const* dep, long long len, bool existOnly) {
     Vect1p_Vobj<CxStr1p>& list = existOnly ? g.depsExistOnly : g.depsUsual;
-    logTraceDbg(dbgDeps(), existOnly ? "deps add E | %s : %s" : "deps add U | %s : %s",
-                g.name.c_str(), dep.c_str());
     if (!Vars::_pVars->goalLoad.edges.addVal(DepEdge{&g, existOnly, list.size()})) return false;
-    CxStr1p none;
-    if (!list.addVal(none)) return false;
-    list.lastVal().swap(dep);
+    if (!list.addVal(CxStr1p()) || !list.lastVal().setCstr(dep, len)) return false;
+    logTraceDbg(dbgDeps(), existOnly ? "deps add E | %s : %s" : "deps add U | %s : %s",
+                g.name.c_str(), list.lastVal().c_str());
     return true;
 }
 
@@ -153,33 +151,41 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
     GoalRule* g = ensureGoal(goals);
     if (!g) return false;
 
-    // A lone "|" starts the exist-only dependencies; a bar inside a word is part of the name.
-    // The dependency vectors of a goal's first rule line get exactly their size:
-    // a vector's second block would already hold 1024 names.
+    // A lone "|" starts the exist-only dependencies; a bar inside a word is
+    // part of the name. One pass finds the words; the dependency vectors of a
+    // goal's first rule line then get exactly their size (a vector's second
+    // block would already hold 1024 names). A zero byte ends the text.
+    static Vect1p_Vobj<long long> spans; // start, length; -1, 0 for the bar
+    spans.clear();
     long long counts[2] = {0, 0};
-    {
-        bool bar = false;
-        long long start = 0, len = 0, at = 0;
-        while (cstrToken(start, len, at, deps.c_str(), deps.length(), kDepSeps)) {
-            if (len == 1 && deps.c_str()[start] == '|')
-                bar = true;
-            else
-                ++counts[bar];
+    bool bar = false;
+    char const* d = deps.c_str();
+    for (long long i = 0, n = deps.length(); i < n && d[i];) {
+        char c = d[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++i;
+            continue;
         }
+        long long start = i;
+        while (i < n && d[i] && d[i] != ' ' && d[i] != '\t' && d[i] != '\r' && d[i] != '\n')
+            ++i;
+        bool isBar = i - start == 1 && c == '|';
+        if (isBar)
+            bar = true;
+        else
+            ++counts[bar];
+        if (!spans.addVal(isBar ? -1 : start) || !spans.addVal(i - start)) return false;
     }
     if (!g->depsUsual.reserve(g->depsUsual.size() + counts[0]) ||
         !g->depsExistOnly.reserve(g->depsExistOnly.size() + counts[1]))
         return false;
-
     bool existOnly = false;
-    CxStr1p tok;
-    long long pos = 0;
-    while (strToken(tok, pos, deps, kDepSeps)) {
-        if (tok == "|") {
+    for (long long k = 0; k < spans.size(); k += 2) {
+        if (spans[k] < 0) {
             existOnly = true;
             continue;
         }
-        if (!addOneDep(*g, tok, existOnly)) return false;
+        if (!addOneDep(*g, d + spans[k], spans[k + 1], existOnly)) return false;
     }
     return true;
 }

@@ -1,8 +1,11 @@
 #include "graph/print.h"
 
+#include <cstdio>
+
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/timenum.h"
+#include "base/tok.h"
 #include "graph/nameindex.h"
 
 namespace {
@@ -48,11 +51,11 @@ bool addDepTag(CxStr1p& out, CxStr1p const& dep) {
 
 } // namespace
 
-CxStr1p strGoalDeps(GoalRule const& rule, char mode) {
-    CxStr1p out;
-    if (!Vars::_pVars) return out;
+namespace {
+
+// The listing line(s) of a goal appended to out.
+void addGoalDeps(CxStr1p& out, GoalRule const& rule, char mode) {
     Vars& v = *Vars::_pVars;
-    mode = upperMode(mode);
     bool tags = v.conf.printDeps;
     char const* sep = mode == 'D' ? " " : "\n        ";
     if (rule.phony) out += "PHONY ";
@@ -74,6 +77,32 @@ CxStr1p strGoalDeps(GoalRule const& rule, char mode) {
     }
     v.printDepsUsual += rule.depsUsual.size();
     v.printDepsExistOnly += rule.depsExistOnly.size();
+}
+
+// Each line of text with pre before it, as echoLines writes them.
+void addLines(CxStr1p& out, char const* pre, CxStr1p const& text) {
+    long long s, n, pos = 0;
+    for (long long from = pos;
+         cstrTokenOneNL(s, n, pos, text.data, text.length()) && pos > from; from = pos) {
+        out += pre;
+        out.addCstr(text.data + s, n);
+        out += '\n';
+    }
+}
+
+// The listing goes out in large pieces: one write per goal would cost a
+// system call each.
+bool flushOut(CxStr1p& out) {
+    bool ok = out.isEmpty() || std::fwrite(out.data, 1, (size_t)out.len, stdout) == (size_t)out.len;
+    out.clear();
+    return std::fflush(stdout) == 0 && ok;
+}
+
+} // namespace
+
+CxStr1p strGoalDeps(GoalRule const& rule, char mode) {
+    CxStr1p out;
+    if (Vars::_pVars) addGoalDeps(out, rule, upperMode(mode));
     return out;
 }
 
@@ -91,11 +120,19 @@ bool echoGoalsDeps(char mode) {
     v.printDepsExistOnly = 0;
     TagIndex tags;
     if (v.conf.printDeps && tags.build(v.goalRules)) g_tags = &tags;
+    CxStr1p out, line;
     for (auto const& g : v.goalRules) {
-        if (g.val.name.isEmpty()) logPrint(2, "Empty goal name");
-        ok = echoLines("", strGoalDeps(g.val, mode)) && ok;
-        if (mode != 'D') ok = echoLines("    ", g.val.howCmds) && ok;
+        if (g.val.name.isEmpty()) {
+            ok = flushOut(out) && ok;
+            logPrint(2, "Empty goal name");
+        }
+        line.clear();
+        addGoalDeps(line, g.val, mode);
+        addLines(out, "", line);
+        if (mode != 'D') addLines(out, "    ", g.val.howCmds);
+        if (out.len >= (1 << 16)) ok = flushOut(out) && ok;
     }
+    ok = flushOut(out) && ok;
     g_tags = nullptr;
 
     ok = echos() && ok;
