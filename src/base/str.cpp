@@ -328,12 +328,9 @@ static int cmpRaw(char const* a, long long al, char const* b, long long bl) {
     if (ea || eb) return ea == eb ? 0 : (ea ? -1 : 1);
     signed char fa = (signed char)a[0], fb = (signed char)b[0];
     if (fa != fb) return fa < fb ? -1 : 1;
-    // Names hold no NUL, so comparing the common part and then the lengths
-    // orders as comparing the terminated texts does.
-    long long n = al < bl ? al : bl;
-    int r = memcmp(a, b, (size_t)n);
-    if (r != 0) return r < 0 ? -1 : 1;
-    return al == bl ? 0 : (al < bl ? -1 : 1);
+    long long n = (al < bl ? al : bl) + 1;
+    int r = strncmp(a, b, (size_t)n);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
 static bool isEqRaw(char const* a, long long al, char const* b, long long bl) {

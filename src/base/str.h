@@ -80,15 +80,21 @@ class CxStr1p {
 int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b);
 bool isEqCxStr1p(CxStr1p const& a, CxStr1p const& b);
 // Ordered containers compare names on every step: most pairs differ within
-// their first eight bytes, which one word comparison settles. Equal first
-// bytes keep the first byte's signed order out of it; equal words (a zero
-// byte, a longer common start) go the long way.
+// their first eight bytes, which one word settles. Equal first bytes keep the
+// first byte's signed order out of it; a zero byte before the first
+// difference (where the texts end) or equal words go the long way.
 inline int anyCmp(CxStr1p const& a, CxStr1p const& b) {
     if (a.data && b.data && a.len > 0 && b.len > 0 && a.data[0] == b.data[0] && a.data[0]) {
         unsigned long long x = 0, y = 0;
         __builtin_memcpy(&x, a.data, a.len < 8 ? (size_t)a.len : 8);
         __builtin_memcpy(&y, b.data, b.len < 8 ? (size_t)b.len : 8);
-        if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+        if (x != y) {
+            int i = __builtin_ctzll(x ^ y) >> 3; // little-endian: the first differing byte
+            unsigned long long keep = ~0ULL >> (64 - 8 * i);
+            unsigned long long t = (x & keep) | ~keep;
+            if (((t - 0x0101010101010101ULL) & ~t & 0x8080808080808080ULL) == 0)
+                return (unsigned char)(x >> (8 * i)) < (unsigned char)(y >> (8 * i)) ? -1 : 1;
+        }
     }
     return cmpCxStr1p(a, b);
 }

@@ -82,8 +82,8 @@ void addGoalDeps(CxStr1p& out, GoalRule const& rule, char mode) {
 // Each line of text with pre before it, as echoLines writes them.
 void addLines(CxStr1p& out, char const* pre, CxStr1p const& text) {
     long long s, n, pos = 0;
-    for (long long from = pos;
-         cstrTokenOneNL(s, n, pos, text.data, text.length()) && pos > from; from = pos) {
+    for (long long from = pos; cstrTokenOneNL(s, n, pos, text.data, text.length()) && pos > from;
+         from = pos) {
         out += pre;
         out.addCstr(text.data + s, n);
         out += '\n';

@@ -231,6 +231,29 @@ TEST(ContainersStr, ComparisonOrder) {
     EXPECT_TRUE(hi < 'A' && 'A' > hi);
 }
 
+// The word-at-a-time order of the ordered containers against the plain one,
+// on names that share starts, end early, hold zero or high bytes.
+TEST(ContainersStr, ContainerOrderMatchesComparison) {
+    std::mt19937 rng(7);
+    char const alphabet[] = {'a', 'b', '/', '0', '\x01', '\x7F', '\x80', '\xE9'};
+    auto make = [&](std::string const& stem) {
+        std::string s = stem.substr(0, rng() % (stem.size() + 1));
+        for (int n = (int)(rng() % 12); n > 0; --n)
+            s += alphabet[rng() % sizeof alphabet];
+        CxStr1p c(s.data(), (long long)s.size());
+        for (long long i = 0; i < c.len; ++i) // \x01 stands for a zero byte
+            if (c.at(i) == '\x01') c.at(i) = 0;
+        return c;
+    };
+    auto sign = [](int c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); };
+    for (int i = 0; i < 20000; ++i) {
+        CxStr1p a = make("src/obj/"), b = make("src/obj/");
+        ASSERT_EQ(sign(anyCmp(a, b)), sign(cmpCxStr1p(a, b)))
+            << testing::PrintToString(std::string(a.c_str(), (size_t)a.len)) << " "
+            << testing::PrintToString(std::string(b.c_str(), (size_t)b.len));
+    }
+}
+
 TEST(ContainersStr, OutOfRangeAccess) {
     CxStr1p s("abc");
     char& r = s.at(5);
