@@ -25,6 +25,19 @@ bool fsaStat_OnWin(FsStatBuf& st, CxStr1p const& p);
 bool fsbStat_OnPosix(FsStatBuf& st, CxStr1p const& p);
 bool fsaStat_OnPosix(FsStatBuf& st, CxStr1p const& p);
 
+// As fsaStat, for the many queries of a build's first look at its files. On
+// Windows a directory is listed once and its entries answer every later query
+// in it (a link still gets its own query, so the answer is always fsaStat's
+// for the files as they were listed); elsewhere a query per file is the cheap
+// way already. fsStatListsUse drops what was listed; after it is called with
+// false (a recipe is about to change files) every query is fsaStat's.
+bool fsaStatListed(FsStatBuf& st, CxStr1p const& p);
+void fsStatListsUse(bool on);
+bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p);
+void fsStatListsUse_OnWin(bool on);
+bool fsaStatListed_OnPosix(FsStatBuf& st, CxStr1p const& p);
+void fsStatListsUse_OnPosix(bool on);
+
 char fsStatType(FsStatBuf const& st);
 // Size below 1 becomes 0, a negative time 0; true when the time is positive.
 bool fsStatSizeTime(long long& size, long long& time, FsStatBuf const& st);

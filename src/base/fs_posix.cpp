@@ -59,6 +59,18 @@ bool fsaStat(FsStatBuf& st, CxStr1p const& p) {
     return fsaStat_OnPosix(st, p);
 }
 
+// One stat per file costs no more than reading a directory here.
+bool fsaStatListed_OnPosix(FsStatBuf& st, CxStr1p const& p) {
+    return fsaStat_OnPosix(st, p);
+}
+void fsStatListsUse_OnPosix(bool) {}
+bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
+    return fsaStatListed_OnPosix(st, p);
+}
+void fsStatListsUse(bool on) {
+    fsStatListsUse_OnPosix(on);
+}
+
 bool fsSetExeBits_OnPosix(CxStr1p const& p, bool on) {
     struct stat s;
     if (p.isEmpty() || stat(p.c_str(), &s) != 0) return false;

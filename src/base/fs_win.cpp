@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 
+#include "base/containers.h"
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"
@@ -129,6 +130,141 @@ bool fsaStat_OnWin(FsStatBuf& st, CxStr1p const& p) {
     if (!fsRealPath(real, p)) real = p;
     return fillFromAttr(st, fi.dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_REPARSE_POINT,
                         fi.nFileSizeHigh, fi.nFileSizeLow, fi.ftLastWriteTime, real);
+}
+
+namespace {
+
+// One directory's entries as listed, by lower-cased name.
+struct Listing {
+    bool usable = false; // false: the directory could not be read; query per file
+    struct Entry {
+        DWORD attr = 0, sizeHi = 0, sizeLo = 0;
+        FILETIME time = {0, 0};
+    };
+    Map_Kobj2Vobj<CxStr1p, Entry> entries;
+};
+
+struct Listings {
+    std::mutex mtx;
+    bool ended = false;
+    Map_Kobj2Vobj<CxStr1p, long long> dirs; // lower-cased directory -> index
+    Vect1p_Vobj<Listing*> all;
+};
+Listings g_lists;
+
+void lowerAscii(CxStr1p& s) {
+    for (long long i = 0; i < s.len; ++i)
+        if (s.data[i] >= 'A' && s.data[i] <= 'Z') s.data[i] = (char)(s.data[i] - 'A' + 'a');
+}
+
+// Splits p into its directory and last name when a listing can answer for it
+// exactly: ASCII only (case folding), no drive letter, wildcard or short-name
+// tilde, and a last name the system would not change (trailing dot or blank).
+bool listedParts(CxStr1p const& p, CxStr1p& dir, CxStr1p& name) {
+    long long n = p.length(), slash = -1;
+    if (n < 1) return false;
+    for (long long i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)p.data[i];
+        if (c >= 0x80 || c < 0x20 || c == ':' || c == '*' || c == '?' || c == '~' || c == '"' ||
+            c == '<' || c == '>' || c == '|')
+            return false;
+        if (c == '/' || c == '\\') slash = i;
+    }
+    name.setCstr(p.data + slash + 1, n - slash - 1);
+    if (name.isEmpty() || name == "." || name == ".." || name.last() == '.' || name.last() == ' ')
+        return false;
+    if (slash < 0)
+        dir.clear();
+    else if (slash == 0)
+        dir = "/";
+    else
+        dir.setCstr(p.data, slash);
+    for (long long i = 0; i < dir.len; ++i)
+        if (dir.data[i] == '\\') dir.data[i] = '/';
+    lowerAscii(dir);
+    lowerAscii(name);
+    return true;
+}
+
+Listing* listDir(CxStr1p const& dir) {
+    Listing* l = new (std::nothrow) Listing;
+    if (!l) return nullptr;
+    CxStr1p pattern(dir);
+    if (!pattern.isEmpty() && pattern.last() != '/') pattern += '/';
+    pattern += '*';
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        // No such directory (or not one): every name in it is missing.
+        l->usable = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_DIRECTORY;
+        return l;
+    }
+    l->usable = true;
+    CxStr1p key;
+    do {
+        key = fd.cFileName;
+        if (key == "." || key == "..") continue;
+        lowerAscii(key);
+        Listing::Entry e;
+        e.attr = fd.dwFileAttributes;
+        e.sizeHi = fd.nFileSizeHigh;
+        e.sizeLo = fd.nFileSizeLow;
+        e.time = fd.ftLastWriteTime;
+        // A name the code page could not show is never asked for as such.
+        if (!strHas(key, '?') && !l->entries.addKV(key, e)) l->usable = false;
+    } while (l->usable && FindNextFileA(h, &fd));
+    FindClose(h);
+    return l;
+}
+
+} // namespace
+
+bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p) {
+    CxStr1p dir, name;
+    Listing::Entry ent;
+    {
+        std::lock_guard<std::mutex> lk(g_lists.mtx);
+        if (g_lists.ended || !listedParts(p, dir, name)) return fsaStat_OnWin(st, p);
+        Listing* l = nullptr;
+        if (long long* at = g_lists.dirs.find(dir)) {
+            l = g_lists.all[*at];
+        } else {
+            l = listDir(dir);
+            if (!l || !g_lists.all.addVal(l)) {
+                delete l;
+                return fsaStat_OnWin(st, p);
+            }
+            g_lists.dirs.addKV(dir, g_lists.all.size() - 1);
+        }
+        if (!l->usable) return fsaStat_OnWin(st, p);
+        Listing::Entry const* e = l->entries.find(name);
+        if (!e) {
+            st = FsStatBuf();
+            return false;
+        }
+        ent = *e;
+    }
+    // A link's own entry is not its target's.
+    if (ent.attr & FILE_ATTRIBUTE_REPARSE_POINT) return fsaStat_OnWin(st, p);
+    st = FsStatBuf();
+    return fillFromAttr(st, ent.attr, ent.sizeHi, ent.sizeLo, ent.time, p);
+}
+
+void fsStatListsUse_OnWin(bool on) {
+    std::lock_guard<std::mutex> lk(g_lists.mtx);
+    g_lists.ended = !on;
+    for (Listing* l : g_lists.all)
+        delete l;
+    g_lists.all.clear();
+    g_lists.dirs.clear();
+}
+
+bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
+    return fsaStatListed_OnWin(st, p);
+}
+void fsStatListsUse(bool on) {
+    fsStatListsUse_OnWin(on);
 }
 
 bool fsbStat(FsStatBuf& st, CxStr1p const& p) {
@@ -553,8 +689,8 @@ bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n) {
     turn.OffsetHigh = 0x7FFFFFFFUL;
     bool locked = false;
     for (ULONGLONG until = GetTickCount64() + 2000; !locked;) {
-        locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                            &turn) != 0;
+        locked =
+            LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn) != 0;
         if (locked || GetTickCount64() > until) break;
         Sleep(0);
     }

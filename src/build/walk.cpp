@@ -64,7 +64,7 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
     ++w.fsUse;
     FsStatBuf st;
     t = 0;
-    if (fsaStat(st, name)) {
+    if (fsaStatListed(st, name)) {
         if (fsStatType(st) == 'D') return kGoalDir;
         long long size;
         if (!fsStatSizeTime(size, t, st)) t = 0;
@@ -234,6 +234,8 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
 WalkExpandFn g_walkExpand = nullptr;
 
 bool walkRecipeStarts(GoalRule& r) {
+    // From now on files change under the build: each query asks the system.
+    fsStatListsUse(false);
     if (r.lazy) {
         r.lazy = false;
         CxStr1p lines;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <system_error>
 
 #include "base/fs.h"
@@ -121,6 +122,47 @@ TEST_F(FsQuery, TypesSizesAndTimes) {
     EXPECT_TRUE(fsaSizeTime(size, time, f));
     EXPECT_EQ(size, 5);
     EXPECT_EQ(time, kOld);
+}
+
+// A build's first look at its files answers as a query per file does, for
+// every kind of name; a file made after its directory was listed is seen once
+// the listings are dropped.
+TEST_F(FsQuery, ListedStatusEqualsQueryPerFile) {
+    CwdGuard back;
+    ASSERT_TRUE(fsCd(CxStr1p(dir.c_str())));
+    put("a.txt", "abc");
+    ASSERT_TRUE(fsbTouch(P("a.txt"), kOld, 0));
+    put("run.exe", "x");
+    sfs::create_directories(dir + "/Sub/deep");
+    put("Sub/B.dat", "12345");
+    bool linked = fsMkSymLink(P("dl"), P("Sub")); // a junction on Windows
+    fsStatListsUse(true);
+    char const* names[] = {
+        "a.txt",        "A.TXT",    "./a.txt",  "Sub/B.dat", "sub/b.dat", "Sub\\B.dat",
+        "Sub/../a.txt", "Sub",      "Sub/deep", "Sub/",      "run.exe",   "missing",
+        "Sub/missing",  "nodir/x",  "a.txt/x",  "a.txt.",    "a.txt ",    "",
+        "dl",           "dl/B.dat", "*.txt",    "a~1.txt"};
+    std::string absolute = dir + "/Sub/B.dat";
+    std::vector<std::string> all(names, names + sizeof names / sizeof *names);
+    all.push_back(absolute);
+    for (int pass = 0; pass < 2; ++pass) // the second pass reads the listings made by the first
+        for (std::string const& n : all) {
+            if (!linked && n.compare(0, 2, "dl") == 0) continue;
+            FsStatBuf want, got;
+            bool w = fsaStat(want, CxStr1p(n.c_str())), g = fsaStatListed(got, CxStr1p(n.c_str()));
+            EXPECT_EQ(g, w) << n;
+            EXPECT_EQ(got.type, want.type) << n;
+            EXPECT_EQ(got.size, want.size) << n;
+            EXPECT_EQ(got.time, want.time) << n;
+            EXPECT_EQ(got.isExe, want.isExe) << n;
+        }
+    put("Sub/late.txt", "x");
+    FsStatBuf st;
+    bool seen = fsaStatListed(st, CxStr1p("Sub/late.txt"));
+    EXPECT_EQ(seen, !onWindows()) << "on Windows Sub was listed before the file was made";
+    fsStatListsUse(false);
+    EXPECT_TRUE(fsaStatListed(st, CxStr1p("Sub/late.txt")));
+    EXPECT_EQ(st.size, 1);
 }
 
 TEST_F(FsQuery, ExecutableTest) {
