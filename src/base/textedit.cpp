@@ -48,14 +48,14 @@ bool isEqAltImpl(CxStr1p const& word, CxStr1p const& alts, char sep, bool icase)
     long long wl = lenOf(word), al = lenOf(alts);
     char const* w = word.data;
     char const* a = alts.data;
-    long long i = 0;
-    for (;;) {
-        if (al - i < wl) return false;
-        if (eqBytes(a + i, w, wl, icase) && (i + wl == al || a[i + wl] == sep)) return true;
-        if (i >= al) return false;
+    if (al == 0) return wl == 0;
+    // Alternative by alternative; only one of the word's length is compared.
+    for (long long i = 0;;) {
         void const* s = memchr(a + i, sep, (size_t)(al - i));
+        long long e = s ? (long long)((char const*)s - a) : al;
+        if (e - i == wl && eqBytes(a + i, w, wl, icase)) return true;
         if (!s) return false;
-        i = (long long)((char const*)s - a) + 1;
+        i = e + 1;
     }
 }
 
