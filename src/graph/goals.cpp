@@ -130,11 +130,12 @@ bool setFromList(DepsSet& set, Vect1p_Vobj<CxStr1p> const& list) {
 bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
     if (!Vars::_pVars || goals.isEmpty()) return false;
     Vars& v = *Vars::_pVars;
-    if (strIsEqIcase(goals, ".PHONY")) {
+    static CxStr1p const phony(".PHONY"), byDefault("default");
+    if (strIsEqIcase(goals, phony)) {
         logTraceDbg(dbgRules(), "rules add PHONY goal | %s", deps.c_str());
         return markPhonyEach(deps);
     }
-    if (strIsEqIcase(goals, "default")) {
+    if (strIsEqIcase(goals, byDefault)) {
         logTraceDbg(dbgRules(), "rules set DEFAULT goal | %s", deps.c_str());
         return setDefaultEach(deps);
     }
