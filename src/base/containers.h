@@ -218,7 +218,7 @@ template <typename K, typename V> class AvlTree {
             parent->right = x;
         ++count;
         added = true;
-        rebalanceUp(parent);
+        rebalanceUp(parent, true);
         return x;
     }
 
@@ -238,7 +238,7 @@ template <typename K, typename V> class AvlTree {
         else
             parent->right = x;
         ++count;
-        rebalanceUp(parent);
+        rebalanceUp(parent, true);
         return x;
     }
 
@@ -388,8 +388,11 @@ template <typename K, typename V> class AvlTree {
         upd(y);
         return y;
     }
-    void rebalanceUp(Node* n) {
+    // After an insert (afterInsert) the walk stops at the first node whose
+    // height did not change without a rotation: nothing above it changed.
+    void rebalanceUp(Node* n, bool afterInsert = false) {
         while (n) {
+            int was = n->height;
             upd(n);
             int bal = h(n->right) - h(n->left);
             if (bal >= 2) {
@@ -398,6 +401,8 @@ template <typename K, typename V> class AvlTree {
             } else if (bal <= -2) {
                 if (h(n->left->right) > h(n->left->left)) rotLeft(n->left);
                 n = rotRight(n);
+            } else if (afterInsert && n->height == was) {
+                return;
             }
             n = n->parent;
         }
