@@ -201,26 +201,12 @@ struct GoalGraph {
                 if (here) cur[i] = DepsMap::next(cur[i]);
             }
         }
-        long long n = names.size();
-        NameIndex index;
-        if (!index.init(n)) return false;
-        for (long long v = 0; v < n; ++v)
-            index.add(names.data[v], v);
-        if (!rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
-        for (long long v = 0; v < n; ++v) {
-            if (!rowStart.addVal(edges.size()) || !selfEdge.addVal(0)) return false;
-            for (int i = 0; i < mapCount; ++i) {
-                DepsSet const* s = sets.data[v * mapCount + i];
-                if (!s) continue;
-                for (auto const& d : *s) {
-                    long long w = index.find(d.key);
-                    if (w < 0) continue; // a plain file, no goal
-                    if (w == v) selfEdge.data[v] = 1;
-                    if (!edges.addVal(w)) return false;
-                }
-            }
-        }
-        return rowStart.addVal(edges.size());
+        return fillRows([&](long long v, auto const& edge) {
+            for (int i = 0; i < mapCount; ++i)
+                if (DepsSet const* s = sets.data[v * mapCount + i])
+                    for (auto const& d : *s)
+                        edge(d.key);
+        });
     }
 
     // The same graph straight from the goal table: goals with dependencies of
@@ -230,6 +216,16 @@ struct GoalGraph {
         for (auto const& g : goals)
             if (!g.val.depsUsual.isEmpty() || !g.val.depsExistOnly.isEmpty())
                 if (!rules.addVal(&g.val) || !names.addVal(&g.key)) return false;
+        return fillRows([&](long long v, auto const& edge) {
+            for (int k = 0; k < 2; ++k)
+                for (CxStr1p const& d : k ? rules[v]->depsExistOnly : rules[v]->depsUsual)
+                    edge(d);
+        });
+    }
+
+    // Numbers the names, then the rows: forDeps(v, edge) calls edge on each
+    // dependency name of node v; a name that is no node (a plain file) is no edge.
+    template <class ForDeps> bool fillRows(ForDeps forDeps) {
         long long n = names.size();
         NameIndex index;
         if (!index.init(n)) return false;
@@ -238,13 +234,14 @@ struct GoalGraph {
         if (!rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
         for (long long v = 0; v < n; ++v) {
             if (!rowStart.addVal(edges.size()) || !selfEdge.addVal(0)) return false;
-            for (int k = 0; k < 2; ++k)
-                for (CxStr1p const& d : k ? rules[v]->depsExistOnly : rules[v]->depsUsual) {
-                    long long w = index.find(d);
-                    if (w < 0) continue;
-                    if (w == v) selfEdge.data[v] = 1;
-                    if (!edges.addVal(w)) return false;
-                }
+            bool ok = true;
+            forDeps(v, [&](CxStr1p const& d) {
+                long long w = index.find(d);
+                if (w < 0) return;
+                if (w == v) selfEdge.data[v] = 1;
+                if (!edges.addVal(w)) ok = false;
+            });
+            if (!ok) return false;
         }
         return rowStart.addVal(edges.size());
     }
