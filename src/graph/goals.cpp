@@ -199,7 +199,7 @@ bool goalDepsPrepare(bool maps) {
     v.depFirstGoal.clear();
     // The goal table is in key order, so each map is built by appending.
     for (auto const& n : v.goalRules) {
-        if (!maps) break;
+        if (!maps) break; // nothing will read them
         GoalRule const& g = n.val;
         for (int k = 0; k < 2; ++k) {
             Vect1p_Vobj<CxStr1p> const& list = k ? g.depsExistOnly : g.depsUsual;
@@ -222,8 +222,10 @@ bool goalDepsPrepare(bool maps) {
         bool added = false;
         if (!v.depFirstGoal.insertNode(dep, e.goal->name, added)) return false;
     }
-    // Its memory serves the build instead; a later change of the table makes it anew.
-    v.goalLoad = GoalLoadIndex();
+    // The name index's memory serves the build instead; a later change of the
+    // table makes it anew. The edges stay for a later call.
+    v.goalLoad.names = NameIndex();
+    v.goalLoad.rules.destroy();
     return true;
 }
 
