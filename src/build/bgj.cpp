@@ -32,7 +32,7 @@ struct WaitEdge {
     long long next;
 };
 Vect1p_Vobj<WaitEdge> g_waitEdges;
-// Counts jobs made, pushed and ended, for the scheduler's trace.
+// Counts jobs pushed and ended: the scheduler is traced when it changed.
 long long g_events = 0;
 // The goal whose dependencies are being visited, which waits for those found pending.
 GoalRule* g_parent = nullptr;
@@ -67,15 +67,6 @@ Conf const& conf() {
 
 bool traceJobs() {
     return conf().dbgOpt || logGetPassLevel() < 0;
-}
-
-template <class List> CxStr1p namesOf(List const& names) {
-    CxStr1p s;
-    for (auto const& n : names) {
-        s += n;
-        s += ' ';
-    }
-    return s;
 }
 
 CxStr1p setNames(Set_Kobj<CxStr1p> const& set) {
