@@ -152,11 +152,6 @@ struct Listings {
 };
 Listings g_lists;
 
-void lowerAscii(CxStr1p& s) {
-    for (long long i = 0; i < s.len; ++i)
-        if (s.data[i] >= 'A' && s.data[i] <= 'Z') s.data[i] = (char)(s.data[i] - 'A' + 'a');
-}
-
 // Splits p into its directory and last name when a listing can answer for it
 // exactly: ASCII only (case folding), no drive letter, wildcard or short-name
 // tilde, and a last name the system would not change (trailing dot or blank).
@@ -181,8 +176,8 @@ bool listedParts(CxStr1p const& p, CxStr1p& dir, CxStr1p& name) {
         dir.setCstr(p.data, slash);
     for (long long i = 0; i < dir.len; ++i)
         if (dir.data[i] == '\\') dir.data[i] = '/';
-    lowerAscii(dir);
-    lowerAscii(name);
+    strToLowerSet(dir);
+    strToLowerSet(name);
     return true;
 }
 
@@ -205,7 +200,7 @@ Listing* listDir(CxStr1p const& dir) {
     do {
         key = fd.cFileName;
         if (key == "." || key == "..") continue;
-        lowerAscii(key);
+        strToLowerSet(key);
         Listing::Entry e;
         e.attr = fd.dwFileAttributes;
         e.sizeHi = fd.nFileSizeHigh;
