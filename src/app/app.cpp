@@ -109,6 +109,7 @@ char const* const* initAppErrVector() {
 }
 
 bool initAppUsual(char const* argv0) {
+    initHeap();
     bool ok = initStep(timeAppInitBootRef(0), "init time ref");
     ok = initStep(fsInitOrigCwd(nullptr), "init orig cwd") && ok;
     ok = initStep(fsInitExePath(argv0), "init exe path") && ok;

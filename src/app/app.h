@@ -72,6 +72,11 @@ bool initSigPipeIgnore();
 bool initSaveFdStd_OnWin();
 bool initSaveFdStd_OnPosix();
 bool initSaveFdStd();
+// The heap grows in one large step the kernel may back with 2 MB pages, so a
+// big graph costs few page faults; nothing is taken until it is touched.
+void initHeap();
+void initHeap_OnWin();
+void initHeap_OnPosix();
 // Host name, cached after the first query; empty when the query fails.
 bool hostNameSet(CxStr1p& out);
 bool hostNameSet_OnWin(CxStr1p& out);

@@ -19,6 +19,13 @@ bool initSigPipeIgnore_OnWin() {
     return true;
 }
 
+// Large pages need a privilege a user rarely holds; the heap stays as the
+// system gives it.
+void initHeap_OnWin() {}
+void initHeap() {
+    initHeap_OnWin();
+}
+
 long long getPid_OnWin() {
     return (long long)_getpid();
 }

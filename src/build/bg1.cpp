@@ -45,7 +45,8 @@ bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
 
 bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     long long* slot = nullptr;
-    int entry = walkVisitEntry(g_walk, name, slot);
+    GoalSlot* slotG = nullptr;
+    int entry = walkVisitEntry(g_walk, name, slot, &slotG);
     if (entry != 0) return entry > 0;
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
@@ -55,7 +56,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
         logTraceDbg(true, "Visit Goal: %s | %lli | %s", name.c_str(), state,
                     dateText(state).c_str());
 
-    GoalRule* r = ruleOf(name);
+    GoalRule* r = slotG ? slotG->rule : ruleOf(name);
     if (!r) return walkNoRule(g_walk, state, name, isDep);
 
     // The rule's name is the goal's: its state was read above.

@@ -8,10 +8,11 @@ NameIndex g_index;
 Vect1p_Vobj<GoalSlot> g_slots;
 bool g_ready = false;
 
-void addName(CxStr1p const& name) {
-    if (g_index.find(name) >= 0) return;
-    if (!g_slots.addVal(GoalSlot())) return;
-    g_index.add(&name, g_slots.size() - 1);
+// The slot of the name, added when absent; -1 when memory ran out.
+long long addName(CxStr1p const& name) {
+    long long id = g_index.findOrAdd(&name, g_slots.size());
+    if (id == g_slots.size() && !g_slots.addVal(GoalSlot())) return -1;
+    return id;
 }
 
 } // namespace
@@ -24,17 +25,16 @@ bool goalIndexInit() {
         names += 1 + n.val.depsUsual.size() + n.val.depsExistOnly.size();
     if (!g_index.init(names) || !g_slots.reserve(names)) return false;
     for (auto& n : v.goalRules) {
-        addName(n.key);
-        long long id = g_index.find(n.key);
+        long long id = addName(n.key);
         if (id < 0) return false;
         g_slots[id].rule = &n.val;
-        g_slots[id].heavy = v.rulesHeavy.hasIdx(n.key);
+        g_slots[id].heavy = n.val.heavy;
     }
     for (auto const& n : v.goalRules) {
         for (CxStr1p const& d : n.val.depsUsual)
-            addName(d);
+            if (addName(d) < 0) return false;
         for (CxStr1p const& d : n.val.depsExistOnly)
-            addName(d);
+            if (addName(d) < 0) return false;
     }
     g_ready = true;
     return true;

@@ -6,6 +6,8 @@
 #include "base/containers.h"
 #include "base/str.h"
 
+#include <string.h>
+
 class NameIndex {
   public:
     // Room for n names; false when the table cannot be allocated.
@@ -15,59 +17,71 @@ class NameIndex {
             cap *= 2;
         mask = cap - 1;
         count = 0;
-        keys.clear();
-        ids.clear();
-        if (!keys.reserve(cap) || !ids.reserve(cap)) return false;
-        for (long long i = 0; i < cap; ++i) {
-            keys.addVal(nullptr);
-            ids.addVal(-1);
-        }
+        slots.clear();
+        if (!slots.reserve(cap)) return false;
+        for (long long i = 0; i < cap; ++i)
+            slots.addVal(Slot());
         return true;
     }
     // A name added twice keeps its first number. False when the table could not grow.
-    bool add(CxStr1p const* name, long long id) {
-        if (2 * (count + 1) > mask + 1 && !grow()) return false;
-        long long h = slotOf(*name);
-        while (keys.data[h]) {
-            if (*keys.data[h] == *name) return true;
-            h = (h + 1) & mask;
-        }
-        keys.data[h] = name;
-        ids.data[h] = id;
+    bool add(CxStr1p const* name, long long id) { return findOrAdd(name, id) >= 0; }
+    // The number of the name, which is added with id when absent; -1 when the
+    // table could not grow.
+    long long findOrAdd(CxStr1p const* name, long long id) {
+        if (2 * (count + 1) > mask + 1 && !grow()) return -1;
+        unsigned h = hashOf(*name);
+        long long i = h & mask;
+        for (; slots.data[i].key; i = (i + 1) & mask)
+            if (slots.data[i].hash == h && same(*slots.data[i].key, *name)) return slots.data[i].id;
+        slots.data[i] = Slot{name, id, h};
         ++count;
-        return true;
+        return id;
     }
     long long size() const { return count; }
     long long find(CxStr1p const& name) const {
-        if (keys.isEmpty()) return -1;
-        for (long long h = slotOf(name); keys.data[h]; h = (h + 1) & mask)
-            if (*keys.data[h] == name) return ids.data[h];
+        if (slots.isEmpty()) return -1;
+        unsigned h = hashOf(name);
+        for (long long i = h & mask; slots.data[i].key; i = (i + 1) & mask)
+            if (slots.data[i].hash == h && same(*slots.data[i].key, name)) return slots.data[i].id;
         return -1;
     }
 
   private:
-    Vect1p_Vobj<CxStr1p const*> keys;
-    Vect1p_Vobj<long long> ids;
+    // The hash beside the key spares reading the names of other slots.
+    struct Slot {
+        CxStr1p const* key = nullptr;
+        long long id = -1;
+        unsigned hash = 0;
+    };
+    Vect1p_Vobj<Slot> slots;
     long long mask = 0;
     long long count = 0;
 
     bool grow() {
-        Vect1p_Vobj<CxStr1p const*> oldKeys;
-        Vect1p_Vobj<long long> oldIds;
-        oldKeys.swap(keys);
-        oldIds.swap(ids);
-        if (!init(oldKeys.isEmpty() ? 8 : oldKeys.size())) return false;
-        for (long long i = 0; i < oldKeys.size(); ++i)
-            if (oldKeys.data[i]) add(oldKeys.data[i], oldIds.data[i]);
+        Vect1p_Vobj<Slot> old;
+        old.swap(slots);
+        if (!init(old.isEmpty() ? 8 : old.size())) return false;
+        for (Slot const& s : old) {
+            if (!s.key) continue;
+            long long i = s.hash & mask;
+            while (slots.data[i].key)
+                i = (i + 1) & mask;
+            slots.data[i] = s;
+            ++count;
+        }
         return true;
     }
 
-    long long slotOf(CxStr1p const& s) const {
+    static bool same(CxStr1p const& a, CxStr1p const& b) {
+        return a.len == b.len && (a.len == 0 || memcmp(a.data, b.data, (size_t)a.len) == 0);
+    }
+
+    static unsigned hashOf(CxStr1p const& s) {
         unsigned long long h = 1469598103934665603ULL; // FNV-1a
         for (long long i = 0; i < s.len; ++i) {
             h ^= (unsigned char)s.data[i];
             h *= 1099511628211ULL;
         }
-        return (long long)(h & (unsigned long long)mask);
+        return (unsigned)(h ^ (h >> 32));
     }
 };
