@@ -50,11 +50,13 @@ bool isEqAltImpl(CxStr1p const& word, CxStr1p const& alts, char sep, bool icase)
     char const* a = alts.data;
     if (al == 0) return wl == 0;
     // Alternative by alternative; only one of the word's length is compared.
+    // The lists are short: a plain scan costs less than a search per part.
     for (long long i = 0;;) {
-        void const* s = memchr(a + i, sep, (size_t)(al - i));
-        long long e = s ? (long long)((char const*)s - a) : al;
+        long long e = i;
+        while (e < al && a[e] != sep)
+            ++e;
         if (e - i == wl && eqBytes(a + i, w, wl, icase)) return true;
-        if (!s) return false;
+        if (e == al) return false;
         i = e + 1;
     }
 }

@@ -14,8 +14,8 @@ Conf const& conf() {
     return *Vars::_pConf;
 }
 
-bool visitAny(bool*, CxStr1p const& name, bool isDep) {
-    return buildVisitGoal(name, isDep);
+bool visitAny(bool*, CxStr1p const& name, bool isDep, GoalSlot* known) {
+    return buildVisitGoal(name, isDep, known);
 }
 
 struct Walk {
@@ -39,14 +39,15 @@ long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony) {
 }
 
 bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                    Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes) {
-    return walkVisitDeps(g_walk, visitAny, nullptr, goal, goalTime, outOfDate, deps, compareTimes);
+                    Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes, GoalSlot* const* slots) {
+    return walkVisitDeps(g_walk, visitAny, nullptr, goal, goalTime, outOfDate, deps, compareTimes,
+                         slots);
 }
 
-bool buildVisitGoal(CxStr1p const& name, bool isDep) {
+bool buildVisitGoal(CxStr1p const& name, bool isDep, GoalSlot* known) {
     long long* slot = nullptr;
     GoalSlot* slotG = nullptr;
-    int entry = walkVisitEntry(g_walk, name, slot, &slotG);
+    int entry = walkVisitEntry(g_walk, name, slot, &slotG, known);
     if (entry != 0) return entry > 0;
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
@@ -71,8 +72,8 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep) {
     for (int pass = 0; pass < 2; ++pass) {
         bool usual = (pass == 0) == usualFirst;
         Vect1p_Vobj<CxStr1p> const& deps = usual ? r->depsUsual : r->depsExistOnly;
-        if (!deps.isEmpty() &&
-            !buildVisitDeps(r->name, t, usual ? outOfDate : existOnly, deps, usual)) {
+        if (!deps.isEmpty() && !buildVisitDeps(r->name, t, usual ? outOfDate : existOnly, deps,
+                                               usual, goalDepSlots(slotG, !usual))) {
             walkSetState(g_walk, state, r->name, kGoalFailed);
             return false;
         }

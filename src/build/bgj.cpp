@@ -44,13 +44,13 @@ DepsPhase* phaseOf(GoalRule const* r) {
 }
 
 // A dependency found pending makes the goal being visited wait for it.
-bool visitAny(bool* pending, CxStr1p const& name, bool isDep) {
+bool visitAny(bool* pending, CxStr1p const& name, bool isDep, GoalSlot* known) {
     bool depPending = false;
-    bool ok = bgjVisitGoal(depPending, name, isDep);
+    bool ok = bgjVisitGoal(depPending, name, isDep, known);
     if (!depPending) return ok;
     if (pending) *pending = true;
-    GoalRule const* dep = ruleOf(name);
-    DepsPhase* dp = dep ? phaseOf(dep) : nullptr;
+    GoalRule const* dep = known ? known->rule : ruleOf(name);
+    DepsPhase* dp = known && dep ? &known->phase : dep ? phaseOf(dep) : nullptr;
     if (!dp || !g_parentPhase ||
         !g_waitEdges.addVal(WaitEdge{g_parent, g_parentPhase, dp->firstWaiter})) {
         g_stop = true;
@@ -102,16 +102,19 @@ CxStr1p batchDir() {
 // The dependency visits of a goal, resumed where an earlier visit left them:
 // exist-only ones first, then the usual ones with their times compared.
 // -1 when one failed; 0 otherwise, with pending set when one must still be made.
-int visitPhases(bool& pending, GoalRule const& r, DepsPhase& phase, long long& t, bool& outOfDate) {
+int visitPhases(bool& pending, GoalRule const& r, GoalSlot const* slotG, DepsPhase& phase,
+                long long& t, bool& outOfDate) {
     if (phase.phase == 0 && !r.depsExistOnly.isEmpty()) {
-        if (!bgjVisitDeps(pending, r.name, t, outOfDate, r.depsExistOnly, false)) return -1;
+        if (!bgjVisitDeps(pending, r.name, t, outOfDate, r.depsExistOnly, false,
+                          goalDepSlots(slotG, true)))
+            return -1;
         if (pending) return 0;
         phase.phase = kPhaseExistOnly;
     }
     if (phase.phase <= kPhaseExistOnly) {
         outOfDate = false;
-        if (!r.depsUsual.isEmpty() &&
-            !bgjVisitDeps(pending, r.name, t, outOfDate, r.depsUsual, true))
+        if (!r.depsUsual.isEmpty() && !bgjVisitDeps(pending, r.name, t, outOfDate, r.depsUsual,
+                                                    true, goalDepSlots(slotG, false)))
             return -1;
         if (pending) return 0;
         phase.phase = kPhaseAll;
@@ -332,15 +335,15 @@ bool bgjSetGoalState(CxStr1p const& name, long long value) {
 }
 
 bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes) {
+                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes, GoalSlot* const* slots) {
     return walkVisitDeps(g_walkState, visitAny, &pending, goal, goalTime, outOfDate, deps,
-                         compareTimes);
+                         compareTimes, slots);
 }
 
-bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
+bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* known) {
     long long* slot = nullptr;
     GoalSlot* slotG = nullptr;
-    int entry = walkVisitEntry(g_walkState, name, slot, &slotG);
+    int entry = walkVisitEntry(g_walkState, name, slot, &slotG, known);
     if (entry != 0) return entry > 0;
     Vars& v = *Vars::_pVars;
     Conf const& c = conf();
@@ -387,7 +390,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep) {
     DepsPhase* parentPhase = g_parentPhase;
     g_parent = r;
     g_parentPhase = phase;
-    int deps = visitPhases(pending, *r, *phase, t, outOfDate);
+    int deps = visitPhases(pending, *r, slotG, *phase, t, outOfDate);
     g_parent = parent;
     g_parentPhase = parentPhase;
     if (deps < 0) {

@@ -11,9 +11,12 @@ struct GoalRule;
 bool buildBgjGoalArgs();
 void buildBgjJobsDestroy();
 
-bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep);
+struct GoalSlot;
+
+bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* known = nullptr);
 bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes);
+                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes,
+                  GoalSlot* const* slots = nullptr);
 long long bgjGoalTime(CxStr1p const& name, bool isDep, bool phony);
 bool bgjSetGoalState(CxStr1p const& name, long long value);
 // Pushes up to free jobs of todo from head on, moving both; every pushed goal

@@ -6,6 +6,7 @@ namespace {
 
 NameIndex g_index;
 Vect1p_Vobj<GoalSlot> g_slots;
+Vect1p_Vobj<GoalSlot*> g_depSlots;
 bool g_ready = false;
 
 // The slot of the name, added when absent; -1 when memory ran out.
@@ -20,22 +21,37 @@ long long addName(CxStr1p const& name) {
 bool goalIndexInit() {
     Vars& v = *Vars::_pVars;
     goalIndexDestroy();
-    long long names = 0;
+    long long names = 0, edges = 0;
     for (auto const& n : v.goalRules)
-        names += 1 + n.val.depsUsual.size() + n.val.depsExistOnly.size();
-    if (!g_index.init(names) || !g_slots.reserve(names)) return false;
+        edges += n.val.depsUsual.size() + n.val.depsExistOnly.size();
+    names = v.goalRules.size() + edges;
+    Vect1p_Vobj<long long> ruleIds, depIds;
+    if (!g_index.init(names) || !g_slots.reserve(names) || !ruleIds.reserve(v.goalRules.size()) ||
+        !depIds.reserve(edges))
+        return false;
     for (auto& n : v.goalRules) {
         long long id = addName(n.key);
         if (id < 0) return false;
         g_slots[id].rule = &n.val;
         g_slots[id].heavy = n.val.heavy;
+        ruleIds.addVal(id);
     }
+    long long k = 0;
     for (auto const& n : v.goalRules) {
-        for (CxStr1p const& d : n.val.depsUsual)
-            if (addName(d) < 0) return false;
-        for (CxStr1p const& d : n.val.depsExistOnly)
-            if (addName(d) < 0) return false;
+        GoalSlot& self = g_slots[ruleIds[k++]];
+        for (int e = 0; e < 2; ++e) {
+            self.depsAt[e] = depIds.size();
+            for (CxStr1p const& d : e ? n.val.depsExistOnly : n.val.depsUsual) {
+                long long id = addName(d);
+                if (id < 0) return false;
+                depIds.addVal(id);
+            }
+        }
     }
+    // The slots stay where they are from now on.
+    if (!g_depSlots.reserve(depIds.size())) return false;
+    for (long long id : depIds)
+        g_depSlots.addVal(&g_slots.data[id]);
     g_ready = true;
     return true;
 }
@@ -43,6 +59,7 @@ bool goalIndexInit() {
 void goalIndexDestroy() {
     g_index = NameIndex();
     g_slots.destroy();
+    g_depSlots.destroy();
     g_ready = false;
 }
 
@@ -50,6 +67,11 @@ GoalSlot* goalSlotOf(CxStr1p const& name) {
     if (!g_ready) return nullptr;
     long long id = g_index.find(name);
     return id >= 0 ? &g_slots.data[id] : nullptr;
+}
+
+GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly) {
+    if (!g_ready || !g || g->depsAt[existOnly] < 0) return nullptr;
+    return g_depSlots.data + g->depsAt[existOnly];
 }
 
 void goalIndexClearStates() {

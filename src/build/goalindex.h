@@ -10,6 +10,9 @@ struct GoalSlot {
     GoalRule* rule = nullptr;
     bool heavy = false;
     DepsPhase phase;
+    // Where the entries of the rule's dependencies start in the index's list
+    // (usual, exist-only); -1 without rule.
+    long long depsAt[2] = {-1, -1};
 };
 
 // Indexes the goal table's names and dependencies; the table must not change
@@ -18,6 +21,9 @@ bool goalIndexInit();
 void goalIndexDestroy();
 // The entry of a name of the graph; nullptr for any other name.
 GoalSlot* goalSlotOf(CxStr1p const& name);
+// The entries of the dependencies of g's rule in its list's order, so that a
+// walk does not look each name up again; null for null g or without index.
+GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly);
 // Every state and phase back to "not visited".
 void goalIndexClearStates();
 

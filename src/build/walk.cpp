@@ -100,14 +100,15 @@ bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value) {
     return walkSetState(w, *slot, name, value);
 }
 
-int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot** g) {
+int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot** g,
+                   GoalSlot* known) {
     if (w.stop) return -1;
     if (appInterrupted()) {
         logPrint(2, "Interrupted at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
         w.stop = true;
         return -1;
     }
-    GoalSlot* entry = goalSlotOf(name);
+    GoalSlot* entry = known ? known : goalSlotOf(name);
     if (g) *g = entry;
     slot = entry ? &entry->state : stateSlot(name);
     if (!slot) {
@@ -154,14 +155,16 @@ bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep)
 
 bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,
                    long long& goalTime, bool& outOfDate, Vect1p_Vobj<CxStr1p> const& deps,
-                   bool compareTimes) {
+                   bool compareTimes, GoalSlot* const* slots) {
     if (w.stop) return false;
     bool dbgDeps = conf().dbgDeps;
     // -k: the other dependencies are still made; the goal fails at the end.
     bool failed = false;
-    for (CxStr1p const& d : deps) {
+    for (long long i = 0; i < deps.size(); ++i) {
+        CxStr1p const& d = deps[i];
         if (failed && w.stop) return false;
-        long long* slot = stateSlot(d);
+        GoalSlot* known = slots ? slots[i] : nullptr;
+        long long* slot = known ? &known->state : stateSlot(d);
         if (!slot) return false;
         long long s = *slot;
         if (s == kGoalFailed) {
@@ -180,7 +183,7 @@ bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const
                             s, dateText(s).c_str(), goal.c_str(), goalTime,
                             dateText(goalTime).c_str());
             bool depPending = false;
-            visit(pending ? &depPending : nullptr, d, true);
+            visit(pending ? &depPending : nullptr, d, true, known);
             if (depPending) {
                 // Waits for a job: not compared, the rest of the list is still walked.
                 *pending = true;

@@ -19,8 +19,9 @@ struct BuildWalk {
 };
 
 // Visits one goal; with pending (parallel build) a goal waiting for a job
-// sets it instead of failing.
-typedef bool (*WalkVisitFn)(bool* pending, CxStr1p const& name, bool isDep);
+// sets it instead of failing. known: the name's entry in the graph's index
+// when the caller has it.
+typedef bool (*WalkVisitFn)(bool* pending, CxStr1p const& name, bool isDep, GoalSlot* known);
 
 CxStr1p dateText(long long t);
 // The state entry of a name, made (0, not visited) when absent; it stays
@@ -37,17 +38,19 @@ bool walkSetGoalState(BuildWalk& w, CxStr1p const& name, long long value);
 
 // The checks every visit starts with. 1: already decided (the visit is
 // true); 0: go on, slot is the goal's state and g, when asked for, its
-// entry in the graph's index (null for a name outside the graph); -1: the
-// visit fails.
-int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot** g = nullptr);
+// entry in the graph's index (null for a name outside the graph; known
+// when the caller has it); -1: the visit fails.
+int walkVisitEntry(BuildWalk& w, CxStr1p const& name, long long*& slot, GoalSlot** g = nullptr,
+                   GoalSlot* known = nullptr);
 // The rule's name in the traces ("-D d" adds its dependencies), traced with
 // its time as visited.
 CxStr1p walkTraceRule(GoalRule const& r, long long t);
 // A name without rule: its file time, or "Cannot build Goal" when missing.
 bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep);
+// slots: the dependencies' entries in the graph's index (goalDepSlots), or null.
 bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,
                    long long& goalTime, bool& outOfDate, Vect1p_Vobj<CxStr1p> const& deps,
-                   bool compareTimes);
+                   bool compareTimes, GoalSlot* const* slots);
 // The decision once the dependencies are known: 1 decided without a recipe
 // to run (up to date, or an empty recipe), 0 the recipe must run.
 int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label, long long t,

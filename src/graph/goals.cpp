@@ -57,8 +57,15 @@ GoalRule* ensureGoal(CxStr1p const& name) {
 }
 
 // A recipe line's command word: after the marks "@- ", then blanks, up to the
-// next blank.
-CxStr1p commandWord(CxStr1p const& line) {
+// next blank. It points into the line.
+struct Word {
+    char const* at;
+    long long len;
+    bool is(CxStr1p const& s) const {
+        return s.len == len && (len == 0 || memcmp(s.data, at, (size_t)len) == 0);
+    }
+};
+Word commandWord(CxStr1p const& line) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     auto isWhite = [&](char c) { return isBlank(c) || c == '\r' || c == '\n'; };
     char const* d = line.c_str();
@@ -72,8 +79,24 @@ CxStr1p commandWord(CxStr1p const& line) {
         ++e;
     while (e > s && isWhite(d[e - 1]))
         --e;
-    return CxStr1p(d + s, e - s);
+    return Word{d + s, e - s};
 }
+
+// Words split once from a "|" list, so that each recipe line costs no scan of it.
+struct WordSet {
+    Vect1p_Vobj<CxStr1p> words;
+    explicit WordSet(char const* list) {
+        CxStr1p tok;
+        long long pos = 0;
+        while (strToken(tok, pos, CxStr1p(list), "|"))
+            words.addVal(tok);
+    }
+    bool has(Word w) const {
+        for (CxStr1p const& x : words)
+            if (w.is(x)) return true;
+        return false;
+    }
+};
 
 bool markPhonyEach(CxStr1p const& list) {
     CxStr1p tok;
@@ -244,11 +267,12 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
         return false;
     }
 
-    static CxStr1p const heavyWords(kHeavyWords), inProcWords(kInProcWords);
-    CxStr1p word = commandWord(line);
-    bool heavy = strIsEqAlt(word, heavyWords) || (!v.exeName.isEmpty() && word == v.exeName);
-    bool inProc = !heavy && ((!v.conf.sysCalls && strIsEqAlt(word, inProcWords)) ||
-                             (v.conf.dbgCat && word == "cat"));
+    static WordSet const heavyWords(kHeavyWords), inProcWords(kInProcWords);
+    static CxStr1p const cat("cat");
+    Word word = commandWord(line);
+    bool heavy = heavyWords.has(word) || (!v.exeName.isEmpty() && word.is(v.exeName));
+    bool inProc =
+        !heavy && ((!v.conf.sysCalls && inProcWords.has(word)) || (v.conf.dbgCat && word.is(cat)));
     if (heavy) {
         g->heavy = true;
         bool ok = v.rulesHeavy.addK(goal);

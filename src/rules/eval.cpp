@@ -216,7 +216,8 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
             } else if (parts.op == "cmd" && !target.isEmpty()) {
                 if (gnuRefs && !gnuHinted && !gnuAuto.isEmpty())
                     gnuHint(gnuHinted, fileName, lineFirst, "'" + gnuAuto + "' in a recipe");
-                g_evalRecipe(target, strTrimLR(line));
+                strTrimLRSet(line); // the line is not read again
+                g_evalRecipe(target, line);
             }
             continue;
         }

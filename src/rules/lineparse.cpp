@@ -47,12 +47,35 @@ static bool hasFlag(char const* flags, char f) {
     return flags && strchr(flags, f) != nullptr;
 }
 
+// Index of the first quote or backslash in s[i, n), or n: eight bytes at a
+// time, since most lines hold none.
+static long long nextQuoteByte(char const* s, long long i, long long n) {
+    auto hasByte = [](unsigned long long v, unsigned long long pattern) {
+        unsigned long long x = v ^ pattern;
+        return (x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL;
+    };
+    for (; i + 8 <= n; i += 8) {
+        unsigned long long v;
+        memcpy(&v, s + i, 8);
+        if (hasByte(v, 0x5c5c5c5c5c5c5c5cULL) | hasByte(v, 0x2222222222222222ULL) |
+            hasByte(v, 0x2727272727272727ULL))
+            break;
+    }
+    while (i < n && s[i] != '\\' && s[i] != '"' && s[i] != '\'')
+        ++i;
+    return i;
+}
+
 // Quote state of a scan from the start of a logical line; kept across appends so
 // that a long logical line is scanned once, not once per physical line.
 struct QuoteScan {
     bool dq = false, sq = false, esc = false;
     void feed(char const* s, long long n) {
         for (long long i = 0; i < n; ++i) {
+            if (!esc) {
+                i = nextQuoteByte(s, i, n);
+                if (i == n) break;
+            }
             char c = s[i];
             if (esc) {
                 esc = false;
@@ -104,8 +127,11 @@ bool strTokenTextEval(CxStr1p& out, long long& pos, long long& lineNr, bool& quo
     long long p = pos;
     while (p < n && (!haveLine || pendCont || inQuote)) {
         long long s = p;
-        while (p < n && t[p] != '\n' && t[p] != '\r')
-            ++p;
+        // A line ends at "\n" or at a lone "\r".
+        void const* nl = memchr(t + p, '\n', (size_t)(n - p));
+        p = nl ? (long long)((char const*)nl - t) : n;
+        if (void const* cr = memchr(t + s, '\r', (size_t)(p - s)))
+            p = (long long)((char const*)cr - t);
         long long e = p;
         if (p < n) p += (t[p] == '\r' && p + 1 < n && t[p + 1] == '\n') ? 2 : 1;
         ++lineNr;
