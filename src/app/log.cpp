@@ -300,7 +300,7 @@ bool cstrLogTimeUtc(char* buf, long long bufSize, long long ns, char const* form
                 for (int i = 8; i >= 0; --i, f /= 10)
                     digits[i] = (char)('0' + f % 10);
                 o.put('.');
-                for (int i = 0; i < decimals; ++i)
+                for (int i = 0; i < decimals && i < 9; ++i)
                     o.put(digits[i]);
             }
             break;

@@ -232,6 +232,10 @@ template <typename K, typename V> class AvlTree {
         if (parent && anyCmp(k, parent->key) <= 0) return nullptr;
         Node* x = new (std::nothrow) Node(k, v);
         if (!x) return nullptr;
+        if (anyCmp(x->key, k) != 0) { // the key's copy lost its bytes
+            delete x;
+            return nullptr;
+        }
         x->parent = parent;
         if (!parent)
             root = x;

@@ -85,7 +85,7 @@ void CxStr1p::swap(CxStr1p& o) noexcept {
     o.data = d;
 }
 
-bool CxStr1p::growFor(long long newLen) {
+bool CxStr1p::growSlow(long long newLen) {
     if (newLen < 0) return false;
     if (data && cap > newLen) return true;
     long long need = newLen + 1;
@@ -247,17 +247,6 @@ bool CxStr1p::delEachChar(char c) {
     len = w;
     data[len] = 0;
     return true;
-}
-
-void CxStr1p::forceLen(long long n) {
-    if (!data || cap < 1) {
-        len = 0;
-        return;
-    }
-    if (n < 0) n = 0;
-    if (n > cap - 1) n = cap - 1;
-    len = n;
-    data[len] = 0;
 }
 
 void CxStr1p::forceValidLen() {

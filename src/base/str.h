@@ -59,7 +59,16 @@ class CxStr1p {
     bool delAt(long long pos);
     bool delSpan(long long pos, long long n);
     bool delEachChar(char c);
-    void forceLen(long long n);
+    void forceLen(long long n) {
+        if (!data || cap < 1) {
+            len = 0;
+            return;
+        }
+        if (n < 0) n = 0;
+        if (n > cap - 1) n = cap - 1;
+        len = n;
+        data[len] = 0;
+    }
     // Re-measures the text after a caller wrote into the buffer directly.
     void forceValidLen();
     // Same, for a text known to end within the first maxLen bytes (cut there otherwise).
@@ -74,7 +83,10 @@ class CxStr1p {
     char last() const { return len > 0 && data ? data[len - 1] : 0; }
 
   private:
-    bool growFor(long long newLen);
+    bool growFor(long long newLen) {
+        return (data && cap > newLen && newLen >= 0) || growSlow(newLen);
+    }
+    bool growSlow(long long newLen);
 };
 
 int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b);

@@ -45,8 +45,11 @@ GoalRule* ensureGoal(CxStr1p const& name) {
     long long id = x.names.find(name);
     if (id >= 0) return x.rules[id];
     long long before = table.size();
-    bool added = false;
-    GoalRuleMap::Node* n = table.insertKey(name, added);
+    // Generated rules often come in name order: a name after every other one
+    // is appended without a search.
+    bool added = true;
+    GoalRuleMap::Node* n = table.appendLast(name, GoalRule());
+    if (!n) n = table.insertKey(name, added);
     if (!n) return nullptr;
     if (added) {
         if (table.size() <= before) return nullptr;
