@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -8,8 +10,10 @@
 #include "printers.h"
 #include "app/log.h"
 #include "app/vars.h"
+#include "build/goalindex.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
+#include "graph/nameindex.h"
 #include "graph/print.h"
 
 namespace {
@@ -232,4 +236,60 @@ TEST_F(GraphFix, GraphLongChainIsLinear) {
     double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(sec, 5.0);
     EXPECT_TRUE(logHas("Circular dependencies: g000000 g000001 g000002"));
+}
+
+// Names drawn from a small alphabet repeat and share prefixes; the index
+// grows from one slot and must agree with an ordered map throughout.
+TEST(GraphNameIndex, AgreesWithMapWhileGrowing) {
+    std::mt19937 rng(2024);
+    std::deque<CxStr1p> names; // the index points at them
+    std::map<std::string, long long> ref;
+    NameIndex index;
+    ASSERT_TRUE(index.init(1));
+    for (int i = 0; i < 5000; ++i) {
+        std::string n;
+        for (int k = (int)(rng() % 6); k > 0; --k)
+            n += "ab/."[rng() % 4];
+        names.emplace_back(n.c_str());
+        long long want = ref.emplace(n, i).first->second;
+        ASSERT_EQ(index.findOrAdd(&names.back(), i), want) << n;
+    }
+    EXPECT_EQ(index.size(), (long long)ref.size());
+    for (auto const& [n, id] : ref)
+        ASSERT_EQ(index.find(CxStr1p(n.c_str())), id) << n;
+    EXPECT_EQ(index.find(CxStr1p("abababa")), -1);
+}
+
+// The walk reaches dependencies through the slots resolved when the index is
+// made: each must be the slot its name looks up, in written order, whether the
+// goals came in name order (appended) or not (inserted).
+TEST_F(GraphFix, GraphIndexResolvesEveryDependencyOnce) {
+    ASSERT_TRUE(addGoalDeps("all", "m z a | dir"));
+    ASSERT_TRUE(addGoalDeps("m", "a.c a.h a.c"));
+    ASSERT_TRUE(addGoalDeps("z", "m | dir"));
+    ASSERT_TRUE(addGoalDeps("a", "a.c"));
+    ASSERT_TRUE(addGoalDeps("dir", ""));
+    ASSERT_TRUE(addGoalDeps("zz", "all"));
+    EXPECT_TRUE(v.goalRules.checkTree());
+    std::string order;
+    for (auto const& n : v.goalRules)
+        order += std::string(n.key.c_str()) + " ";
+    EXPECT_EQ(order, "a all dir m z zz ");
+    ASSERT_TRUE(goalIndexInit());
+    for (auto& n : v.goalRules) {
+        GoalSlot* g = goalSlotOf(n.key);
+        ASSERT_NE(g, nullptr);
+        EXPECT_EQ(g->rule, &n.val);
+        for (int e = 0; e < 2; ++e) {
+            Vect1p_Vobj<CxStr1p> const& deps = e ? n.val.depsExistOnly : n.val.depsUsual;
+            GoalSlot* const* slots = goalDepSlots(g, e == 1);
+            for (long long i = 0; i < deps.size(); ++i) {
+                ASSERT_EQ(slots[i], goalSlotOf(deps[i])) << n.key.c_str() << " " << i;
+                EXPECT_EQ(slots[i]->rule, v.goalRules.find(deps[i])) << deps[i].c_str();
+            }
+        }
+    }
+    EXPECT_EQ(goalDepSlots(nullptr, false), nullptr);
+    goalIndexDestroy();
+    EXPECT_EQ(goalSlotOf(CxStr1p("all")), nullptr);
 }
