@@ -38,9 +38,9 @@ bool goalIndexInit() {
     }
     long long k = 0;
     for (auto const& n : v.goalRules) {
-        GoalSlot& self = g_slots[ruleIds[k++]];
+        long long self = ruleIds[k++];
         for (int e = 0; e < 2; ++e) {
-            self.depsAt[e] = depIds.size();
+            g_slots[self].depsAt[e] = depIds.size();
             for (CxStr1p const& d : e ? n.val.depsExistOnly : n.val.depsUsual) {
                 long long id = addName(d);
                 if (id < 0) return false;
