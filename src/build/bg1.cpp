@@ -3,7 +3,7 @@
 #include "app/app.h"
 #include "app/log.h"
 #include "app/vars.h"
-#include "build/goalindex.h"
+#include "graph/goalindex.h"
 #include "build/stack.h"
 
 namespace {

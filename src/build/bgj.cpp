@@ -8,7 +8,7 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "build/walk.h"
-#include "build/goalindex.h"
+#include "graph/goalindex.h"
 #include "build/stack.h"
 #include "exec/runner.h"
 #include "jobs/bgapp.h"

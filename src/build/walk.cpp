@@ -7,7 +7,7 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "build/fsstat.h"
-#include "build/goalindex.h"
+#include "graph/goalindex.h"
 #include "exec/runner.h"
 #include "graph/print.h"
 

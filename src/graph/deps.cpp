@@ -1,5 +1,6 @@
 #include "graph/deps.h"
 #include "graph/goals.h"
+#include "graph/goalindex.h"
 #include "graph/nameindex.h"
 
 #include "app/app.h"
@@ -209,18 +210,29 @@ struct GoalGraph {
         });
     }
 
-    // The same graph straight from the goal table: goals with dependencies of
-    // either kind are the nodes, in the table's (key) order.
-    bool buildFromGoals(GoalRuleMap const& goals) {
-        Vect1p_Vobj<GoalRule const*> rules;
-        for (auto const& g : goals)
-            if (!g.val.depsUsual.isEmpty() || !g.val.depsExistOnly.isEmpty())
-                if (!rules.addVal(&g.val) || !names.addVal(&g.key)) return false;
-        return fillRows([&](long long v, auto const& edge) {
-            for (int k = 0; k < 2; ++k)
-                for (CxStr1p const& d : k ? rules[v]->depsExistOnly : rules[v]->depsUsual)
-                    edge(d);
-        });
+    // The same graph from the goal index, whose goals come first in key order
+    // with their dependencies resolved: nothing is looked up again.
+    bool buildFromIndex() {
+        if (!goalIndexInit()) return false;
+        long long n = goalIndexGoals();
+        if (!names.reserve(n) || !rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
+        for (long long v = 0; v < n; ++v) {
+            GoalSlot const* g = goalSlotAt(v);
+            names.addVal(&g->rule->name);
+            rowStart.addVal(edges.size());
+            selfEdge.addVal(0);
+            for (int k = 0; k < 2; ++k) {
+                GoalSlot* const* slots = goalDepSlots(g, k == 1);
+                long long count = (k ? g->rule->depsExistOnly : g->rule->depsUsual).size();
+                for (long long i = 0; i < count; ++i) {
+                    long long w = goalSlotId(slots[i]);
+                    if (w >= n) continue; // a plain file
+                    if (w == v) selfEdge.data[v] = 1;
+                    if (!edges.addVal(w)) return false;
+                }
+            }
+        }
+        return rowStart.addVal(edges.size());
     }
 
     // Numbers the names, then the rows: forDeps(v, edge) calls edge on each
@@ -328,7 +340,7 @@ bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep
 
 bool goalsCircularAdd(CxStr1p& out, char sep) {
     GoalGraph gg;
-    return Vars::_pVars && gg.buildFromGoals(Vars::_pVars->goalRules) && circSccOf(out, gg, sep);
+    return Vars::_pVars && gg.buildFromIndex() && circSccOf(out, gg, sep);
 }
 
 bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep) {

@@ -11,6 +11,8 @@
 
 namespace {
 
+long long g_tableChanges = 0;
+
 char const* const kGoalSeps = " \t\r\n|";
 char const* const kDepSeps = " \t\r\n";
 char const* const kHeavyWords = "vorn|xvorn|make|ninja|cmake";
@@ -52,6 +54,7 @@ GoalRule* ensureGoal(CxStr1p const& name) {
     if (!n) n = table.insertKey(name, added);
     if (!n) return nullptr;
     if (added) {
+        ++g_tableChanges;
         if (table.size() <= before) return nullptr;
         if (!n->val.name.setObj(name)) return nullptr;
     }
@@ -125,6 +128,7 @@ bool setDefaultEach(CxStr1p const& list) {
 
 bool addOneDep(GoalRule& g, char const* dep, long long len, bool existOnly) {
     Vect1p_Vobj<CxStr1p>& list = existOnly ? g.depsExistOnly : g.depsUsual;
+    ++g_tableChanges;
     if (!Vars::_pVars->goalLoad.edges.addVal(DepEdge{&g, existOnly, list.size()})) return false;
     if (!list.addVal(CxStr1p()) || !list.lastVal().setCstr(dep, len)) return false;
     logTraceDbg(dbgDeps(), existOnly ? "deps add E | %s : %s" : "deps add U | %s : %s",
@@ -152,6 +156,10 @@ bool setFromList(DepsSet& set, Vect1p_Vobj<CxStr1p> const& list) {
 }
 
 } // namespace
+
+long long goalTableChanges() {
+    return g_tableChanges;
+}
 
 bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
     if (!Vars::_pVars || goals.isEmpty()) return false;
@@ -260,6 +268,7 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
     Vars& v = *Vars::_pVars;
     GoalRule* g = ensureGoal(goal);
     if (!g) return false;
+    ++g_tableChanges;
     if (g->howCmds.isEmpty()) ++v.rulesWithCmds;
     ++v.cmdsAll;
     long long old = g->howCmds.len;
@@ -323,6 +332,7 @@ bool setGoalTimeOf(CxStr1p const& goal, CxStr1p const& file) {
 
 void goalTableReset() {
     Vars& v = *Vars::_pVars;
+    ++g_tableChanges;
     v.defaultGoal.clear();
     v.goalRules.clear();
     v.depsMapUsual.clear();

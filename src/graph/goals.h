@@ -78,6 +78,10 @@ struct GoalLoadIndex {
     Vect1p_Vobj<DepEdge> edges;
 };
 
+// Counts the changes of the goal table (goals, dependencies, recipes), so that
+// an index of it knows when it is out of date.
+long long goalTableChanges();
+
 // Rule line callback: ".PHONY" (any case) marks the goals phony, "default"
 // (any case) sets the default goal, anything else is a rule for the goal text
 // with usual dependencies, then exist-only ones after a lone "|".

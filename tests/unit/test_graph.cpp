@@ -10,7 +10,7 @@
 #include "printers.h"
 #include "app/log.h"
 #include "app/vars.h"
-#include "build/goalindex.h"
+#include "graph/goalindex.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
 #include "graph/nameindex.h"
@@ -290,6 +290,18 @@ TEST_F(GraphFix, GraphIndexResolvesEveryDependencyOnce) {
         }
     }
     EXPECT_EQ(goalDepSlots(nullptr, false), nullptr);
+    // Made again only when the table changed since.
+    GoalSlot* all = goalSlotOf(CxStr1p("all"));
+    goalSlotOf(CxStr1p("a"))->state = 9;
+    ASSERT_TRUE(goalIndexInit());
+    EXPECT_EQ(goalSlotOf(CxStr1p("all")), all);
+    EXPECT_EQ(goalSlotOf(CxStr1p("a"))->state, 0) << "a kept index starts unvisited";
+    ASSERT_TRUE(addGoalDeps("zz", "new"));
+    ASSERT_TRUE(goalIndexInit());
+    GoalSlot* zz = goalSlotOf(CxStr1p("zz"));
+    ASSERT_NE(zz, nullptr);
+    EXPECT_EQ(goalDepSlots(zz, false)[1], goalSlotOf(CxStr1p("new")));
+    ASSERT_NE(goalSlotOf(CxStr1p("new")), nullptr);
     goalIndexDestroy();
     EXPECT_EQ(goalSlotOf(CxStr1p("all")), nullptr);
 }

@@ -1,4 +1,4 @@
-#include "build/goalindex.h"
+#include "graph/goalindex.h"
 
 #include "graph/nameindex.h"
 
@@ -8,6 +8,9 @@ NameIndex g_index;
 Vect1p_Vobj<GoalSlot> g_slots;
 Vect1p_Vobj<GoalSlot*> g_depSlots;
 bool g_ready = false;
+// What the index was made for: a table changed since is indexed anew.
+GoalRuleMap const* g_table = nullptr;
+long long g_tableChanges = -1, g_goals = 0;
 
 // The slot of the name, added when absent; -1 when memory ran out.
 long long addName(CxStr1p const& name) {
@@ -20,6 +23,11 @@ long long addName(CxStr1p const& name) {
 
 bool goalIndexInit() {
     Vars& v = *Vars::_pVars;
+    if (g_ready && g_table == &v.goalRules && g_tableChanges == goalTableChanges() &&
+        g_goals == v.goalRules.size()) {
+        goalIndexClearStates();
+        return true;
+    }
     goalIndexDestroy();
     long long names = 0, edges = 0;
     for (auto const& n : v.goalRules)
@@ -52,6 +60,9 @@ bool goalIndexInit() {
     if (!g_depSlots.reserve(depIds.size())) return false;
     for (long long id : depIds)
         g_depSlots.addVal(&g_slots.data[id]);
+    g_table = &v.goalRules;
+    g_tableChanges = goalTableChanges();
+    g_goals = v.goalRules.size();
     g_ready = true;
     return true;
 }
@@ -61,6 +72,7 @@ void goalIndexDestroy() {
     g_slots.destroy();
     g_depSlots.destroy();
     g_ready = false;
+    g_table = nullptr;
 }
 
 GoalSlot* goalSlotOf(CxStr1p const& name) {
@@ -72,6 +84,18 @@ GoalSlot* goalSlotOf(CxStr1p const& name) {
 GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly) {
     if (!g_ready || !g || g->depsAt[existOnly] < 0) return nullptr;
     return g_depSlots.data + g->depsAt[existOnly];
+}
+
+long long goalIndexGoals() {
+    return g_ready ? g_goals : 0;
+}
+
+GoalSlot* goalSlotAt(long long id) {
+    return g_ready && id >= 0 && id < g_slots.size() ? &g_slots.data[id] : nullptr;
+}
+
+long long goalSlotId(GoalSlot const* g) {
+    return g - g_slots.data;
 }
 
 void goalIndexClearStates() {

@@ -1,6 +1,6 @@
-// Per-run index of every name of the goal graph, so the builds look up a
-// goal's state, rule and dependency phase by hashing instead of searching
-// ordered trees once per visit and edge.
+// Per-run index of every name of the goal graph, so the cycle check and the
+// builds look up a goal's state, rule and dependency phase by hashing instead
+// of searching ordered trees once per visit and edge.
 #pragma once
 
 #include "app/vars.h"
@@ -16,7 +16,8 @@ struct GoalSlot {
 };
 
 // Indexes the goal table's names and dependencies; the table must not change
-// while the index is used.
+// while the index is used. An index made for the table as it is now is kept,
+// with every state back to "not visited".
 bool goalIndexInit();
 void goalIndexDestroy();
 // The entry of a name of the graph; nullptr for any other name.
@@ -26,6 +27,11 @@ GoalSlot* goalSlotOf(CxStr1p const& name);
 GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly);
 // Every state and phase back to "not visited".
 void goalIndexClearStates();
+// The goals have the first numbers, in the table's (key) order; every other
+// name of the graph comes after them.
+long long goalIndexGoals();
+GoalSlot* goalSlotAt(long long id);
+long long goalSlotId(GoalSlot const* g);
 
 // The index lives for one build: it points into the goal table.
 struct GoalIndexScope {
