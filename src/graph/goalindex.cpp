@@ -21,20 +21,26 @@ long long addName(CxStr1p const& name) {
 
 } // namespace
 
+bool goalIndexCurrent() {
+    Vars const* v = Vars::_pVars;
+    return g_ready && v && g_table == &v->goalRules && g_tableChanges == goalTableChanges() &&
+           g_goals == v->goalRules.size();
+}
+
 bool goalIndexInit() {
     Vars& v = *Vars::_pVars;
-    if (g_ready && g_table == &v.goalRules && g_tableChanges == goalTableChanges() &&
-        g_goals == v.goalRules.size()) {
+    if (goalIndexCurrent()) {
         goalIndexClearStates();
         return true;
     }
     goalIndexDestroy();
-    long long names = 0, edges = 0;
+    long long goals = v.goalRules.size(), edges = 0;
     for (auto const& n : v.goalRules)
         edges += n.val.depsUsual.size() + n.val.depsExistOnly.size();
-    names = v.goalRules.size() + edges;
+    // Sized for the goals: most dependencies name goals, and the index and the
+    // slots grow for the files among them.
     Vect1p_Vobj<long long> ruleIds, depIds;
-    if (!g_index.init(names) || !g_slots.reserve(names) || !ruleIds.reserve(v.goalRules.size()) ||
+    if (!g_index.init(goals) || !g_slots.reserve(goals) || !ruleIds.reserve(goals) ||
         !depIds.reserve(edges))
         return false;
     for (auto& n : v.goalRules) {

@@ -19,6 +19,8 @@ struct GoalSlot {
 // while the index is used. An index made for the table as it is now is kept,
 // with every state back to "not visited".
 bool goalIndexInit();
+// True while an index made for the table as it is now exists.
+bool goalIndexCurrent();
 void goalIndexDestroy();
 // The entry of a name of the graph; nullptr for any other name.
 GoalSlot* goalSlotOf(CxStr1p const& name);

@@ -28,12 +28,13 @@ class NameIndex {
     // The number of the name, which is added with id when absent; -1 when the
     // table could not grow.
     long long findOrAdd(CxStr1p const* name, long long id) {
+        if (id < 0 || id > 0x7fffffff) return -1;
         if (2 * (count + 1) > mask + 1 && !grow()) return -1;
         unsigned h = hashOf(*name);
         long long i = h & mask;
         for (; slots.data[i].key; i = (i + 1) & mask)
             if (slots.data[i].hash == h && same(*slots.data[i].key, *name)) return slots.data[i].id;
-        slots.data[i] = Slot{name, id, h};
+        slots.data[i] = Slot{name, h, (int)id};
         ++count;
         return id;
     }
@@ -50,8 +51,8 @@ class NameIndex {
     // The hash beside the key spares reading the names of other slots.
     struct Slot {
         CxStr1p const* key = nullptr;
-        long long id = -1;
         unsigned hash = 0;
+        int id = -1;
     };
     Vect1p_Vobj<Slot> slots;
     long long mask = 0;

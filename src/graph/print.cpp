@@ -6,6 +6,7 @@
 #include "app/vars.h"
 #include "base/timenum.h"
 #include "base/tok.h"
+#include "graph/goalindex.h"
 #include "graph/nameindex.h"
 
 namespace {
@@ -36,11 +37,16 @@ struct TagIndex {
     }
 };
 TagIndex const* g_tags = nullptr;
+// The goal index made for the cycle check, when still current, knows each
+// dependency's rule without a lookup.
+bool g_tagsFromIndex = false;
 
 // Tag of a dependency: that of its own rule, "(?) " when it has none.
-bool addDepTag(CxStr1p& out, CxStr1p const& dep) {
+bool addDepTag(CxStr1p& out, CxStr1p const& dep, GoalSlot const* known) {
     char letter = '?';
-    if (g_tags) {
+    if (known) {
+        if (known->rule) letter = known->rule->typeLetter();
+    } else if (g_tags) {
         long long i = g_tags->index.find(dep);
         if (i >= 0) letter = g_tags->letters.data[i];
     } else if (GoalRule const* r = Vars::_pVars->goalRules.find(dep)) {
@@ -62,17 +68,23 @@ void addGoalDeps(CxStr1p& out, GoalRule const& rule, char mode) {
     if (tags) addTag(out, rule.typeLetter());
     out += rule.name;
     out += " :";
-    for (CxStr1p const& d : rule.depsUsual) {
+    GoalSlot* const* slots[2] = {nullptr, nullptr};
+    if (tags && g_tagsFromIndex) {
+        GoalSlot const* self = goalSlotOf(rule.name);
+        slots[0] = goalDepSlots(self, false);
+        slots[1] = goalDepSlots(self, true);
+    }
+    for (long long i = 0; i < rule.depsUsual.size(); ++i) {
         out += sep;
-        if (tags) addDepTag(out, d);
-        out += d;
+        if (tags) addDepTag(out, rule.depsUsual[i], slots[0] ? slots[0][i] : nullptr);
+        out += rule.depsUsual[i];
     }
     if (!rule.depsExistOnly.isEmpty()) {
         out += mode == 'D' ? " |" : "\n        |";
-        for (CxStr1p const& d : rule.depsExistOnly) {
+        for (long long i = 0; i < rule.depsExistOnly.size(); ++i) {
             out += sep;
-            if (tags) addDepTag(out, d);
-            out += d;
+            if (tags) addDepTag(out, rule.depsExistOnly[i], slots[1] ? slots[1][i] : nullptr);
+            out += rule.depsExistOnly[i];
         }
     }
     v.printDepsUsual += rule.depsUsual.size();
@@ -119,7 +131,8 @@ bool echoGoalsDeps(char mode) {
     v.printDepsUsual = 0;
     v.printDepsExistOnly = 0;
     TagIndex tags;
-    if (v.conf.printDeps && tags.build(v.goalRules)) g_tags = &tags;
+    g_tagsFromIndex = v.conf.printDeps && goalIndexCurrent();
+    if (v.conf.printDeps && !g_tagsFromIndex && tags.build(v.goalRules)) g_tags = &tags;
     CxStr1p out, line;
     for (auto const& g : v.goalRules) {
         if (g.val.name.isEmpty()) {
@@ -134,6 +147,7 @@ bool echoGoalsDeps(char mode) {
     }
     ok = flushOut(out) && ok;
     g_tags = nullptr;
+    g_tagsFromIndex = false;
 
     ok = echos() && ok;
     ok = echof("// %3lli all rules", v.goalRules.size()) && ok;
