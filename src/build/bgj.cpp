@@ -421,8 +421,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* know
         walkSetState(g_walkState, state, r->name, kGoalFailed);
         return false;
     }
-    bool heavy = slotG ? slotG->heavy : v.rulesHeavy.hasIdx(r->name);
-    if (!(heavy ? v.todoHeavy : v.todoUsual).addVal(r)) {
+    if (!(r->heavy ? v.todoHeavy : v.todoUsual).addVal(r)) {
         if (!g_stop)
             logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r->name.c_str(),
                         fsCwd().c_str());

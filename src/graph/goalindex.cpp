@@ -47,7 +47,6 @@ bool goalIndexInit() {
         long long id = addName(n.key);
         if (id < 0) return false;
         g_slots[id].rule = &n.val;
-        g_slots[id].heavy = n.val.heavy;
         ruleIds.addVal(id);
     }
     long long k = 0;

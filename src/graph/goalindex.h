@@ -8,7 +8,6 @@
 struct GoalSlot {
     long long state = 0;
     GoalRule* rule = nullptr;
-    bool heavy = false;
     DepsPhase phase;
     // Where the entries of the rule's dependencies start in the index's list
     // (usual, exist-only); -1 without rule.
