@@ -37,6 +37,12 @@ bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p);
 void fsStatListsUse_OnWin(bool on);
 bool fsaStatListed_OnPosix(FsStatBuf& st, CxStr1p const& p);
 void fsStatListsUse_OnPosix(bool on);
+// True where fsaStat from two threads at once answers a build's first look
+// sooner than fsaStatListed from one: not on Windows, whose listings serve
+// one thread.
+bool fsStatAheadPays();
+bool fsStatAheadPays_OnWin();
+bool fsStatAheadPays_OnPosix();
 
 char fsStatType(FsStatBuf const& st);
 // Size below 1 becomes 0, a negative time 0; true when the time is positive.

@@ -70,6 +70,12 @@ bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
 void fsStatListsUse(bool on) {
     fsStatListsUse_OnPosix(on);
 }
+bool fsStatAheadPays_OnPosix() {
+    return true;
+}
+bool fsStatAheadPays() {
+    return fsStatAheadPays_OnPosix();
+}
 
 bool fsSetExeBits_OnPosix(CxStr1p const& p, bool on) {
     struct stat s;

@@ -261,6 +261,12 @@ bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
 void fsStatListsUse(bool on) {
     fsStatListsUse_OnWin(on);
 }
+bool fsStatAheadPays_OnWin() {
+    return false;
+}
+bool fsStatAheadPays() {
+    return fsStatAheadPays_OnWin();
+}
 
 bool fsbStat(FsStatBuf& st, CxStr1p const& p) {
     return fsbStat_OnWin(st, p);

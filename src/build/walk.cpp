@@ -1,12 +1,16 @@
 #include "build/walk.h"
 
+#include <atomic>
+
 #include "app/app.h"
+#include "app/args.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "build/fsstat.h"
+#include "build/stack.h"
 #include "graph/goalindex.h"
 #include "exec/runner.h"
 #include "graph/print.h"
@@ -24,6 +28,37 @@ bool failCycle(BuildWalk& w, CxStr1p const& name) {
         logPrint(2, "Circular dependency at Goal: %s | cwd: %s", name.c_str(), fsCwd().c_str());
     w.stop = true;
     return false;
+}
+
+// A file's time as the walk takes it: 0 when missing, kGoalDir for a directory.
+long long fileTimeOf(CxStr1p const& name, bool listed) {
+    FsStatBuf st;
+    if (!(listed ? fsaStatListed(st, name) : fsaStat(st, name))) return 0;
+    if (fsStatType(st) == 'D') return kGoalDir;
+    long long size, t;
+    return fsStatSizeTime(size, t, st) ? t : 0;
+}
+
+// True while the graph's file times read ahead of the walk still hold: until
+// the first recipe starts.
+bool g_timesAhead = false;
+
+struct TimesAhead {
+    Vect1p_Vobj<GoalSlot*> slots;
+    std::atomic<long long> next{0};
+};
+
+void readTimesAhead(void* p) {
+    TimesAhead& a = *static_cast<TimesAhead*>(p);
+    long long const chunk = 256, n = a.slots.size();
+    for (long long i; (i = a.next.fetch_add(chunk)) < n;)
+        for (long long end = i + chunk < n ? i + chunk : n; i < end; ++i)
+            a.slots.data[i]->fileTime = fileTimeOf(*a.slots.data[i]->name, false);
+}
+
+bool endsWithSlashDot(CxStr1p const& name) {
+    long long n = name.length();
+    return n >= 2 && name.c_str()[n - 2] == '/' && name.c_str()[n - 1] == '.';
 }
 
 } // namespace
@@ -51,8 +86,7 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
     if (phony) return 0;
     if (!conf().whatIf.isEmpty() && conf().whatIf.findNode(name)) return kWhatIfTime;
     long long t;
-    long long n = name.length();
-    if (isDep && n >= 2 && name.c_str()[n - 2] == '/' && name.c_str()[n - 1] == '.') {
+    if (isDep && endsWithSlashDot(name)) {
         ++w.fsUse;
         t = lsLmt("RL", name);
         if (conf().dbgDeps)
@@ -62,13 +96,9 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
     }
     // One query: the time of a missing path is 0, a directory counts as old.
     ++w.fsUse;
-    FsStatBuf st;
-    t = 0;
-    if (fsaStatListed(st, name)) {
-        if (fsStatType(st) == 'D') return kGoalDir;
-        long long size;
-        if (!fsStatSizeTime(size, t, st)) t = 0;
-    }
+    GoalSlot* g = g_timesAhead ? goalSlotOf(name) : nullptr;
+    t = g && g->fileTime >= 0 ? g->fileTime : fileTimeOf(name, true);
+    if (t == kGoalDir) return t;
     if (conf().dbgDeps)
         logTraceDbg(true, "Time of File: %s | %lli | %s", name.c_str(), t, dateText(t).c_str());
     return t;
@@ -236,9 +266,49 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
 
 WalkExpandFn g_walkExpand = nullptr;
 
+void walkReadTimesAhead(Vect1p_Vobj<CxStr1p> const& goals) {
+    g_timesAhead = false;
+    long long names = goalIndexNames();
+    // Too few files to pay for a thread, or one core to share the queries with.
+    if (names < 512 || !fsStatAheadPays() || infoCpuCoresCount() < 2) return;
+    for (long long id = 0; id < names; ++id)
+        goalSlotAt(id)->fileTime = -1;
+    // Only the names the requested goals reach: a build of one small goal of
+    // a large graph looks at few files. -2 marks a name as reached.
+    TimesAhead a;
+    Vect1p_Vobj<GoalSlot*> todo;
+    for (CxStr1p const& name : goals) {
+        GoalSlot* g = goalSlotOf(name);
+        if (g && g->fileTime == -1 && todo.addVal(g)) g->fileTime = -2;
+    }
+    while (!todo.isEmpty()) {
+        GoalSlot* g = todo.lastVal();
+        todo.delLast();
+        GoalRule const* r = g->rule;
+        // A phony goal has no file; a "::" rule's time is another name's.
+        if ((!r || (!r->phony && r->timeOf.isEmpty())) && !endsWithSlashDot(*g->name) &&
+            !a.slots.addVal(g))
+            return;
+        if (!r) continue;
+        for (int e = 0; e < 2; ++e) {
+            GoalSlot* const* deps = goalDepSlots(g, e);
+            long long n = (e ? r->depsExistOnly : r->depsUsual).size();
+            for (long long k = 0; deps && k < n; ++k)
+                if (deps[k]->fileTime == -1) {
+                    if (!todo.addVal(deps[k])) return;
+                    deps[k]->fileTime = -2;
+                }
+        }
+    }
+    if (a.slots.size() < 512) return;
+    runOnTwoThreads(readTimesAhead, &a);
+    g_timesAhead = true;
+}
+
 bool walkRecipeStarts(GoalRule& r) {
     // From now on files change under the build: each query asks the system.
     fsStatListsUse(false);
+    g_timesAhead = false;
     if (r.lazy) {
         r.lazy = false;
         CxStr1p lines;

@@ -30,6 +30,10 @@ long long* stateSlot(CxStr1p const& name);
 GoalRule* ruleOf(CxStr1p const& name);
 // A file's time (0 when missing, kGoalDir for a directory), counting queries.
 long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony);
+// Reads the times of the files the goals reach, on two threads, for the
+// walk's time queries until the first recipe starts; does nothing where that
+// does not pay (few files, one core, Windows's listings).
+void walkReadTimesAhead(Vect1p_Vobj<CxStr1p> const& goals);
 // The time of the rule's goal: its file's, or for a Makefile's "::" rule its
 // target's as it was before the first of them ran.
 long long walkRuleTime(BuildWalk& w, GoalRule const& r, bool isDep);

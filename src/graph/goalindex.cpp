@@ -15,7 +15,10 @@ long long g_tableChanges = -1, g_goals = 0;
 // The slot of the name, added when absent; -1 when memory ran out.
 long long addName(CxStr1p const& name) {
     long long id = g_index.findOrAdd(&name, g_slots.size());
-    if (id == g_slots.size() && !g_slots.addVal(GoalSlot())) return -1;
+    if (id == g_slots.size()) {
+        if (!g_slots.addVal(GoalSlot())) return -1;
+        g_slots.data[id].name = &name;
+    }
     return id;
 }
 
@@ -93,6 +96,10 @@ GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly) {
 
 long long goalIndexGoals() {
     return g_ready ? g_goals : 0;
+}
+
+long long goalIndexNames() {
+    return g_ready ? g_slots.size() : 0;
 }
 
 GoalSlot* goalSlotAt(long long id) {

@@ -8,6 +8,10 @@
 struct GoalSlot {
     long long state = 0;
     GoalRule* rule = nullptr;
+    CxStr1p const* name = nullptr;
+    // The file's time as the build's time query gives it, read ahead of the
+    // walk; negative when not read.
+    long long fileTime = -1;
     DepsPhase phase;
     // Where the entries of the rule's dependencies start in the index's list
     // (usual, exist-only); -1 without rule.
@@ -31,6 +35,8 @@ void goalIndexClearStates();
 // The goals have the first numbers, in the table's (key) order; every other
 // name of the graph comes after them.
 long long goalIndexGoals();
+// Goals and the other names of the graph.
+long long goalIndexNames();
 GoalSlot* goalSlotAt(long long id);
 long long goalSlotId(GoalSlot const* g);
 
