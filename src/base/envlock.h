@@ -1,10 +1,12 @@
 // The lock of the process environment: worker threads export variables while
-// others start children, which copy the environment.
+// others start children, which copy the environment. Starts share it, so two
+// jobs ending together start their next children at once; an export takes it
+// alone.
 #pragma once
 
-#include <mutex>
+#include <shared_mutex>
 
-inline std::recursive_mutex& envLock() {
-    static std::recursive_mutex m;
+inline std::shared_mutex& envLock() {
+    static std::shared_mutex m;
     return m;
 }

@@ -89,7 +89,7 @@ bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid, bool direc
     int rc = direct && words.size() < 2 ? ENOENT : 0;
     if (rc == 0) {
         // Worker threads may export while this copies the environment.
-        std::lock_guard<std::recursive_mutex> lk(envLock());
+        std::shared_lock<std::shared_mutex> lk(envLock());
         rc = direct ? posix_spawnp(&pid, words[0], haveFa ? &fa : nullptr, &attr, words.begin(),
                                    environ)
                     : posix_spawn(&pid, "/bin/sh", haveFa ? &fa : nullptr, &attr, shArgv, environ);

@@ -78,7 +78,7 @@ bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args) {
             return true;
         }
         // Worker threads share the store and the environment.
-        std::lock_guard<std::recursive_mutex> lk(envLock());
+        std::unique_lock<std::shared_mutex> lk(envLock());
         CxStr1p err;
         ok = evalExportStyleDefault(args, *Vars::_pEnvMap, &err);
         if (!ok && !err.isEmpty()) logPrint(2, "%s", err.c_str());

@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "jobs/quecore.h"
 
@@ -34,6 +36,17 @@ std::mutex g_endMtx;
 std::condition_variable g_endCv;
 Vect1p_Vobj<unsigned char> g_trdEnded;
 
+// One thread per slot, made at the slot's first job and kept until the queue
+// is destroyed: a thread made and joined per job cost about as much as a
+// short job's own process start. The fields are guarded by g_endMtx.
+struct Worker {
+    std::thread th;
+    std::condition_variable go;
+    bool busy = false;
+    bool quit = false;
+};
+Vect1p_Vobj<Worker*> g_workers;
+
 long long slotIndex(RunAppInfo const& r) {
     return &r - g_trd.slots.begin();
 }
@@ -43,23 +56,33 @@ TrdInfo* trdOf(RunAppInfo const& r) {
     return i >= 0 && i < g_trdInfo.size() ? g_trdInfo[i] : nullptr;
 }
 
-bool trdBody(TrdInfo& t) {
-    bool (*fn)(TrdInfo&) = g_trdFn.load();
-    bool res = fn ? fn(t) : false;
-    RunAppInfo* r = static_cast<RunAppInfo*>(t.data.load());
-    {
-        std::lock_guard<std::mutex> lk(g_endMtx);
-        g_trdEnded[slotIndex(*r)] = 1;
+void workerLoop(long long i) {
+    Worker& w = *g_workers[i];
+    TrdInfo& t = *g_trdInfo[i];
+    std::unique_lock<std::mutex> lk(g_endMtx);
+    for (;;) {
+        w.go.wait(lk, [&w] { return w.busy || w.quit; });
+        if (!w.busy) return;
+        lk.unlock();
+        bool (*fn)(TrdInfo&) = g_trdFn.load();
+        t.result.store(fn ? fn(t) : false);
+        lk.lock();
+        w.busy = false;
+        g_trdEnded[i] = 1;
+        // Woken after the unlock, the build's thread does not wait for the lock.
+        lk.unlock();
+        g_endCv.notify_all();
+        lk.lock();
     }
-    g_endCv.notify_all();
-    return res;
 }
 
 bool TrdV::onInit(long long n) {
     for (long long i = 0; i < n; ++i) {
         TrdInfo* t = new (std::nothrow) TrdInfo;
-        if (!t || !g_trdInfo.addVal(t) || !g_trdEnded.addVal(0)) {
+        Worker* w = t ? new (std::nothrow) Worker : nullptr;
+        if (!w || !g_trdInfo.addVal(t) || !g_workers.addVal(w) || !g_trdEnded.addVal(0)) {
             if (t && g_trdInfo.lastVal() != t) delete t;
+            if (w && g_workers.lastVal() != w) delete w;
             onDestroy();
             return false;
         }
@@ -68,6 +91,17 @@ bool TrdV::onInit(long long n) {
 }
 
 void TrdV::onDestroy() {
+    // A worker still running a job finishes it first.
+    for (Worker* w : g_workers) {
+        {
+            std::lock_guard<std::mutex> lk(g_endMtx);
+            w->quit = true;
+        }
+        w->go.notify_one();
+        if (w->th.joinable()) w->th.join();
+        delete w;
+    }
+    g_workers.destroy();
     for (TrdInfo* t : g_trdInfo)
         delete t;
     g_trdInfo.destroy();
@@ -79,17 +113,23 @@ bool TrdV::start(Rec& r) {
     TrdInfo* t = trdOf(r);
     if (!t || !g_trdFn.load()) return false;
     if (!r.cmds.addCstr(kBatchEndMarker)) return false;
+    Worker& w = *g_workers[i];
+    t->data.store(&r);
+    r.retCode = 2;
+    if (!w.th.joinable()) {
+        try {
+            w.th = std::thread(workerLoop, i);
+        } catch (std::system_error const&) {
+            return false;
+        }
+    }
     {
         std::lock_guard<std::mutex> lk(g_endMtx);
         g_trdEnded[i] = 0;
+        w.busy = true;
     }
-    r.retCode = 2;
     r.started = true;
-    if (!trdStart(*t, trdBody, &r, false)) {
-        r.started = false;
-        return false;
-    }
-    r.pid = (long long)t->id.load();
+    w.go.notify_one();
     return true;
 }
 
@@ -99,11 +139,8 @@ bool TrdV::finished(Rec& r) {
 }
 
 bool TrdV::reap(Rec& r) {
-    TrdInfo* t = trdOf(r);
-    bool joined = t && trdJoin(*t);
-    r.exited = t && t->exited.load();
-    if (t) trdInfoClear(*t);
-    return joined && r.retCode == 0;
+    r.exited = true;
+    return r.retCode == 0;
 }
 
 void TrdV::waitAny(QueCore<TrdV>& q, long long ms) {

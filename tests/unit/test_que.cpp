@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "printers.h"
 #include "scratch.h"
@@ -200,7 +201,35 @@ TEST_F(QueTest, PausesAreUpperBoundsAndOnlyValidOnesAreTaken) {
     EXPECT_TRUE(push("600 0", "d"));
     EXPECT_GE(msSince(t0), 300) << "the full queue pauses for the advance pause kept from before";
     EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("pauses")));
+}
 
+// Thread slots are kept from job to job: every batch runs once with its own
+// record, at most one per slot at a time, and destroying the queue waits for
+// a batch still running.
+TEST_F(QueTest, ThreadSlotsRunEveryBatchOnceAcrossReinits) {
+    for (long long slots : {2, 3}) {
+        SCOPED_TRACE(slots);
+        make('t', slots, 1);
+        g_peak.store(0);
+        std::vector<std::string> labels;
+        for (int i = 0; i < 24; ++i)
+            labels.push_back("j" + std::to_string(i));
+        for (int i = 0; i < 24; ++i)
+            ASSERT_TRUE(push(i % 5 ? "0 0" : "3 0", labels[i].c_str()));
+        EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("all")));
+        ASSERT_EQ(done.size(), 24);
+        for (std::string const& l : labels) {
+            long long k = doneIndex(l.c_str());
+            ASSERT_GE(k, 0) << l;
+            EXPECT_EQ(done[k].retCode, 0) << l;
+        }
+        EXPECT_LE(g_peak.load(), slots);
+    }
+    make('t', 2, 1);
+    ASSERT_TRUE(push("150 0", "slow"));
+    sleepMs(20);
+    queCmds2AnyDestroy();
+    EXPECT_EQ(g_active.load(), 0) << "the running batch ended before the queue went away";
 }
 
 TEST_F(QueTest, FailedBatchStopsTheQueueUntilCleared) {
