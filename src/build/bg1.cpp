@@ -89,7 +89,7 @@ bool buildBg1GoalArgs() {
     runHoldSigHandler(true);
     GoalIndexScope index;
     if (!walkGoalsOrDefault()) return false;
-    walkReadTimesAhead(v.goals);
+    TimesAheadScope ahead(v.goals);
     bool ok = true;
     for (long long i = 0; i < v.goals.size(); ++i) {
         CxStr1p const& g = v.goals[i];

@@ -461,7 +461,7 @@ bool buildBgjGoalArgs() {
         logTraceDbg(true, "Job hang timeout %.3f sec %lli ms", v.hangTimeoutSec,
                     v.hangTimeoutNs / 1000000);
     if (!walkGoalsOrDefault()) return false;
-    walkReadTimesAhead(v.goals);
+    TimesAheadScope ahead(v.goals);
     g_inline = c.jobs < 0;
     Run run;
     if (!runOnLargeStack(runAll, &run, kWalkStackBytes)) runAll(&run);

@@ -29,15 +29,3 @@ bool runOnLargeStack_OnPosix(void (*fn)(void*), void* arg, long long bytes) {
 bool runOnLargeStack(void (*fn)(void*), void* arg, long long bytes) {
     return runOnLargeStack_OnPosix(fn, arg, bytes);
 }
-
-bool runBeside_OnPosix(void (*fn)(void*), void* arg) {
-    Call call{fn, arg};
-    pthread_t t;
-    if (pthread_create(&t, nullptr, trampoline, &call) != 0) return false;
-    fn(arg);
-    return pthread_join(t, nullptr) == 0;
-}
-
-void runOnTwoThreads(void (*fn)(void*), void* arg) {
-    if (!runBeside_OnPosix(fn, arg)) fn(arg);
-}

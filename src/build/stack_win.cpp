@@ -28,17 +28,3 @@ bool runOnLargeStack_OnWin(void (*fn)(void*), void* arg, long long bytes) {
 bool runOnLargeStack(void (*fn)(void*), void* arg, long long bytes) {
     return runOnLargeStack_OnWin(fn, arg, bytes);
 }
-
-bool runBeside_OnWin(void (*fn)(void*), void* arg) {
-    Call call{fn, arg};
-    HANDLE h = CreateThread(nullptr, 0, trampoline, &call, 0, nullptr);
-    if (!h) return false;
-    fn(arg);
-    bool ok = WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0;
-    CloseHandle(h);
-    return ok;
-}
-
-void runOnTwoThreads(void (*fn)(void*), void* arg) {
-    if (!runBeside_OnWin(fn, arg)) fn(arg);
-}

@@ -1,6 +1,10 @@
 #include "build/walk.h"
 
 #include <atomic>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "app/app.h"
 #include "app/args.h"
@@ -10,7 +14,6 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "build/fsstat.h"
-#include "build/stack.h"
 #include "graph/goalindex.h"
 #include "exec/runner.h"
 #include "graph/print.h"
@@ -39,21 +42,29 @@ long long fileTimeOf(CxStr1p const& name, bool listed) {
     return fsStatSizeTime(size, t, st) ? t : 0;
 }
 
-// True while the graph's file times read ahead of the walk still hold: until
-// the first recipe starts.
-bool g_timesAhead = false;
-
+// The times of the files the requested goals reach, read on a second thread
+// while this one reads its share. Only the helper's last piece may still be
+// under way when the walk begins: a time not there yet is queried by the walk.
 struct TimesAhead {
-    Vect1p_Vobj<GoalSlot*> slots;
+    Vect1p_Vobj<CxStr1p const*> names;
+    std::unique_ptr<std::atomic<long long>[]> times;
     std::atomic<long long> next{0};
+    std::thread helper;
+    // Until the first recipe starts.
+    bool valid = false;
 };
+TimesAhead* g_ahead = nullptr;
 
-void readTimesAhead(void* p) {
-    TimesAhead& a = *static_cast<TimesAhead*>(p);
-    long long const chunk = 256, n = a.slots.size();
-    for (long long i; (i = a.next.fetch_add(chunk)) < n;)
+void readTimesAhead(TimesAhead* a) {
+    long long const chunk = 64, n = a->names.size();
+    for (long long i; (i = a->next.fetch_add(chunk)) < n;)
         for (long long end = i + chunk < n ? i + chunk : n; i < end; ++i)
-            a.slots.data[i]->fileTime = fileTimeOf(*a.slots.data[i]->name, false);
+            a->times[i].store(fileTimeOf(*a->names.data[i], false), std::memory_order_relaxed);
+}
+
+long long timeAheadOf(GoalSlot const* g) {
+    if (!g_ahead || !g_ahead->valid || !g || g->aheadAt < 0) return -1;
+    return g_ahead->times[g->aheadAt].load(std::memory_order_relaxed);
 }
 
 bool endsWithSlashDot(CxStr1p const& name) {
@@ -96,8 +107,8 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
     }
     // One query: the time of a missing path is 0, a directory counts as old.
     ++w.fsUse;
-    GoalSlot* g = g_timesAhead ? goalSlotOf(name) : nullptr;
-    t = g && g->fileTime >= 0 ? g->fileTime : fileTimeOf(name, true);
+    t = g_ahead && g_ahead->valid ? timeAheadOf(goalSlotOf(name)) : -1;
+    if (t < 0) t = fileTimeOf(name, true);
     if (t == kGoalDir) return t;
     if (conf().dbgDeps)
         logTraceDbg(true, "Time of File: %s | %lli | %s", name.c_str(), t, dateText(t).c_str());
@@ -267,48 +278,75 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
 WalkExpandFn g_walkExpand = nullptr;
 
 void walkReadTimesAhead(Vect1p_Vobj<CxStr1p> const& goals) {
-    g_timesAhead = false;
+    walkReadTimesAheadEnd();
     long long names = goalIndexNames();
     // Too few files to pay for a thread, or one core to share the queries with.
     if (names < 512 || !fsStatAheadPays() || infoCpuCoresCount() < 2) return;
     for (long long id = 0; id < names; ++id)
-        goalSlotAt(id)->fileTime = -1;
+        goalSlotAt(id)->aheadAt = -1;
     // Only the names the requested goals reach: a build of one small goal of
     // a large graph looks at few files. -2 marks a name as reached.
-    TimesAhead a;
+    std::unique_ptr<TimesAhead> a(new (std::nothrow) TimesAhead);
     Vect1p_Vobj<GoalSlot*> todo;
+    if (!a || !a->names.reserve(names)) return;
     for (CxStr1p const& name : goals) {
         GoalSlot* g = goalSlotOf(name);
-        if (g && g->fileTime == -1 && todo.addVal(g)) g->fileTime = -2;
+        if (g && g->aheadAt == -1 && todo.addVal(g)) g->aheadAt = -2;
     }
     while (!todo.isEmpty()) {
         GoalSlot* g = todo.lastVal();
         todo.delLast();
         GoalRule const* r = g->rule;
         // A phony goal has no file; a "::" rule's time is another name's.
-        if ((!r || (!r->phony && r->timeOf.isEmpty())) && !endsWithSlashDot(*g->name) &&
-            !a.slots.addVal(g))
-            return;
+        if ((!r || (!r->phony && r->timeOf.isEmpty())) && !endsWithSlashDot(*g->name)) {
+            g->aheadAt = a->names.size();
+            a->names.addVal(g->name);
+        }
         if (!r) continue;
         for (int e = 0; e < 2; ++e) {
             GoalSlot* const* deps = goalDepSlots(g, e);
             long long n = (e ? r->depsExistOnly : r->depsUsual).size();
             for (long long k = 0; deps && k < n; ++k)
-                if (deps[k]->fileTime == -1) {
+                if (deps[k]->aheadAt == -1) {
                     if (!todo.addVal(deps[k])) return;
-                    deps[k]->fileTime = -2;
+                    deps[k]->aheadAt = -2;
                 }
         }
     }
-    if (a.slots.size() < 512) return;
-    runOnTwoThreads(readTimesAhead, &a);
-    g_timesAhead = true;
+    long long n = a->names.size();
+    if (n < 512) return;
+    a->times.reset(new (std::nothrow) std::atomic<long long>[n]);
+    if (!a->times) return;
+    for (long long i = 0; i < n; ++i)
+        a->times[i].store(-1, std::memory_order_relaxed);
+    try {
+        a->helper = std::thread(readTimesAhead, a.get());
+    } catch (std::system_error const&) {
+        return;
+    }
+    readTimesAhead(a.get());
+    a->valid = true;
+    g_ahead = a.release();
+}
+
+void walkReadTimesAheadWait() {
+    if (g_ahead && g_ahead->helper.joinable()) g_ahead->helper.join();
+}
+
+void walkReadTimesAheadEnd() {
+    walkReadTimesAheadWait();
+    delete g_ahead;
+    g_ahead = nullptr;
+}
+
+long long walkTimeReadAhead(GoalSlot const* g) {
+    return timeAheadOf(g);
 }
 
 bool walkRecipeStarts(GoalRule& r) {
     // From now on files change under the build: each query asks the system.
     fsStatListsUse(false);
-    g_timesAhead = false;
+    if (g_ahead) g_ahead->valid = false;
     if (r.lazy) {
         r.lazy = false;
         CxStr1p lines;

@@ -32,8 +32,20 @@ GoalRule* ruleOf(CxStr1p const& name);
 long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony);
 // Reads the times of the files the goals reach, on two threads, for the
 // walk's time queries until the first recipe starts; does nothing where that
-// does not pay (few files, one core, Windows's listings).
+// does not pay (few files, one core, Windows's listings). The helper thread
+// may still be reading when it returns: End waits for it and frees the times.
 void walkReadTimesAhead(Vect1p_Vobj<CxStr1p> const& goals);
+void walkReadTimesAheadEnd();
+// Waits for the helper thread; the times stay.
+void walkReadTimesAheadWait();
+// The time read ahead for the entry, or -1.
+long long walkTimeReadAhead(GoalSlot const* g);
+struct TimesAheadScope {
+    explicit TimesAheadScope(Vect1p_Vobj<CxStr1p> const& goals) { walkReadTimesAhead(goals); }
+    ~TimesAheadScope() { walkReadTimesAheadEnd(); }
+    TimesAheadScope(TimesAheadScope const&) = delete;
+    TimesAheadScope& operator=(TimesAheadScope const&) = delete;
+};
 // The time of the rule's goal: its file's, or for a Makefile's "::" rule its
 // target's as it was before the first of them ran.
 long long walkRuleTime(BuildWalk& w, GoalRule const& r, bool isDep);

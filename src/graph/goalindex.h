@@ -9,9 +9,8 @@ struct GoalSlot {
     long long state = 0;
     GoalRule* rule = nullptr;
     CxStr1p const* name = nullptr;
-    // The file's time as the build's time query gives it, read ahead of the
-    // walk; negative when not read.
-    long long fileTime = -1;
+    // Where the build's read-ahead keeps the file's time; -1 when it has none.
+    long long aheadAt = -1;
     DepsPhase phase;
     // Where the entries of the rule's dependencies start in the index's list
     // (usual, exist-only); -1 without rule.

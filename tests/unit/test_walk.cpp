@@ -61,6 +61,7 @@ TEST_F(WalkTimes, ReadAheadAgreesWithQueryPerFileUntilARecipeStarts) {
     Vect1p_Vobj<CxStr1p> goals;
     goals.addVal("all");
     walkReadTimesAhead(goals);
+    walkReadTimesAheadWait();
 
     bool ahead = fsStatAheadPays() && infoCpuCoresCount() >= 2;
     BuildWalk w;
@@ -74,7 +75,7 @@ TEST_F(WalkTimes, ReadAheadAgreesWithQueryPerFileUntilARecipeStarts) {
         EXPECT_EQ(walkGoalTime(w, name, !treeTime, phony), phony ? 0 : perFile(name))
             << name.c_str();
         bool reached = name != CxStr1p("other") && name != CxStr1p("unreached");
-        EXPECT_EQ(g->fileTime >= 0, ahead && reached && isFile) << name.c_str();
+        EXPECT_EQ(walkTimeReadAhead(g) >= 0, ahead && reached && isFile) << name.c_str();
     }
     GoalSlot* goal = goalSlotOf("o/o1");
     ASSERT_TRUE(goal && goal->rule);
@@ -87,5 +88,6 @@ TEST_F(WalkTimes, ReadAheadAgreesWithQueryPerFileUntilARecipeStarts) {
     ASSERT_TRUE(walkRecipeStarts(*goal->rule));
     EXPECT_EQ(walkGoalTime(w, "o/o1", false, false), perFile("o/o1"));
     EXPECT_NE(perFile("o/o1"), before);
+    walkReadTimesAheadEnd();
     goalIndexDestroy();
 }

@@ -341,8 +341,35 @@ FAILING = rules("all: a b\n\techo all > all.txt\n"
                 "a:\n\tsleep 0.3\n\texit 3\n"
                 "b:\n\tsleep 0.8\n\techo b > b.txt\n")
 
+# Enough files for the times to be read ahead on a second thread: g007 is
+# older than its source, g123 missing, the rest up to date. In the sequential
+# build g010's recipe also touches s020, which g020 must then see as newer.
+BIG = 600
+BIG_FILES = {"s%03d" % i: "" for i in range(BIG)}
+BIG_FILES.update({"g%03d" % i: "old\n" for i in range(BIG) if i not in (10, 123)})
+BIG_TIMES = {"s%03d" % i: -100 for i in range(BIG)}
+BIG_TIMES.update({"g%03d" % i: -50 for i in range(BIG) if i not in (10, 123)})
+BIG_TIMES["g007"] = -200
+
+
+def big_rules(side_effect):
+    text = "all: " + " ".join("g%03d" % i for i in range(BIG)) + "\n"
+    for i in range(BIG):
+        text += "g%03d: s%03d\n\techo new > g%03d\n" % (i, i, i)
+        if i == 10 and side_effect:
+            text += "\ttouch s020\n"
+    return rules(text, **BIG_FILES)
+
+
 for _v, _n in (("bgt", 2), ("bgc", 1), ("bgf", 2), ("bgp", 2), ("bg1", 0)):
     _summary = done_ok() if _v == "bg1" else ok_summary(_v, _n)
+    _expect = {"g007": "new\n", "g123": "new\n", "g010": "new\n", "g005": "old\n",
+               "g599": "old\n"}
+    if _v == "bg1":
+        _expect["g020"] = "new\n"
+    CASES.append(Case("variant --%s reads times ahead" % _v, J2 + ["--" + _v],
+                      files=big_rules(_v == "bg1"), times=BIG_TIMES, stderr=_summary,
+                      expect_files=_expect))
     CASES.append(Case("variant --%s builds" % _v, J2 + ["--" + _v], files=MATRIX,
                       times=MATRIX_TIMES, stderr=_summary, expect_files=MATRIX_OUT))
     _summary3 = done_ok() if _v == "bg1" else ok_summary(_v, 1 if _v == "bgc" else 3)
