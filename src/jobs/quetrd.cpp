@@ -123,12 +123,12 @@ bool TrdV::start(Rec& r) {
             return false;
         }
     }
+    r.started = true;
     {
         std::lock_guard<std::mutex> lk(g_endMtx);
         g_trdEnded[i] = 0;
         w.busy = true;
     }
-    r.started = true;
     w.go.notify_one();
     return true;
 }
