@@ -58,10 +58,11 @@ template <class V> class QueCore {
     }
 
     void destroy() {
+        // The variant first: a worker still running uses its slot's record.
+        V::onDestroy();
         waiting.destroy();
         waitHead = 0;
         slots.destroy();
-        V::onDestroy();
         running = 0;
         done = nullptr; // the capacity stays: the run's summary reports it
     }
@@ -73,8 +74,8 @@ template <class V> class QueCore {
         running = 0;
         dropWaiting();
         // Slots are made once here: a running worker keeps the address of its own.
-        slots.destroy();
         V::onDestroy();
+        slots.destroy();
         capacity = 0;
         if (!slots.reserve(n)) return false;
         for (long long i = 0; i < n; ++i)
