@@ -180,9 +180,9 @@ bool visitReady(Vars& v) {
     return ok;
 }
 
-// Hands ready jobs to the queue while it has a free slot, heavy ones first.
+// Hands ready jobs to the queue while it has room, heavy ones first.
 bool submitReady(Vars& v) {
-    long long free = queCmds2AnyCapacity() - queCmds2AnyCountToDo();
+    long long free = queCmds2AnyRoom();
     if (free <= 0) return true;
     if (v.todoHeavyHead < v.todoHeavy.size() &&
         !bgjSubmitJobs(v.todoHeavy, v.todoHeavyHead, free, v.submittedHeavy))
@@ -193,6 +193,13 @@ bool submitReady(Vars& v) {
 void collectDone(Vars& v) {
     for (RunAppInfo const& r : v.jobsDoneInfo) {
         CxStr1p const& goal = r.label;
+        if (r.notRun) {
+            // Handed ahead and dropped after a failure: never started.
+            v.jobsScheduled.delAt(goal);
+            v.submittedHeavy.delAt(goal);
+            v.submittedUsual.delAt(goal);
+            continue;
+        }
         long long* slot = stateSlot(goal);
         GoalRule const* rule = ruleOf(goal);
         walkRecipeEnded(rule, r.retCode == 0);
@@ -262,6 +269,9 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
         if (!bgjVisitGoal(pending, g, false)) g_stop = true;
         return walkGoalDone(g_walkState, g, true);
     }
+    // Workers may take their next job ahead only where no job must start
+    // before those already ready: with no heavy jobs, starts follow pushes.
+    queCmds2TrdInitAhead(v.rulesHeavy.isEmpty() && v.rulesHeavyAdj.isEmpty());
     queCmds2AnyInitMax(v.jobsMax);
     queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
     queCmds2AnyInitPathPrefix(pathJoin(batchDir(), v.exeName));
@@ -289,9 +299,8 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
         }
         hangReport(v);
         // With nothing to visit or start, sleep until a job ends.
-        bool canStart =
-            queCmds2AnyCountToDo() < queCmds2AnyCapacity() &&
-            (v.todoHeavyHead < v.todoHeavy.size() || v.todoUsualHead < v.todoUsual.size());
+        bool canStart = queCmds2AnyRoom() > 0 && (v.todoHeavyHead < v.todoHeavy.size() ||
+                                                  v.todoUsualHead < v.todoUsual.size());
         if (v.goalStack.isEmpty() && !canStart && queCmds2AnyCountWaitExit() > 0)
             queCmds2AnyWaitAnyExit(v.submittedHeavy.isEmpty() ? endMs : hangMs);
     }
@@ -433,8 +442,9 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* know
 bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
                    Set_Kobj<CxStr1p>& submitted) {
     Vars& v = *Vars::_pVars;
-    v.lastProgressNs = timeRealNs();
     bool ok = true;
+    // A job handed over is progress; a call with nothing to hand over is not.
+    if (free > 0 && head < todo.size()) v.lastProgressNs = timeRealNs();
     for (; ok && free > 0 && head < todo.size(); ++head, --free) {
         GoalRule const& r = *todo[head];
         logTraceDbg(conf().dbgRules, "job apply Rule: %s", r.name.c_str());

@@ -21,6 +21,8 @@ struct RunProcInfo {
 
 struct RunAppInfo {
     bool started = false;
+    // Handed to a busy worker ahead of time, then dropped unstarted after a failure.
+    bool notRun = false;
     long long pid = 0;
     bool exited = false;
     int retCode = 2;

@@ -28,6 +28,7 @@ struct QueOps {
     bool (*initSleep)(long long, long long);
     void (*initDoneAppInfo)(Vect1p_Vobj<RunAppInfo>*);
     long long (*capacity)();
+    long long (*room)();
     long long (*countWaitStart)();
     long long (*countWaitExit)();
     long long (*countToDo)();
@@ -59,12 +60,12 @@ bool stubPush(CxStr1p const&, CxStr1p const&, CxStr1p const&) {
 }
 void stubWait(long long) {}
 
-QueOps const kStubOps = {stubV, stubV, stubB1, stubB2,     stubDone, stubN,    stubN,
+QueOps const kStubOps = {stubV, stubV, stubB1, stubB2,     stubDone, stubN,    stubN, stubN,
                          stubN, stubN, stubB,  stubSetErr, stubB,    stubPush, stubB};
 
 #define QUE_OPS_OF(P)                                                                              \
     QueOps {                                                                                       \
-        P##Clear, P##Destroy, P##InitMax, P##InitSleep, P##InitDoneAppInfo, P##Capacity,           \
+        P##Clear, P##Destroy, P##InitMax, P##InitSleep, P##InitDoneAppInfo, P##Capacity, P##Room,  \
             P##CountWaitStart, P##CountWaitExit, P##CountToDo, P##WasErr, P##SetErr, P##Advance,   \
             P##PushAdvance, P##AdvanceWaitAll                                                      \
     }
@@ -132,6 +133,9 @@ bool queCmds2AnyInitFnWorker(void* fn) {
 }
 long long queCmds2AnyCapacity() {
     return g_ops.capacity();
+}
+long long queCmds2AnyRoom() {
+    return g_ops.room();
 }
 long long queCmds2AnyCountWaitStart() {
     return g_ops.countWaitStart();

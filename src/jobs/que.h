@@ -23,6 +23,7 @@ bool queBatchCutMarker(CxStr1p& text);
     bool P##InitSleep(long long advanceMs, long long waitMs);                                      \
     void P##InitDoneAppInfo(Vect1p_Vobj<RunAppInfo>* done);                                        \
     long long P##Capacity();                                                                       \
+    long long P##Room();                                                                           \
     long long P##CountWaitStart();                                                                 \
     long long P##CountWaitExit();                                                                  \
     long long P##CountToDo();                                                                      \
@@ -53,6 +54,9 @@ bool queBatchCutMarker(CxStr1p& text);
     long long P##Capacity() {                                                                      \
         return q.capacity;                                                                         \
     }                                                                                              \
+    long long P##Room() {                                                                          \
+        return q.room();                                                                           \
+    }                                                                                              \
     long long P##CountWaitStart() {                                                                \
         return q.countWaitStart();                                                                 \
     }                                                                                              \
@@ -66,7 +70,7 @@ bool queBatchCutMarker(CxStr1p& text);
         return q.err;                                                                              \
     }                                                                                              \
     void P##SetErr(bool on) {                                                                      \
-        q.err = on;                                                                                \
+        q.setErr(on);                                                                              \
     }                                                                                              \
     bool P##Advance() {                                                                            \
         return q.advance();                                                                        \
@@ -94,6 +98,9 @@ void queCmds2AnyInitDoneAppInfo(Vect1p_Vobj<RunAppInfo>* done);
 bool queCmds2AnyInitPathPrefix(CxStr1p const& prefix);
 bool queCmds2AnyInitFnWorker(void* fn);
 long long queCmds2AnyCapacity();
+// Batches the queue takes now: free slots, and where the variant hands
+// batches to busy workers ahead of time, those places too.
+long long queCmds2AnyRoom();
 long long queCmds2AnyCountWaitStart();
 long long queCmds2AnyCountWaitExit();
 long long queCmds2AnyCountToDo();

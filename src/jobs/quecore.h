@@ -13,7 +13,9 @@
 //   static void waitAny(QueCore<V>&, long long ms);  returns early when a
 //                                     running record ends
 // and may replace onInit(n) / onDestroy() of QueVariantBase for state kept
-// beside the slots.
+// beside the slots, aheadSlots(n) for records it takes while all n run (a
+// worker starts such a record itself when its job ends), and onErr(on) to
+// hear of a failure.
 #pragma once
 
 #include <utility>
@@ -25,6 +27,8 @@ struct QueVariantBase {
     static constexpr long long fixedCapacity = 0;
     static bool onInit(long long) { return true; }
     static void onDestroy() {}
+    static long long aheadSlots(long long) { return 0; }
+    static void onErr(bool) {}
 };
 
 template <class V> class QueCore {
@@ -43,6 +47,12 @@ template <class V> class QueCore {
     long long waitMs = 10;
 
     long long countWaitStart() const { return waiting.size() - waitHead; }
+    // Records the queue can take now, those handed ahead included.
+    long long room() const { return slots.size() - running - countWaitStart(); }
+    void setErr(bool on) {
+        err = on;
+        V::onErr(on);
+    }
 
     void dropWaiting() {
         waiting.clear();
@@ -51,7 +61,7 @@ template <class V> class QueCore {
 
     void clear() {
         dropWaiting();
-        err = false;
+        setErr(false);
         running = 0;
         for (Rec& r : slots)
             r = Rec();
@@ -70,21 +80,22 @@ template <class V> class QueCore {
     bool initMax(long long n) {
         if (V::fixedCapacity > 0) n = V::fixedCapacity;
         if (n < 2) n = 1;
-        err = false;
         running = 0;
         dropWaiting();
         // Slots are made once here: a running worker keeps the address of its own.
         V::onDestroy();
         slots.destroy();
         capacity = 0;
-        if (!slots.reserve(n)) return false;
-        for (long long i = 0; i < n; ++i)
+        long long total = n + V::aheadSlots(n);
+        if (!slots.reserve(total)) return false;
+        for (long long i = 0; i < total; ++i)
             slots.addVal(Rec());
         if (!V::onInit(n)) {
             slots.destroy();
             return false;
         }
         capacity = n;
+        setErr(false);
         return true;
     }
 
@@ -97,7 +108,7 @@ template <class V> class QueCore {
     }
 
     bool fail() {
-        err = true;
+        setErr(true);
         dropWaiting();
         return false;
     }
@@ -114,7 +125,7 @@ template <class V> class QueCore {
             }
         }
         if (!ok || err) return fail();
-        if (countWaitStart() < 1 || running >= capacity) return true;
+        if (countWaitStart() < 1 || running >= slots.size()) return true;
         bool startedAny = false;
         for (Rec& r : slots) {
             if (countWaitStart() < 1) break;
@@ -135,7 +146,7 @@ template <class V> class QueCore {
         if (countWaitStart() < 1) dropWaiting();
         // Only a full queue pauses: with a slot to spare the caller may push
         // again at once, and a pause per push would run the jobs one by one.
-        if (startedAny && running >= capacity && advanceMs > 0) V::waitAny(*this, advanceMs);
+        if (startedAny && running >= slots.size() && advanceMs > 0) V::waitAny(*this, advanceMs);
         return true;
     }
 

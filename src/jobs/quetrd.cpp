@@ -18,6 +18,8 @@ struct TrdV : QueVariantBase {
     static RunAppInfo& app(Rec& r) { return r; }
     static bool onInit(long long n);
     static void onDestroy();
+    static long long aheadSlots(long long n);
+    static void onErr(bool on);
     static bool start(Rec& r);
     static bool finished(Rec& r);
     static bool reap(Rec& r);
@@ -25,8 +27,7 @@ struct TrdV : QueVariantBase {
 };
 
 QueCore<TrdV> g_trd;
-// Index for index with the slots; made with them and never moved while a
-// thread runs.
+// One per worker; made with the slots and never moved while a thread runs.
 Vect1p_Vobj<TrdInfo*> g_trdInfo;
 std::atomic<bool (*)(TrdInfo&)> g_trdFn{nullptr};
 
@@ -34,26 +35,31 @@ std::atomic<bool (*)(TrdInfo&)> g_trdFn{nullptr};
 // thread, which waits at most the queue's pause.
 std::mutex g_endMtx;
 std::condition_variable g_endCv;
-Vect1p_Vobj<unsigned char> g_trdEnded;
+Vect1p_Vobj<unsigned char> g_trdEnded; // per slot
 
-// One thread per slot, made at the slot's first job and kept until the queue
-// is destroyed: a thread made and joined per job cost about as much as a
-// short job's own process start. The fields are guarded by g_endMtx.
+// One thread per worker, made at its first job and kept until the queue is
+// destroyed: a thread made and joined per job cost about as much as a short
+// job's own process start. With hand-ahead the queue has a slot per worker
+// and one more per worker: a record started while every worker is busy waits
+// in a list, and the first worker whose job ends starts it itself, without
+// waiting for the build's thread, unless a job failed or the queue was
+// stopped meanwhile. The fields are guarded by g_endMtx.
 struct Worker {
     std::thread th;
     std::condition_variable go;
-    bool busy = false;
+    long long cur = -1; // the slot it runs
     bool quit = false;
 };
 Vect1p_Vobj<Worker*> g_workers;
+Vect1p_Vobj<long long> g_handedAhead; // slots, oldest first
+bool g_aheadOn = false;
+// Set by a failing job at once and by the queue's error flag; a failure not
+// yet reaped keeps it set, so the build's thread cannot clear it unknowingly.
+bool g_stopped = false;
+long long g_failedUnreaped = 0;
 
 long long slotIndex(RunAppInfo const& r) {
     return &r - g_trd.slots.begin();
-}
-
-TrdInfo* trdOf(RunAppInfo const& r) {
-    long long i = slotIndex(r);
-    return i >= 0 && i < g_trdInfo.size() ? g_trdInfo[i] : nullptr;
 }
 
 void workerLoop(long long i) {
@@ -61,14 +67,32 @@ void workerLoop(long long i) {
     TrdInfo& t = *g_trdInfo[i];
     std::unique_lock<std::mutex> lk(g_endMtx);
     for (;;) {
-        w.go.wait(lk, [&w] { return w.busy || w.quit; });
-        if (!w.busy) return;
+        w.go.wait(lk, [&w] { return w.cur >= 0 || w.quit; });
+        if (w.cur < 0) return;
+        RunAppInfo& r = g_trd.slots[w.cur];
         lk.unlock();
+        t.data.store(&r);
         bool (*fn)(TrdInfo&) = g_trdFn.load();
         t.result.store(fn ? fn(t) : false);
         lk.lock();
-        w.busy = false;
-        g_trdEnded[i] = 1;
+        g_trdEnded[w.cur] = 1;
+        if (r.retCode != 0) {
+            ++g_failedUnreaped;
+            g_stopped = true;
+        }
+        w.cur = -1;
+        if (!g_handedAhead.isEmpty()) {
+            if (g_stopped || w.quit) {
+                for (long long j : g_handedAhead) {
+                    g_trd.slots[j].notRun = true;
+                    g_trdEnded[j] = 1;
+                }
+                g_handedAhead.clear();
+            } else {
+                w.cur = g_handedAhead[0];
+                g_handedAhead.delAt(0);
+            }
+        }
         // Woken after the unlock, the build's thread does not wait for the lock.
         lk.unlock();
         g_endCv.notify_all();
@@ -77,10 +101,15 @@ void workerLoop(long long i) {
 }
 
 bool TrdV::onInit(long long n) {
+    g_failedUnreaped = 0;
+    if (!g_handedAhead.reserve(g_trd.slots.size())) return false;
+    if (!g_trdEnded.reserve(g_trd.slots.size())) return false;
+    for (long long i = 0; i < g_trd.slots.size(); ++i)
+        g_trdEnded.addVal(0);
     for (long long i = 0; i < n; ++i) {
         TrdInfo* t = new (std::nothrow) TrdInfo;
         Worker* w = t ? new (std::nothrow) Worker : nullptr;
-        if (!w || !g_trdInfo.addVal(t) || !g_workers.addVal(w) || !g_trdEnded.addVal(0)) {
+        if (!w || !g_trdInfo.addVal(t) || !g_workers.addVal(w)) {
             if (t && g_trdInfo.lastVal() != t) delete t;
             if (w && g_workers.lastVal() != w) delete w;
             onDestroy();
@@ -102,23 +131,38 @@ void TrdV::onDestroy() {
         delete w;
     }
     g_workers.destroy();
+    g_handedAhead.destroy();
     for (TrdInfo* t : g_trdInfo)
         delete t;
     g_trdInfo.destroy();
     g_trdEnded.destroy();
 }
 
+long long TrdV::aheadSlots(long long n) {
+    return g_aheadOn ? n : 0;
+}
+
+void TrdV::onErr(bool on) {
+    std::lock_guard<std::mutex> lk(g_endMtx);
+    g_stopped = on || g_failedUnreaped > 0;
+}
+
 bool TrdV::start(Rec& r) {
-    long long i = slotIndex(r);
-    TrdInfo* t = trdOf(r);
-    if (!t || !g_trdFn.load()) return false;
+    long long j = slotIndex(r);
+    if (g_workers.isEmpty() || !g_trdFn.load()) return false;
     if (!r.cmds.addCstr(kBatchEndMarker)) return false;
-    Worker& w = *g_workers[i];
-    t->data.store(&r);
     r.retCode = 2;
-    if (!w.th.joinable()) {
+    Worker* idle = nullptr;
+    long long wi = 0;
+    {
+        std::lock_guard<std::mutex> lk(g_endMtx);
+        for (; wi < g_workers.size() && !idle; ++wi)
+            if (g_workers[wi]->cur < 0) idle = g_workers[wi];
+    }
+    // Only this thread gives workers work: an idle one stays idle meanwhile.
+    if (idle && !idle->th.joinable()) {
         try {
-            w.th = std::thread(workerLoop, i);
+            idle->th = std::thread(workerLoop, wi - 1);
         } catch (std::system_error const&) {
             return false;
         }
@@ -126,10 +170,13 @@ bool TrdV::start(Rec& r) {
     r.started = true;
     {
         std::lock_guard<std::mutex> lk(g_endMtx);
-        g_trdEnded[i] = 0;
-        w.busy = true;
+        g_trdEnded[j] = 0;
+        if (idle)
+            idle->cur = j;
+        else
+            g_handedAhead.addVal(j); // room for every slot was reserved
     }
-    w.go.notify_one();
+    if (idle) idle->go.notify_one();
     return true;
 }
 
@@ -140,7 +187,11 @@ bool TrdV::finished(Rec& r) {
 
 bool TrdV::reap(Rec& r) {
     r.exited = true;
-    return r.retCode == 0;
+    if (r.notRun) return true;
+    if (r.retCode == 0) return true;
+    std::lock_guard<std::mutex> lk(g_endMtx);
+    --g_failedUnreaped;
+    return false;
 }
 
 void TrdV::waitAny(QueCore<TrdV>& q, long long ms) {
@@ -193,6 +244,10 @@ RunAppInfo pushRecord(CxStr1p const& cmds, CxStr1p const& label) {
 } // namespace
 
 QUE_DEFINE_OPS(queCmds2Trd, g_trd)
+
+void queCmds2TrdInitAhead(bool on) {
+    g_aheadOn = on;
+}
 
 bool queCmds2TrdPushAdvance(CxStr1p const&, CxStr1p const& cmds, CxStr1p const& label) {
     return g_trd.pushAdvance(pushRecord(cmds, label));

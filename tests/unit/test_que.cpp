@@ -40,8 +40,10 @@ void readBatch(CxStr1p const& text, int& ms, int& rc) {
 
 std::atomic<int> g_active{0};
 std::atomic<int> g_peak{0};
+std::atomic<int> g_runs{0};
 
 int workerRun(RunAppInfo& r, bool whole, CxStr1p const& text) {
+    ++g_runs;
     int now = ++g_active;
     int peak = g_peak.load();
     while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
@@ -204,32 +206,61 @@ TEST_F(QueTest, PausesAreUpperBoundsAndOnlyValidOnesAreTaken) {
 }
 
 // Thread slots are kept from job to job: every batch runs once with its own
-// record, at most one per slot at a time, and destroying the queue waits for
-// a batch still running.
+// record, at most one per worker at a time, also when workers take batches
+// handed to them ahead of time; destroying the queue waits for a batch still
+// running.
 TEST_F(QueTest, ThreadSlotsRunEveryBatchOnceAcrossReinits) {
-    for (long long slots : {2, 3}) {
-        SCOPED_TRACE(slots);
-        make('t', slots, 1);
-        g_peak.store(0);
-        std::vector<std::string> labels;
-        for (int i = 0; i < 24; ++i)
-            labels.push_back("j" + std::to_string(i));
-        for (int i = 0; i < 24; ++i)
-            ASSERT_TRUE(push(i % 5 ? "0 0" : "3 0", labels[i].c_str()));
-        EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("all")));
-        ASSERT_EQ(done.size(), 24);
-        for (std::string const& l : labels) {
-            long long k = doneIndex(l.c_str());
-            ASSERT_GE(k, 0) << l;
-            EXPECT_EQ(done[k].retCode, 0) << l;
+    for (bool ahead : {false, true})
+        for (long long slots : {2, 3}) {
+            SCOPED_TRACE(std::to_string(slots) + (ahead ? " ahead" : ""));
+            queCmds2TrdInitAhead(ahead);
+            make('t', slots, 1);
+            EXPECT_EQ(queCmds2AnyCapacity(), slots);
+            EXPECT_EQ(queCmds2AnyRoom(), ahead ? 2 * slots : slots);
+            g_peak.store(0);
+            std::vector<std::string> labels;
+            for (int i = 0; i < 24; ++i)
+                labels.push_back("j" + std::to_string(i));
+            for (int i = 0; i < 24; ++i)
+                ASSERT_TRUE(push(i % 5 ? "0 0" : "3 0", labels[i].c_str()));
+            EXPECT_TRUE(queCmds2AnyAdvanceWaitAll(CxStr1p("all")));
+            ASSERT_EQ(done.size(), 24);
+            for (std::string const& l : labels) {
+                long long k = doneIndex(l.c_str());
+                ASSERT_GE(k, 0) << l;
+                EXPECT_EQ(done[k].retCode, 0) << l;
+                EXPECT_FALSE(done[k].notRun) << l;
+            }
+            EXPECT_LE(g_peak.load(), slots);
         }
-        EXPECT_LE(g_peak.load(), slots);
-    }
+    queCmds2TrdInitAhead(false);
     make('t', 2, 1);
     ASSERT_TRUE(push("150 0", "slow"));
     sleepMs(20);
     queCmds2AnyDestroy();
     EXPECT_EQ(g_active.load(), 0) << "the running batch ended before the queue went away";
+}
+
+// A batch handed ahead to a busy worker never starts once a batch has failed:
+// it comes back as not run, and it is no failure of its own.
+TEST_F(QueTest, HandedAheadBatchDoesNotStartAfterAFailure) {
+    queCmds2TrdInitAhead(true);
+    make('t', 1, 1);
+    queCmds2TrdInitAhead(false);
+    g_runs.store(0);
+    ASSERT_TRUE(push("30 3", "bad"));
+    ASSERT_TRUE(push("0 0", "ahead"));
+    EXPECT_EQ(queCmds2AnyCountWaitExit(), 2) << "the second is handed ahead";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(queCmds2AnyAdvanceWaitAll(CxStr1p("end")));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(g_runs.load(), 1);
+    long long bad = doneIndex("bad"), ahead = doneIndex("ahead");
+    ASSERT_GE(bad, 0);
+    ASSERT_GE(ahead, 0);
+    EXPECT_EQ(done[bad].retCode, 3);
+    EXPECT_TRUE(done[ahead].notRun);
+    EXPECT_FALSE(done[bad].notRun);
 }
 
 TEST_F(QueTest, FailedBatchStopsTheQueueUntilCleared) {
