@@ -152,31 +152,33 @@ bool TrdV::start(Rec& r) {
     if (g_workers.isEmpty() || !g_trdFn.load()) return false;
     if (!r.cmds.addCstr(kBatchEndMarker)) return false;
     r.retCode = 2;
+    r.started = true;
+    // Choosing an idle worker and handing the record ahead happen under one
+    // lock: a worker that goes idle in between would leave it waiting.
     Worker* idle = nullptr;
     long long wi = 0;
     {
         std::lock_guard<std::mutex> lk(g_endMtx);
+        g_trdEnded[j] = 0;
         for (; wi < g_workers.size() && !idle; ++wi)
             if (g_workers[wi]->cur < 0) idle = g_workers[wi];
-    }
-    // Only this thread gives workers work: an idle one stays idle meanwhile.
-    if (idle && !idle->th.joinable()) {
-        try {
-            idle->th = std::thread(workerLoop, wi - 1);
-        } catch (std::system_error const&) {
-            return false;
-        }
-    }
-    r.started = true;
-    {
-        std::lock_guard<std::mutex> lk(g_endMtx);
-        g_trdEnded[j] = 0;
         if (idle)
             idle->cur = j;
         else
             g_handedAhead.addVal(j); // room for every slot was reserved
     }
-    if (idle) idle->go.notify_one();
+    if (!idle) return true;
+    if (!idle->th.joinable()) {
+        try {
+            idle->th = std::thread(workerLoop, wi - 1);
+        } catch (std::system_error const&) {
+            std::lock_guard<std::mutex> lk(g_endMtx);
+            idle->cur = -1;
+            r.started = false;
+            return false;
+        }
+    }
+    idle->go.notify_one();
     return true;
 }
 
