@@ -80,6 +80,7 @@ template <class V> class QueCore {
     bool initMax(long long n) {
         if (V::fixedCapacity > 0) n = V::fixedCapacity;
         if (n < 2) n = 1;
+        err = false;
         running = 0;
         dropWaiting();
         // Slots are made once here: a running worker keeps the address of its own.
