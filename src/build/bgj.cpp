@@ -190,14 +190,18 @@ bool submitReady(Vars& v) {
     return bgjSubmitJobs(v.todoUsual, v.todoUsualHead, free, v.submittedUsual);
 }
 
+void forgetJob(Vars& v, CxStr1p const& goal) {
+    v.jobsScheduled.delAt(goal);
+    v.submittedHeavy.delAt(goal);
+    v.submittedUsual.delAt(goal);
+}
+
 void collectDone(Vars& v) {
     for (RunAppInfo const& r : v.jobsDoneInfo) {
         CxStr1p const& goal = r.label;
         if (r.notRun) {
             // Handed ahead and dropped after a failure: never started.
-            v.jobsScheduled.delAt(goal);
-            v.submittedHeavy.delAt(goal);
-            v.submittedUsual.delAt(goal);
+            forgetJob(v, goal);
             continue;
         }
         long long* slot = stateSlot(goal);
@@ -219,9 +223,7 @@ void collectDone(Vars& v) {
             if (phase) phase->pending = false;
             releaseWaiters(v, phase);
         }
-        v.jobsScheduled.delAt(goal);
-        v.submittedHeavy.delAt(goal);
-        v.submittedUsual.delAt(goal);
+        forgetJob(v, goal);
         v.lastProgressNs = timeRealNs();
     }
     v.jobsDoneInfo.clear();

@@ -7,7 +7,6 @@
 #include "base/timenum.h"
 #include "base/tok.h"
 #include "graph/goalindex.h"
-#include "graph/nameindex.h"
 
 namespace {
 
@@ -21,24 +20,8 @@ bool addTag(CxStr1p& out, char letter) {
     return out.addCstr(tag, 4);
 }
 
-// While a listing runs: goal name to type letter, so that a dependency's tag
-// costs no tree search.
-struct TagIndex {
-    NameIndex index;
-    Vect1p_Vobj<char> letters;
-
-    bool build(GoalRuleMap const& goals) {
-        if (!index.init(goals.size()) || !letters.reserve(goals.size())) return false;
-        for (auto const& g : goals) {
-            index.add(&g.key, letters.size());
-            letters.addVal(g.val.typeLetter());
-        }
-        return true;
-    }
-};
-TagIndex const* g_tags = nullptr;
-// The goal index made for the cycle check, when still current, knows each
-// dependency's rule without a lookup.
+// While a listing with tags runs: the goal index (the cycle check's, when
+// still current) knows each dependency's rule without a lookup.
 bool g_tagsFromIndex = false;
 
 // Tag of a dependency: that of its own rule, "(?) " when it has none.
@@ -46,9 +29,6 @@ bool addDepTag(CxStr1p& out, CxStr1p const& dep, GoalSlot const* known) {
     char letter = '?';
     if (known) {
         if (known->rule) letter = known->rule->typeLetter();
-    } else if (g_tags) {
-        long long i = g_tags->index.find(dep);
-        if (i >= 0) letter = g_tags->letters.data[i];
     } else if (GoalRule const* r = Vars::_pVars->goalRules.find(dep)) {
         letter = r->typeLetter();
     }
@@ -130,9 +110,7 @@ bool echoGoalsDeps(char mode) {
 
     v.printDepsUsual = 0;
     v.printDepsExistOnly = 0;
-    TagIndex tags;
-    g_tagsFromIndex = v.conf.printDeps && goalIndexCurrent();
-    if (v.conf.printDeps && !g_tagsFromIndex && tags.build(v.goalRules)) g_tags = &tags;
+    g_tagsFromIndex = v.conf.printDeps && goalIndexInit();
     CxStr1p out, line;
     for (auto const& g : v.goalRules) {
         if (g.val.name.isEmpty()) {
@@ -146,7 +124,6 @@ bool echoGoalsDeps(char mode) {
         if (out.len >= (1 << 16)) ok = flushOut(out) && ok;
     }
     ok = flushOut(out) && ok;
-    g_tags = nullptr;
     g_tagsFromIndex = false;
 
     ok = echos() && ok;

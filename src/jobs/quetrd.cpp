@@ -27,8 +27,6 @@ struct TrdV : QueVariantBase {
 };
 
 QueCore<TrdV> g_trd;
-// One per worker; made with the slots and never moved while a thread runs.
-Vect1p_Vobj<TrdInfo*> g_trdInfo;
 std::atomic<bool (*)(TrdInfo&)> g_trdFn{nullptr};
 
 // A worker marks its slot ended under this lock and wakes the build's
@@ -47,6 +45,7 @@ Vect1p_Vobj<unsigned char> g_trdEnded; // per slot
 struct Worker {
     std::thread th;
     std::condition_variable go;
+    TrdInfo info;       // what the worker function is called with
     long long cur = -1; // the slot it runs
     bool quit = false;
 };
@@ -64,7 +63,7 @@ long long slotIndex(RunAppInfo const& r) {
 
 void workerLoop(long long i) {
     Worker& w = *g_workers[i];
-    TrdInfo& t = *g_trdInfo[i];
+    TrdInfo& t = w.info;
     std::unique_lock<std::mutex> lk(g_endMtx);
     for (;;) {
         w.go.wait(lk, [&w] { return w.cur >= 0 || w.quit; });
@@ -107,11 +106,9 @@ bool TrdV::onInit(long long n) {
     for (long long i = 0; i < g_trd.slots.size(); ++i)
         g_trdEnded.addVal(0);
     for (long long i = 0; i < n; ++i) {
-        TrdInfo* t = new (std::nothrow) TrdInfo;
-        Worker* w = t ? new (std::nothrow) Worker : nullptr;
-        if (!w || !g_trdInfo.addVal(t) || !g_workers.addVal(w)) {
-            if (t && g_trdInfo.lastVal() != t) delete t;
-            if (w && g_workers.lastVal() != w) delete w;
+        Worker* w = new (std::nothrow) Worker;
+        if (!w || !g_workers.addVal(w)) {
+            delete w;
             onDestroy();
             return false;
         }
@@ -132,9 +129,6 @@ void TrdV::onDestroy() {
     }
     g_workers.destroy();
     g_handedAhead.destroy();
-    for (TrdInfo* t : g_trdInfo)
-        delete t;
-    g_trdInfo.destroy();
     g_trdEnded.destroy();
 }
 
