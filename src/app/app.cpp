@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -89,6 +90,9 @@ int const kInitErrMax = 10;
 char const* g_initErr[kInitErrMax + 1];
 int g_initErrCount = 0;
 
+// Why the working directory could not be read (0: it could).
+int g_cwdErrno = 0;
+
 bool initStep(bool ok, char const* name) {
     if (!ok && g_initErrCount < kInitErrMax) {
         g_initErr[g_initErrCount++] = name;
@@ -101,6 +105,17 @@ char g_stdoutBuf[512];
 char g_stderrBuf[512];
 } // namespace
 
+void initAppErrReport() {
+    for (int i = 0; i < g_initErrCount; ++i) {
+        if (strcmp(g_initErr[i], "init orig cwd") == 0)
+            logPrint(2,
+                     "Cannot read the working directory: %s (paths hold at most %lli bytes here)",
+                     strerror(g_cwdErrno), fsPathMaxBytes());
+        else
+            logPrint(2, "Cannot start: %s failed", g_initErr[i]);
+    }
+}
+
 int initAppErrCount() {
     return g_initErrCount;
 }
@@ -111,7 +126,11 @@ char const* const* initAppErrVector() {
 bool initAppUsual(char const* argv0) {
     initHeap();
     bool ok = initStep(timeAppInitBootRef(0), "init time ref");
-    ok = initStep(fsInitOrigCwd(nullptr), "init orig cwd") && ok;
+    errno = 0;
+    bool cwd = fsInitOrigCwd(nullptr);
+    // A buffer too short for the path says ERANGE: the path is what is too long.
+    g_cwdErrno = cwd ? 0 : errno == ERANGE ? ENAMETOOLONG : (errno ? errno : ENOENT);
+    ok = initStep(cwd, "init orig cwd") && ok;
     ok = initStep(fsInitExePath(argv0), "init exe path") && ok;
     ok = initStep(initSaveFdStd(), "init save fd std") && ok;
     fflush(stdout);
@@ -401,7 +420,11 @@ bool appMain(int argc, char const** argv) {
     // Command-line options are applied even after an environment failure so
     // that every wrong option is reported in one run.
     ok = appInitArgsFromMain(argc, argv, nullptr) && ok;
-    if (!prepared || !ok) return false;
+    if (!prepared) initAppErrReport();
+    if (!prepared || !ok) {
+        if (logGetCount(2) == 0) logPrint(2, "Cannot start: wrong arguments or environment");
+        return false;
+    }
 
     if (v.conf.cdDone) {
         v.conf.cdDone = false;
@@ -431,6 +454,9 @@ bool appMain(int argc, char const** argv) {
     }
     if (v.failed) logPrint(2, "Build failed! See previous errors.");
     bool done = appDoneAdaptReturn(result);
+    // No run ends with code 2 unexplained, nested ones included.
+    if (!done && logGetCount(2) == 0)
+        logPrint(2, appInterrupted() ? "Interrupted" : "Build failed");
     int levelOk = v.topLevel ? 0 : -1;
     int levelErr = v.topLevel ? 2 : -1;
     appDoneLogSummary(done, levelOk, levelErr, extra1, extra2);

@@ -14,6 +14,8 @@ int appExitCode(bool ok);
 // With on, appMain ends the process itself once its output is flushed.
 void appExitAtEnd(bool on);
 bool initAppUsual(char const* argv0 = nullptr);
+// One level-2 line for each failed preparation step.
+void initAppErrReport();
 int initAppErrCount();
 char const* const* initAppErrVector();
 bool appInitEnv();

@@ -101,6 +101,8 @@ bool fsCd_OnWin(CxStr1p const& path);
 bool fsCd_OnPosix(CxStr1p const& path);
 // Back slashes turned into slashes; true when not empty.
 bool fsCwdSet(CxStr1p& out);
+// The longest path, in bytes, the working directory can be read with.
+long long fsPathMaxBytes();
 CxStr1p fsCwd();
 bool fsCwdSet_OnWin(CxStr1p& out);
 bool fsCwdSet_OnPosix(CxStr1p& out);
@@ -280,6 +282,10 @@ bool fsAppendBytes_OnPosix(CxStr1p const& p, char const* data, long long n);
 bool fsFdClose(int fd);
 int fsFdOpen_OnWin(CxStr1p const& p, char how, int perm);
 int fsFdOpen_OnPosix(CxStr1p const& p, char how, int perm);
+// fopen for this process alone: children never inherit the stream's descriptor.
+FILE* fsFopen(char const* path, char const* mode);
+FILE* fsFopen_OnWin(char const* path, char const* mode);
+FILE* fsFopen_OnPosix(char const* path, char const* mode);
 // Permission bits of a file (0666 where the platform has none).
 int fsFilePerm(CxStr1p const& p);
 int fsFilePerm_OnWin(CxStr1p const& p);

@@ -126,6 +126,10 @@ bool fsCwdSet_OnPosix(CxStr1p& out) {
     return out.setCstr(buf) && !out.isEmpty();
 }
 
+long long fsPathMaxBytes() {
+    return PATH_MAX;
+}
+
 bool fsCwdSet(CxStr1p& out) {
     return fsCwdSet_OnPosix(out);
 }

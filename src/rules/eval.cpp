@@ -6,6 +6,7 @@
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"
+#include "base/timenum.h"
 #include "base/tok.h"
 #include "exec/runner.h"
 #include "rules/expand.h"
@@ -24,8 +25,12 @@ bool strDelAllSet(CxStr1p& out, CxStr1p const& old, CxStr1p const& part) {
     return out.addCstr(old.c_str() + from);
 }
 
-// Deeper include chains are taken for a loop that path texts did not reveal.
+// Deeper include chains end the reading: a loop the path texts did not
+// reveal, or a chain too long to be meant.
 long long const kIncludeDepthMax = 100;
+// Set when the cap was met, so that the levels above it add no traceback:
+// one error says what happened.
+bool g_includeCapMet = false;
 
 EvalRuleFn g_evalRule = nullptr;
 EvalRecipeFn g_evalRecipe = nullptr;
@@ -169,6 +174,7 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
     // Without a caller's stack the includes still need one to stop loops.
     Vect1p_Vobj<CxStr1p> ownStack;
     if (!includeStack) includeStack = &ownStack;
+    if (includeStack->isEmpty()) g_includeCapMet = false;
     if (!fileName.isEmpty()) {
         if (stackHasExact(*includeStack, fileName) || !includeStack->addVal(fileName)) {
             errMsg(err, "Cannot Eval(", evalName, ") already used file '", fileName, "'");
@@ -237,6 +243,7 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
             sub.swap(incText);
             bool ok = evalTextMake(sub, store, evalName, lineHook, err, parseOptions, parts.value,
                                    includeStack, evaluatedFiles);
+            if (!ok && g_includeCapMet) return false;
             parts.isEvalDone = true;
             parts.isEvalOk = ok;
             // Only a name that the nested call pushed is taken off again.
@@ -270,8 +277,17 @@ bool evalLinePartsOpInclude(CxStr1p& out, LineParts& parts, CxStr1p* err,
         return true;
     }
     if (includeStack) {
+        if (includeStack->size() > kIncludeDepthMax) {
+            parts.isEvalDone = true;
+            parts.isEvalOk = false;
+            g_includeCapMet = true;
+            errMsg(err, "Cannot include '", path, "': includes nested more than ",
+                   strFromInt(kIncludeDepthMax),
+                   " levels deep (from '" + includeStack->lastVal() + "')");
+            return false;
+        }
         // Path texts alone miss ./x against ././x or a/../x: ask the file system too.
-        bool used = includeStack->size() >= kIncludeDepthMax;
+        bool used = false;
         for (long long i = 0; !used && i < includeStack->size(); ++i) {
             CxStr1p const& s = includeStack->at(i);
             used = s == path || (isFile && fsIsSameFile(s, path));

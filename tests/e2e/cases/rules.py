@@ -111,6 +111,16 @@ CASES = [
             "Cannot include already used file 'sub/../a.vorn'",
             "a.vorn: Eval(make) failed >include ./b.vorn<",
             "vorn.vorn: Eval(make) failed >include a.vorn<"]), exit=2),
+    # 100 distinct files nest as deep as allowed; one more is named once as the
+    # nesting limit, with no traceback through the 100 levels above it.
+    Case("include nesting limit", **fails("include i0.vorn\n", [
+        "Cannot include 'i100.vorn': includes nested more than 100 levels deep"
+        " (from 'i99.vorn')"],
+        files=dict({"i%d.vorn" % i: "include i%d.vorn\n" % (i + 1) for i in range(100)},
+                   **{"i100.vorn": "X = 1\n"}))),
+    Case("include nesting at the limit", **prd("include i1.vorn\necho $X\n", ["1"], files=dict(
+        {"i%d.vorn" % i: "include i%d.vorn\n" % (i + 1) for i in range(1, 100)},
+        **{"i100.vorn": "X = 1\n"}))),
     Case("failure inside an include", **fails("include inc.vorn\n", [
         "Unknown operator '*='", "inc.vorn: Eval(make) failed >X *= 1<",
         "vorn.vorn: Eval(make) failed >include inc.vorn<"], files={"inc.vorn": "X *= 1\n"})),
