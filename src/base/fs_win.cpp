@@ -325,6 +325,10 @@ bool fsCwdSet_OnWin(CxStr1p& out) {
     return !out.isEmpty();
 }
 
+long long fsPathMaxBytes() {
+    return kMaxPathWin;
+}
+
 bool fsCwdSet(CxStr1p& out) {
     return fsCwdSet_OnWin(out);
 }
