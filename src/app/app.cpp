@@ -1,6 +1,9 @@
 #include "app/app.h"
 
 #include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -15,6 +18,7 @@
 #include "build/bg1.h"
 #include "build/bgj.h"
 #include "build/walk.h"
+#include "exec/run.h"
 #include "jobs/bgapp.h"
 #include "graph/print.h"
 #include "rules/envmap.h"
@@ -477,15 +481,28 @@ SigHandlerFn g_prevTerm = SIG_DFL;
 std::atomic<void (*)()> g_stopChildren{nullptr};
 std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_sigHold{false};
+// How often the watcher looks for a recorded signal.
+long long const kWatchMs = 20;
 
+// Only records: stopping children takes the registry's lock and waits, which
+// a handler may not do. The watcher thread does it from normal code.
 void onSignal(int sig) {
     SigHandlerFn prev = sig == SIGINT ? g_prevInt : (sig == SIGTERM ? g_prevTerm : SIG_DFL);
     sigEcho2Fd(sig, (void const*)prev);
     if (sig != SIGINT && sig != SIGTERM) return;
     g_interrupted.store(true);
     signal(sig, SIG_IGN);
-    if (void (*fn)() = g_stopChildren.load()) fn();
     if (prev != SIG_DFL && prev != SIG_IGN && prev != SIG_ERR && prev != onSignal) prev(sig);
+}
+
+// Also after the first stop: a child registered a moment after it is
+// stopped on the next pass.
+void watchInterrupts() {
+    for (;;) {
+        sleepMs(kWatchMs);
+        if (!g_interrupted.load()) continue;
+        if (void (*fn)() = g_stopChildren.load()) fn();
+    }
 }
 } // namespace
 
@@ -502,6 +519,8 @@ void runSetStopChildrenFn(void (*fn)()) {
 }
 
 bool runInitSigHandler() {
+    static std::once_flag watcher;
+    std::call_once(watcher, [] { std::thread(watchInterrupts).detach(); });
     bool expected = false;
     if (!g_sigInstalled.compare_exchange_strong(expected, true)) return true;
     bool ok = trapSignal(SIGINT, onSignal, &g_prevInt);
@@ -543,14 +562,50 @@ bool raiseAbort() {
 }
 
 namespace {
-// Fixed buffers only: this runs inside a signal handler.
-int sigFormat(char* buf, int cap, int sig, void const* previous) {
-    int n =
-        snprintf(buf, (size_t)cap, "\n%sSIG %i pid %lli psh %p\n\n", "", sig, getPid(), previous);
-    if (n < 0) return 0;
-    return n < cap ? n : cap - 1;
-}
+// Runs inside a signal handler: no formatted output, no allocation.
+struct SigText {
+    char buf[80];
+    int n = 0;
+    void add(char const* s) {
+        while (*s && n < (int)sizeof buf - 1)
+            buf[n++] = *s++;
+    }
+    void addNum(unsigned long long v, unsigned base) {
+        char d[24];
+        int k = 0;
+        do {
+            d[k++] = "0123456789abcdef"[v % base];
+            v /= base;
+        } while (v);
+        while (k > 0 && n < (int)sizeof buf - 1)
+            buf[n++] = d[--k];
+    }
+    void addInt(long long v) {
+        if (v < 0) add("-");
+        addNum(v < 0 ? 0ULL - (unsigned long long)v : (unsigned long long)v, 10);
+    }
+};
+
 } // namespace
+
+int sigFormat(char* buf, int cap, int sig, void const* previous) {
+    SigText t;
+    t.add("\nSIG ");
+    t.addInt(sig);
+    t.add(" pid ");
+    t.addInt(getPid());
+    t.add(" psh ");
+    if (previous) {
+        t.add("0x");
+        t.addNum((unsigned long long)(uintptr_t)previous, 16);
+    } else {
+        t.add("(nil)");
+    }
+    t.add("\n\n");
+    int n = t.n < cap ? t.n : cap - 1;
+    memcpy(buf, t.buf, (size_t)n);
+    return n;
+}
 
 void sigEcho2Fd(int sig, void const* previous) {
     char buf[80];

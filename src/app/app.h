@@ -48,6 +48,8 @@ bool untrapSignal(int sig);
 bool raiseSig(int sig);
 bool raiseInt();
 bool raiseAbort();
+// The handler's line, made without formatted output; cut to cap - 1 bytes.
+int sigFormat(char* buf, int cap, int sig, void const* previous);
 void sigEcho2Fd(int sig, void const* previous);
 void sigEcho2Fs(int sig, void const* previous);
 long long getPid();
