@@ -353,7 +353,8 @@ bool walkRecipeStarts(GoalRule& r) {
         if (!g_walkExpand || !g_walkExpand(r.name, lines)) return false;
         r.howCmds.setMove(lines);
     }
-    if (!r.deleteOnError || conf().dryRun) return true;
+    // What the recipe changes can then be told from what was there before.
+    if (r.phony || r.keepOnError || conf().dryRun) return true;
     long long t = 0;
     fsaTime(t, goalFile(r));
     Vars::_pVars->timesBeforeRecipe.addKV(r.name, t);
@@ -365,15 +366,18 @@ void walkRecipeEnded(GoalRule const* r, bool ok) {
     if (!r) return;
     CxStr1p const& name = r->name;
     if (ok && r->intermediate) v.madeIntermediates.addVal(name);
-    if (conf().dryRun) return;
-    long long* before = r->deleteOnError ? v.timesBeforeRecipe.find(name) : nullptr;
-    if (!before || ok) return;
+    if (conf().dryRun || r->phony || r->keepOnError) return;
+    long long* before = v.timesBeforeRecipe.find(name);
+    if (!before) return;
+    // A file the failed recipe wrote or changed may be half-written: newer than
+    // its dependencies, it would be trusted by the next run.
     long long t = 0;
     CxStr1p const& file = goalFile(*r);
-    if (fsaIsFile(file) && fsaTime(t, file) && t != *before) {
-        logPrint(2, "Deleting file '%s'", file.c_str());
-        fsRm(file);
+    if (!ok && fsaIsFile(file) && fsaTime(t, file) && t != *before) {
+        logPrint(1, "Deleting file '%s'", file.c_str());
+        if (!fsRm(file)) logPrint(2, "Cannot delete file '%s'", file.c_str());
     }
+    v.timesBeforeRecipe.delAt(name);
 }
 
 long long walkMadeTime(GoalRule const* r) {

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <atomic>
 #include <cstdio>
 
 #include "app/app.h"
@@ -9,6 +10,7 @@
 #include "app/vars.h"
 #include "base/containers.h"
 #include "base/fs.h"
+#include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "base/tok.h"
@@ -38,6 +40,26 @@ ShellWords const kShellWordsCmd = {"\"",  '^',   "&|<>", "|$%&*?[](){}`<>", "^!%
 namespace {
 
 char const* const kArgSeps = " \t\r\n";
+
+// A plain file (or none yet) is written under a fresh name beside it and then
+// renamed over it: an interrupt or a failed write never leaves it half-written.
+// A link, a device or a directory is written through, as the interpreter would.
+template <typename Write> bool replaceFile(CxStr1p const& target, Write write) {
+    FsStatBuf st;
+    if (fsbStat(st, target) && st.type != 'F') return write(target);
+    static std::atomic<long long> serial{0};
+    CxStr1p tmp(target);
+    tmp += ".vorn-tmp-";
+    tmp += strFromInt(getPid());
+    tmp += '-';
+    tmp += strFromInt(++serial);
+    bool wrote = write(tmp);
+    if (wrote && fsRename(tmp, target)) return true;
+    bool made = fsbExist(tmp);
+    if (made) fsRm(tmp);
+    // A directory that takes no new names may still let the file be written.
+    return !made && !wrote && write(target);
+}
 char const* const kQuotes = "\"'";
 
 bool hasLetter(char const* set, char c) {
@@ -178,7 +200,8 @@ bool doEcho(bool& ok, CxStr1p const& args) {
     }
     // The file is written whatever the log level: only console output is silenced.
     text += '\n';
-    ok = strFileSaveFd(outFile, text, append ? "a" : "");
+    ok = append ? strFileSaveFd(outFile, text, "a")
+                : replaceFile(outFile, [&](CxStr1p const& to) { return strFileSaveFd(to, text); });
     if (!ok) {
         CxStr1p cwd;
         logPrint(2, "Cannot write into '%s' | cwd: %s", outFile.c_str(), cwdText(cwd));
@@ -214,7 +237,9 @@ bool doCat(bool& ok, CxStr1p const& args) {
         }
         return true;
     }
-    ok = fileCat(inputs, p.outFile, p.append ? "a" : "");
+    ok = p.append
+             ? fileCat(inputs, p.outFile, "a")
+             : replaceFile(p.outFile, [&](CxStr1p const& to) { return fileCat(inputs, to, ""); });
     if (!ok)
         logPrint(2, "Cannot cat '%s' into '%s' | cwd: %s", shown.c_str(), p.outFile.c_str(),
                  cwdText(cwd));
@@ -242,7 +267,13 @@ bool doCp(bool& ok, CxStr1p const& args, bool rec) {
     if (targetIsDir || p.hasValue) strAddEndPsep(dst);
     ok = true;
     for (long long i = 0; i < nSrc; ++i) {
-        if (fsaFileCopyFd(ops[i], dst)) {
+        CxStr1p const& src = ops[i];
+        CxStr1p to = dst;
+        if (strHasEndPsep(to)) to += pathFilePart(src);
+        auto copy = [&](CxStr1p const& name) { return fsaFileCopyFd(src, name); };
+        // A copy onto itself stays the copier's own case.
+        bool copied = fsIsSameFile(src, to) ? copy(dst) : replaceFile(to, copy);
+        if (copied) {
             // Copies keep the source's time; the target must look new to the build.
             if (touch) fsaTouch(target);
         } else {

@@ -367,7 +367,7 @@ class Reader : public GmRecipeSource {
     Set_Kobj<CxStr1p> secondary_, intermediate_, silent_, ignore_;
     Vect1p_Vobj<CxStr1p> precious_; // names and patterns
     bool secondaryAll_ = false, silentAll_ = false, ignoreAll_ = false;
-    bool deleteOnError_ = false, oneShell_ = false, posix_ = false;
+    bool oneShell_ = false, posix_ = false;
     GmTarget* default_ = nullptr; // .DEFAULT
     // vpath PATTERN DIRS, in file order.
     struct VPath {
@@ -1272,7 +1272,7 @@ bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
         for (CxStr1p const& w : names)
             if (!precious_.addVal(w)) return fail("out of memory");
     } else if (t == ".DELETE_ON_ERROR") {
-        deleteOnError_ = true;
+        // Nothing to do: a file its failed recipe changed is always deleted.
     } else if (t == ".ONESHELL") {
         oneShell_ = true;
     } else if (t == ".POSIX") {
@@ -2201,7 +2201,7 @@ bool Reader::goalMarks(CxStr1p const& goal, GmTarget const& t, bool lazy) {
     char m[5] = {};
     int k = 0;
     bool keep = !precious_.isEmpty() && precious(name);
-    if (deleteOnError_ && !keep && !phony_.findNode(name)) m[k++] = 'd';
+    if (keep) m[k++] = 'k';
     // Secondary files are intermediate but stay.
     bool secondary = secondaryAll_ || (!secondary_.isEmpty() && secondary_.findNode(name));
     if (intermediate(t) && !keep && !secondary) m[k++] = 'i';

@@ -17,7 +17,7 @@ struct GmHooks {
     bool (*setDefault)(CxStr1p const& goal) = nullptr;
     // Exported variables reach the recipes' environment; unset: value null.
     bool (*setEnv)(CxStr1p const& name, CxStr1p const* value) = nullptr;
-    // A goal's marks: 'd' removed when its recipe fails (.DELETE_ON_ERROR),
+    // A goal's marks: 'k' kept when its recipe fails (.PRECIOUS),
     // 'i' an intermediate file, removed at the end once made, 'f' always
     // remade, 'l' its recipe lines are as written, to be expanded later.
     bool (*setMarks)(CxStr1p const& goal, char const* marks) = nullptr;

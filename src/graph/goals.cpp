@@ -318,7 +318,7 @@ bool setGoalMarks(CxStr1p const& goal, char const* marks) {
     if (!Vars::_pVars) return false;
     GoalRule* g = ensureGoal(goal);
     if (!g) return false;
-    g->deleteOnError = strchr(marks, 'd') != nullptr;
+    g->keepOnError = strchr(marks, 'k') != nullptr;
     g->intermediate = strchr(marks, 'i') != nullptr;
     g->force = strchr(marks, 'f') != nullptr;
     g->lazy = strchr(marks, 'l') != nullptr;

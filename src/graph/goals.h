@@ -11,9 +11,10 @@ struct GoalRule {
     bool phony = false;
     bool heavy = false; // a recipe line runs a build tool (recursive invocation)
     bool usual = false; // a recipe line runs an outside command
-    // Makefile special targets: removed when its recipe fails; removed at the
-    // end of the run once made (an intermediate file).
-    bool deleteOnError = false, intermediate = false;
+    // keepOnError: kept when its recipe fails or is interrupted (a Makefile's
+    // precious file; every other file goal is deleted then). intermediate:
+    // removed at the end of the run once made.
+    bool keepOnError = false, intermediate = false;
     bool force = false; // out of date whatever the times say (a grouped target is missing)
     bool lazy = false;  // howCmds as written, expanded just before they run
     CxStr1p timeOf;     // the file whose time is the goal's (a Makefile's "::" rule); else name
@@ -44,13 +45,13 @@ struct GoalRule {
         phony = o.phony;
         heavy = o.heavy;
         usual = o.usual;
-        deleteOnError = o.deleteOnError;
+        keepOnError = o.keepOnError;
         intermediate = o.intermediate;
         force = o.force;
         lazy = o.lazy;
         timeOf.clear();
         timeOf.swap(o.timeOf);
-        o.phony = o.heavy = o.usual = o.deleteOnError = o.intermediate = o.force = o.lazy = false;
+        o.phony = o.heavy = o.usual = o.keepOnError = o.intermediate = o.force = o.lazy = false;
         name.clear();
         name.swap(o.name);
         depsUsual.clear();
@@ -94,7 +95,7 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line);
 // ".DEFAULT_GOAL" callback: each token becomes the default goal in turn.
 bool setGoalDefault(CxStr1p const& list);
 bool addPhonyGoals(CxStr1p const& list);
-// A Makefile's marks of one goal: 'd' delete on error, 'i' intermediate, 'f'
+// A Makefile's marks of one goal: 'k' kept on error, 'i' intermediate, 'f'
 // force, 'l' lazy.
 bool setGoalMarks(CxStr1p const& goal, char const* marks);
 bool setGoalTimeOf(CxStr1p const& goal, CxStr1p const& file);
