@@ -360,6 +360,9 @@ namespace {
 // A worker runs one batch and ends with its exit code; it reads no rules
 // file, and of the options only those its run handed on (argv[first, end)).
 bool runWorker(Vars& v, char const* file, int first, int end, char const** argv) {
+    // A stop request from the parent ends the batch between two steps, so an
+    // in-process write is never cut off in the middle.
+    runHoldSigHandler(true);
     levelSetup(v);
     logInitTimeImportant(v.exeName.c_str());
     appInitLogHdrCrumbs();

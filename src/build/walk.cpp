@@ -421,7 +421,7 @@ bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& l
     walkRecipeEnded(&r, ok);
     if (ok) return walkSetState(w, state, r.name, walkMadeTime(&r));
     // The interpreter says nothing of a failing command: name it.
-    logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
+    logCommandFailed(rc, errCmd);
     if (!w.stop)
         logTraceDbg(c.dbgRules, "Cannot build Rule: %s | cwd: %s", r.name.c_str(), fsCwd().c_str());
     walkSetState(w, state, r.name, kGoalFailed);

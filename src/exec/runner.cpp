@@ -156,12 +156,26 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     return ok;
 }
 
+void logCommandFailed(int rc, CxStr1p const& cmd) {
+    if (appInterrupted())
+        logPrint(2, "Stopped by an interrupt: %s", strTrimLR(cmd).c_str());
+    else
+        logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(cmd).c_str());
+}
+
 bool runTxtCmds(int& rc, CxStr1p const& text, RedirCmdFn redir, CxStr1p* errCmd) {
     rc = 0;
     if (errCmd) errCmd->clear();
     CxStr1p line;
     long long pos = 0;
-    while (strTokenNL(line, pos, text))
+    while (strTokenNL(line, pos, text)) {
+        // After an interrupt no further line starts: the run is ending.
+        if (appInterrupted()) {
+            if (rc == 0) rc = 2;
+            if (errCmd) errCmd->setObj(line);
+            return false;
+        }
         if (!runCmdRedirOrSys(rc, line, redir, errCmd)) return false;
+    }
     return true;
 }

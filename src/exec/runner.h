@@ -8,8 +8,12 @@
 // (ok then tells success); may rewrite cmd for the interpreter.
 typedef bool (*RedirCmdFn)(bool& ok, CxStr1p& cmd);
 
-// Every line of text; stops at the first failing one. rc: the last command's
-// exit code. errCmd (optional): the failing line as written.
+// The level-2 line for a recipe's failing command (or one an interrupt stopped).
+void logCommandFailed(int rc, CxStr1p const& cmd);
+
+// Every line of text; stops at the first failing one, and before any line
+// once an interrupt was recorded. rc: the last command's exit code. errCmd
+// (optional): the failing line as written.
 bool runTxtCmds(int& rc, CxStr1p const& text, RedirCmdFn redir, CxStr1p* errCmd = nullptr);
 bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* errCmd = nullptr);
 bool redirCmdAny(bool& ok, CxStr1p& cmd);

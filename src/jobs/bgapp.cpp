@@ -20,7 +20,7 @@ bool runBatch(int& rc, bool arrived, CxStr1p const& batch) {
     if (rc == 0) rc = 2;
     // The interpreter says nothing of a failing command: name it, as the
     // sequential build does.
-    logPrint(2, "Command failed with code %i: %s", rc, strTrimLR(errCmd).c_str());
+    logCommandFailed(rc, errCmd);
     Conf const* c = Vars::_pConf;
     if (c && c->dbgExec) {
         int level = logGetPassLevel() < 0 ? -1 : 0;

@@ -136,8 +136,8 @@ def half_written(root, names, sub):
 
 
 def part_interrupts(bin_, args, rng, work):
-    counts = dict(runs=0, left_processes=0, batch_files=0, half_written=0, trusted=0, not_exit2=0,
-                  no_exit=0)
+    counts = dict(runs=0, left_processes=0, batch_files=0, temp_files=0, half_written=0, trusted=0,
+                  not_exit2=0, no_exit=0)
     by_variant = {}
     for i in range(args.runs):
         variant = VARIANTS[i % len(VARIANTS)]
@@ -164,6 +164,7 @@ def part_interrupts(bin_, args, rng, work):
         kill_all(left)
         half = half_written(root, names, sub)
         batches = len(os.listdir(tmp))
+        temps = sum(".vorn-tmp-" in f for _, _, fs in os.walk(root) for f in fs)
         # The next complete run must rebuild whatever was left half-written.
         rc2, _, _, _ = run(bin_, ["-j", "4", "--" + variant], root, env=env_for(tmp, tag))
         trusted = half_written(root, names, sub)
@@ -171,24 +172,28 @@ def part_interrupts(bin_, args, rng, work):
         counts["runs"] += 1
         counts["left_processes"] += len(left)
         counts["batch_files"] += batches
+        counts["temp_files"] += temps
         counts["half_written"] += half
         counts["trusted"] += trusted
         counts["not_exit2"] += rc != 2
         v = by_variant.setdefault(variant, [0, 0])
         v[0] += 1
-        v[1] += rc != 2 or bool(left) or bool(batches) or bool(trusted)
-        if rc != 2 or left or batches or trusted or rc2 != 0:
-            print("  run %d --%s %s: exit %d, left %d, batch files %d, half %d, trusted %d, "
-                  "next run exit %d" % (i, variant, signal.Signals(sig).name, rc, len(left),
-                                        batches, half, trusted, rc2))
+        fault = rc != 2 or left or batches or temps or trusted or rc2 != 0
+        v[1] += bool(fault)
+        if fault:
+            print("  run %d --%s %s: exit %d, left %d, batch files %d, temporary files %d, "
+                  "half %d, trusted %d, next run exit %d"
+                  % (i, variant, signal.Signals(sig).name, rc, len(left), batches, temps, half,
+                     trusted, rc2))
         shutil.rmtree(root, ignore_errors=True)
         shutil.rmtree(tmp, ignore_errors=True)
     print("interrupts: %(runs)d runs; processes left %(left_processes)d, batch files left "
-          "%(batch_files)d, goal files half-written after the run %(half_written)d, "
+          "%(batch_files)d, temporary files of the built-in writers left %(temp_files)d, goal files half-written after the run %(half_written)d, "
           "half-written and trusted by the next run %(trusted)d, exit code not 2 %(not_exit2)d, "
           "no exit within 30 s %(no_exit)d" % counts)
     print("  per variant (runs, runs with a fault): %s" % by_variant)
-    return counts["left_processes"] + counts["batch_files"] + counts["trusted"] + \
+    return counts["left_processes"] + counts["batch_files"] + counts["temp_files"] + \
+        counts["trusted"] + \
         counts["not_exit2"] + counts["no_exit"] == 0
 
 
