@@ -136,7 +136,7 @@ bool initAppUsual(char const* argv0) {
     g_cwdErrno = cwd ? 0 : errno == ERANGE ? ENAMETOOLONG : (errno ? errno : ENOENT);
     ok = initStep(cwd, "init orig cwd") && ok;
     ok = initStep(fsInitExePath(argv0), "init exe path") && ok;
-    ok = initStep(initSaveFdStd(), "init save fd std") && ok;
+    ok = initStep(fsInitStdFdSave(), "init save fd std") && ok;
     fflush(stdout);
     fflush(stderr);
     ok = initStep(initStdBinary(), "init std binary mode") && ok;

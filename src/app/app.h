@@ -73,9 +73,6 @@ long long getPid_OnWin();
 long long getPid_OnPosix();
 bool initStdBinary();
 bool initSigPipeIgnore();
-bool initSaveFdStd_OnWin();
-bool initSaveFdStd_OnPosix();
-bool initSaveFdStd();
 // The heap grows in one large step the kernel may back with 2 MB pages, so a
 // big graph costs few page faults; nothing is taken until it is touched.
 void initHeap();

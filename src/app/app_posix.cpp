@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <malloc.h>
 #include <signal.h>
 #include <stdint.h>
@@ -69,22 +68,6 @@ bool endWithParent_OnPosix() {
 }
 bool endWithParent() {
     return endWithParent_OnPosix();
-}
-
-static int g_savedFd[3] = {-1, -1, -1};
-
-bool initSaveFdStd_OnPosix() {
-    bool ok = true;
-    for (int i = 0; i < 3; ++i) {
-        // Not inherited: a command left running in the background would
-        // otherwise hold our output open after we have ended.
-        if (g_savedFd[i] < 0) g_savedFd[i] = fcntl(i, F_DUPFD_CLOEXEC, 0);
-        ok = g_savedFd[i] >= 0 && ok;
-    }
-    return ok;
-}
-bool initSaveFdStd() {
-    return initSaveFdStd_OnPosix();
 }
 
 bool hostNameSet_OnPosix(CxStr1p& out) {

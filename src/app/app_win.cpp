@@ -49,27 +49,6 @@ bool endWithParent() {
     return endWithParent_OnWin();
 }
 
-static int g_savedFd[3] = {-1, -1, -1};
-
-bool initSaveFdStd_OnWin() {
-    bool ok = true;
-    for (int i = 0; i < 3; ++i) {
-        if (g_savedFd[i] < 0) {
-            g_savedFd[i] = _dup(i);
-            // Not inherited: a command left running in the background would
-            // otherwise hold our output open after we have ended.
-            HANDLE h = (HANDLE)_get_osfhandle(g_savedFd[i]);
-            if (g_savedFd[i] >= 0 && h != INVALID_HANDLE_VALUE)
-                SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
-        }
-        ok = g_savedFd[i] >= 0 && ok;
-    }
-    return ok;
-}
-bool initSaveFdStd() {
-    return initSaveFdStd_OnWin();
-}
-
 bool hostNameSet_OnWin(CxStr1p& out) {
     static char name[257];
     static bool done = false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/fs.h"
 #include "base/timenum.h"
 #include "base/tok.h"
 
@@ -659,7 +660,7 @@ bool echof2path(char const* path, char const* fmt, ...) {
     else if (std::strcmp(low, "/dev/null") == 0)
         return true;
     else {
-        f = std::fopen(path, "ab");
+        f = fsFopen(path, "ab");
         if (!f) return false;
         own = true;
     }

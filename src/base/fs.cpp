@@ -880,7 +880,7 @@ bool FsDir::nextInDir(CxStr1p& out, bool all, bool noHidden) {
 
 bool FsFile::open(CxStr1p const& path, char const* mode) {
     if (fs || path.isEmpty() || !mode) return false;
-    fs = fopen(path.c_str(), mode);
+    fs = fsFopen(path.c_str(), mode);
     return fs != nullptr;
 }
 

@@ -331,6 +331,23 @@ int fsFdOpen_OnPosix(CxStr1p const& p, char how, int perm) {
     return open(p.c_str(), flags, (mode_t)(perm & 07777));
 }
 
+FILE* fsFopen_OnPosix(char const* path, char const* mode) {
+    if (!path || !mode) return nullptr;
+    // "e" opens with O_CLOEXEC at once: a child started by another thread in
+    // between cannot take the descriptor along.
+    char m[16];
+    size_t n = strlen(mode);
+    if (n + 2 > sizeof m) return nullptr;
+    memcpy(m, mode, n);
+    m[n] = 'e';
+    m[n + 1] = 0;
+    return fopen(path, m);
+}
+
+FILE* fsFopen(char const* path, char const* mode) {
+    return fsFopen_OnPosix(path, mode);
+}
+
 int fsFdOpen(CxStr1p const& p, char how, int perm) {
     return fsFdOpen_OnPosix(p, how, perm);
 }

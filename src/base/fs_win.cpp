@@ -16,6 +16,7 @@
 #include <new>
 
 #include "base/containers.h"
+#include "base/envlock.h"
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"
@@ -439,6 +440,8 @@ bool fsMkSymLink_OnWin(CxStr1p const& link, CxStr1p const& target) {
     cmd += cmdWord(target);
     fflush(stdout);
     fflush(stderr);
+    // system() passes on every inheritable handle.
+    std::unique_lock<std::shared_mutex> lk(inheritLock());
     return system(cmd.c_str()) == 0;
 }
 
@@ -666,6 +669,38 @@ int fsFdOpen_OnWin(CxStr1p const& p, char how, int) {
     else
         flags |= _O_WRONLY | _O_CREAT | _O_TRUNC;
     return _open(p.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+// The runtime's fopen makes an inheritable handle, and not every runtime
+// knows a mode letter against that; _open's flag is known to all.
+FILE* fsFopen_OnWin(char const* path, char const* mode) {
+    if (!path || !mode) return nullptr;
+    bool plus = strchr(mode, '+') != nullptr;
+    int rw = plus ? _O_RDWR : _O_WRONLY;
+    int flags = _O_NOINHERIT;
+    if (mode[0] == 'r')
+        flags |= plus ? _O_RDWR : _O_RDONLY;
+    else if (mode[0] == 'w')
+        flags |= rw | _O_CREAT | _O_TRUNC;
+    else if (mode[0] == 'a')
+        flags |= rw | _O_CREAT | _O_APPEND;
+    else {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (strchr(mode, 'b'))
+        flags |= _O_BINARY;
+    else if (strchr(mode, 't'))
+        flags |= _O_TEXT;
+    int fd = _open(path, flags, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FILE* f = _fdopen(fd, mode);
+    if (!f) _close(fd);
+    return f;
+}
+
+FILE* fsFopen(char const* path, char const* mode) {
+    return fsFopen_OnWin(path, mode);
 }
 
 int fsFdOpen(CxStr1p const& p, char how, int perm) {

@@ -528,7 +528,7 @@ bool strFileLoadFd(CxStr1p const& path, CxStr1p& out, char const* flags, long lo
         out.clear();
         return false;
     }
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = fsFopen(path.c_str(), "rb");
     out.clear(); // only now: out may be the path itself
     if (!f) return false;
     long long const piece = 4096;
@@ -593,7 +593,7 @@ bool strFileSaveFd(CxStr1p const& path, CxStr1p const& text, char const* flags) 
         // append to one file keep every line.
         return fsAppendBytes(path, text.c_str(), lenOf(text));
     }
-    FILE* f = fopen(path.c_str(), "wb");
+    FILE* f = fsFopen(path.c_str(), "wb");
     if (!f) return false;
     size_t n = (size_t)lenOf(text);
     bool ok = n == 0 || fwrite(text.data, 1, n, f) == n;

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/errnr.h"
+#include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
 
@@ -610,7 +611,7 @@ FILE* fsOpen(CxStr1p const& path, char const* mode) {
     int n = -1;
     if (isStdPath(path, n)) return n == 0 ? stdin : n == 1 ? stdout : stderr;
     char const* p = path == "/dev/null" ? fdNullPath() : path.c_str();
-    return fopen(p, mode);
+    return fsFopen(p, mode);
 }
 
 bool fdClose(int fd) {

@@ -380,6 +380,7 @@ int fdDupSys(int fd) {
     return fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 int fdDup2Sys(int a, int b) {
+    if (b > 2 && a != b) return dup3(a, b, O_CLOEXEC);
     return dup2(a, b);
 }
 int fdCloseSys(int fd) {

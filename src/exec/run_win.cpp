@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "app/errnr.h"
+#include "base/envlock.h"
 #include "base/textedit.h"
 #include "base/tok.h"
 #include "exec/run.h"
@@ -88,9 +89,27 @@ bool jobAttachResume(PROCESS_INFORMATION const& pi) {
     return false;
 }
 
-// Starts the command line with exactly these standard handles, which must be
-// inheritable, and, where the system allows, no other handle inherited: a
-// pipe end that leaks into an unrelated child keeps that pipe open.
+void setInherit(HANDLE const* hs, int n, bool on) {
+    for (int i = 0; i < n; ++i)
+        SetHandleInformation(hs[i], HANDLE_FLAG_INHERIT, on ? HANDLE_FLAG_INHERIT : 0);
+}
+
+// The handles are inheritable only while the child is made.
+bool createInheriting(char const* app, char* cmdLine, STARTUPINFOA* si, DWORD flags,
+                      HANDLE const* hs, int n, PROCESS_INFORMATION& pi) {
+    memset(&pi, 0, sizeof pi);
+    setInherit(hs, n, true);
+    bool ok = CreateProcessA(app, cmdLine, nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED,
+                             nullptr, nullptr, si, &pi) != 0;
+    DWORD err = GetLastError();
+    setInherit(hs, n, false);
+    SetLastError(err);
+    return ok;
+}
+
+// Starts the command line with exactly these standard handles (ours, not
+// inheritable) and no other handle inherited: a pipe end that leaks into an
+// unrelated child keeps that pipe open.
 bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& pi,
                    char const* app = nullptr) {
     STARTUPINFOEXA six;
@@ -115,22 +134,22 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
     bool haveList = attrs && InitializeProcThreadAttributeList(attrs, 1, 0, &size);
     bool listed = haveList && UpdateProcThreadAttribute(attrs, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
                                                         list, n * sizeof(HANDLE), nullptr, nullptr);
-    DWORD flags = CREATE_SUSPENDED;
+    bool ok = false, fallback = !listed;
     if (listed) {
         six.lpAttributeList = attrs;
-        flags |= EXTENDED_STARTUPINFO_PRESENT;
-    } else {
-        six.StartupInfo.cb = sizeof(STARTUPINFOA);
+        std::shared_lock<std::shared_mutex> lk(inheritLock());
+        ok = createInheriting(app, cmdLine, &six.StartupInfo, EXTENDED_STARTUPINFO_PRESENT, list, n,
+                              pi);
+        // Older systems refuse console handles in the list.
+        fallback = !ok && GetLastError() == ERROR_INVALID_PARAMETER;
     }
-    memset(&pi, 0, sizeof pi);
-    bool ok = CreateProcessA(app, cmdLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                             &six.StartupInfo, &pi) != 0;
-    if (!ok && listed && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // Older systems refuse console handles in the list: inherit as before.
+    if (fallback) {
+        // Without a list the child takes every inheritable handle; holding the
+        // lock alone, no other start has any made so meanwhile.
         six.StartupInfo.cb = sizeof(STARTUPINFOA);
-        memset(&pi, 0, sizeof pi);
-        ok = CreateProcessA(app, cmdLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                            nullptr, &six.StartupInfo, &pi) != 0;
+        six.lpAttributeList = nullptr;
+        std::unique_lock<std::shared_mutex> lk(inheritLock());
+        ok = createInheriting(app, cmdLine, &six.StartupInfo, 0, list, n, pi);
     }
     if (haveList) DeleteProcThreadAttributeList(attrs);
     free(mem);
@@ -158,14 +177,15 @@ bool createPlain(_RunAppStart& st, PROCESS_INFORMATION& pi, char const* app = nu
     return false;
 }
 
-// An inheritable copy of the handle behind descriptor fd (the standard one
-// when the descriptor has none); null when there is nothing to pass on.
-HANDLE inheritableStd(int fd, DWORD which) {
+// A copy of the handle behind descriptor fd (the standard one when the
+// descriptor has none) for one child; null when there is nothing to pass on.
+// A copy of its own per start: concurrent starts each mark theirs inheritable.
+HANDLE stdCopy(int fd, DWORD which) {
     HANDLE h = (HANDLE)getHH_OnWin(fd);
     if (!isValidHH_OnWin((RunHandle)h)) h = GetStdHandle(which);
     if (!isValidHH_OnWin((RunHandle)h)) return nullptr;
     HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, TRUE,
+    if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
         return nullptr;
     return copy;
@@ -248,9 +268,9 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     app.started = true;
     // The child writes where we write now (descriptors 1 and 2 may have been
     // redirected), whether those are a console, a file or a pipe.
-    HANDLE in = inheritableStd(0, STD_INPUT_HANDLE);
-    HANDLE out = inheritableStd(1, STD_OUTPUT_HANDLE);
-    HANDLE err = inheritableStd(2, STD_ERROR_HANDLE);
+    HANDLE in = stdCopy(0, STD_INPUT_HANDLE);
+    HANDLE out = stdCopy(1, STD_OUTPUT_HANDLE);
+    HANDLE err = stdCopy(2, STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi;
     bool ok;
     // Without standard handles of our own the child takes the console's.
@@ -275,23 +295,13 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     bool pipes = r.txOn || r.rxOutOn || r.rxErrOn;
     bool ok = true;
     if (pipes) {
-        SECURITY_ATTRIBUTES sa;
-        sa.nLength = sizeof sa;
-        sa.lpSecurityDescriptor = nullptr;
-        sa.bInheritHandle = TRUE;
         // Pipes cannot be waited on here, so we look at them every few
         // milliseconds: a buffer as large as a POSIX pipe's keeps a child that
         // writes much from stopping at each small fill in between.
         DWORD const size = 65536;
-        ok = CreatePipe(&inR, &inW, &sa, size) && CreatePipe(&outR, &outW, &sa, size) &&
-             CreatePipe(&errR, &errW, &sa, size);
-        // The child's ends are inherited, ours are not.
-        ok = ok && SetHandleInformation(inW, HANDLE_FLAG_INHERIT, 0) &&
-             SetHandleInformation(outR, HANDLE_FLAG_INHERIT, 0) &&
-             SetHandleInformation(errR, HANDLE_FLAG_INHERIT, 0) &&
-             SetHandleInformation(inR, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) &&
-             SetHandleInformation(outW, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) &&
-             SetHandleInformation(errW, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        // Not inheritable: the child's ends become so only while it is made.
+        ok = CreatePipe(&inR, &inW, nullptr, size) && CreatePipe(&outR, &outW, nullptr, size) &&
+             CreatePipe(&errR, &errW, nullptr, size);
     }
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
@@ -447,8 +457,9 @@ RunHandle getHH_OnWin(int fd) {
 int fdOpenHH_OnWin(RunHandle h, char const* mode) {
     if (!isValidHH_OnWin(h) || !mode) return -1;
     int flags = (strchr(mode, 'w') || strchr(mode, 'a')) ? _O_APPEND : 0;
-    // Binary, so received bytes pass unchanged (no CR LF folding, no ^Z end).
-    return _open_osfhandle((intptr_t)h, flags | _O_BINARY);
+    // Binary, so received bytes pass unchanged (no CR LF folding, no ^Z end);
+    // never in the descriptor table the runtime hands to its own children.
+    return _open_osfhandle((intptr_t)h, flags | _O_BINARY | _O_NOINHERIT);
 }
 
 bool closeHH_OnWin(RunHandle h) {
@@ -515,17 +526,32 @@ long long fdReadSys(int fd, char* buf, long long n) {
 long long fdWriteSys(int fd, char const* buf, long long n) {
     return _write(fd, buf, (unsigned)n);
 }
+namespace {
+// Older systems' console handles refuse the flag; they are no real handles.
+void notInherited(int fd) {
+    HANDLE h = (HANDLE)getHH_OnWin(fd);
+    if (isValidHH_OnWin((RunHandle)h)) SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
+}
+} // namespace
+
+// The runtime's copies are inheritable. Ours stay ours: a command left running
+// in the background would otherwise hold our output open after we end. The
+// standard descriptors 0, 1 and 2 are what children get, so they keep the flag.
 int fdDupSys(int fd) {
-    return _dup(fd);
+    int d = _dup(fd);
+    if (d >= 0) notInherited(d);
+    return d;
 }
 int fdDup2Sys(int a, int b) {
-    return _dup2(a, b);
+    int r = _dup2(a, b);
+    if (r >= 0 && b > 2) notInherited(b);
+    return r;
 }
 int fdCloseSys(int fd) {
     return _close(fd);
 }
 int fdOpenSys(char const* path, int flags) {
-    return _open(path, flags, _S_IREAD | _S_IWRITE);
+    return _open(path, flags | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 int fdOpenFlags(char const* mode) {
     int fl = _O_RDONLY;

@@ -3,9 +3,17 @@
 #include <cstdio>
 #include <string>
 
+#include "base/fs.h"
 #include "base/timenum.h"
 #include "exec/run.h"
 #include "scratch.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#endif
 
 namespace {
 
@@ -23,6 +31,18 @@ std::string nativePath(std::string p) {
         for (char& c : p)
             if (c == '/') c = '\\';
     return p;
+}
+
+// Whether a child that inherits handles would get the descriptor.
+bool inheritable(int fd) {
+#ifdef _WIN32
+    DWORD flags = 0;
+    return GetHandleInformation((HANDLE)_get_osfhandle(fd), &flags) &&
+           (flags & HANDLE_FLAG_INHERIT);
+#else
+    int flags = fcntl(fd, F_GETFD);
+    return flags >= 0 && !(flags & FD_CLOEXEC);
+#endif
 }
 
 double secondsSince(long long t0) {
@@ -410,4 +430,92 @@ TEST_F(RunTmp, StreamModeAndChannelsToFilesAndStreams) {
     EXPECT_TRUE(rxChnPut(str, CxStr1p()));
     EXPECT_TRUE(rxChnPut(str, CxStr1p("ab")));
     EXPECT_STREQ(got.c_str(), "ab");
+}
+
+// Every descriptor this process opens for itself stays out of children; only
+// the standard descriptors are handed on.
+TEST_F(RunTmp, OwnDescriptorsAreNotInheritable) {
+    CxStr1p path(P("own.txt"));
+    FsFile file;
+    ASSERT_TRUE(file.open(path, "wb"));
+    FILE* fsRead = fsOpen(path, "rb");
+    FILE* fsAppend = fsFopen(path.c_str(), "ab");
+    FILE* stdDup = fsOpenFd(1, "w");
+    ASSERT_TRUE(fsRead && fsAppend && stdDup);
+    ASSERT_TRUE(fsInitStdFdSave());
+    RunCapRIO child;
+    child.txData = "\x01";
+    CxStr1p out;
+    child.rxOut.init(&out);
+    ASSERT_TRUE(runCapStart(child, "exit 0"));
+    int moved = fdOpen(path, "rb");
+    ASSERT_GE(moved, 3);
+    ASSERT_TRUE(dup2Force(moved, 60));
+    struct {
+        char const* what;
+        int fd;
+        bool close;
+    } const own[] = {
+        {"fdOpen wb", fdOpen(path, "wb"), true},
+        {"fdOpen rb", fdOpen(path, "rb"), true},
+        {"fdOpen ab", fdOpen(path, "ab"), true},
+        {"fdOpen /dev/null", fdOpen("/dev/null", "w"), true},
+        {"fsFdOpen", fsFdOpen(path, 'a'), true},
+        {"fdDupSys", fdDupSys(2), true},
+        {"dup2 onto 60", 60, true},
+        {"FsFile", fsGetFD(file.fs), false},
+        {"fsOpen", fsGetFD(fsRead), false},
+        {"fsFopen", fsGetFD(fsAppend), false},
+        {"fsOpenFd of stdout", fsGetFD(stdDup), false},
+        {"saved stdin", fsStdFdGetSaved(0), false},
+        {"saved stdout", fsStdFdGetSaved(1), false},
+        {"saved stderr", fsStdFdGetSaved(2), false},
+        {"child input", child.pipeIn.fdWrite, false},
+        {"child output", child.pipeOut.fdRead, false},
+        {"child errors", child.pipeErr.fdRead, false},
+    };
+    for (auto const& o : own) {
+        ASSERT_GE(o.fd, 3) << o.what;
+        EXPECT_FALSE(inheritable(o.fd)) << o.what;
+    }
+
+    // What is put on 2 is what children get.
+    ASSERT_TRUE(fdErrRedir2FD(moved));
+    bool stdInherited = inheritable(2);
+    EXPECT_TRUE(fdErrRestore());
+    EXPECT_TRUE(stdInherited);
+
+    for (auto const& o : own)
+        if (o.close) fdClose(o.fd);
+    fdClose(moved);
+    fsClose(fsRead);
+    fsClose(fsAppend);
+    fsClose(stdDup);
+    runCapWaitExitClose(child);
+}
+
+// A child started while we hold the writing end of another child's input must
+// not hold it too: the reader sees the end of its input as soon as we close
+// ours, while the other child still runs.
+TEST(RunInherit, ChildDoesNotKeepAnotherChildsInputOpen) {
+    RunCapRIO reader;
+    reader.txData = "\x01";
+    CxStr1p out;
+    reader.rxOut.init(&out);
+    ASSERT_TRUE(runCapStart(reader, pick("cat", "set /p X=").c_str()));
+    RunAppInfo sleeper;
+    ASSERT_TRUE(runFork(sleeper, pick("exec sleep 30", "ping -n 30 127.0.0.1 >nul").c_str()));
+    sleepMs(200);
+    EXPECT_TRUE(runCapClosePipe2In(reader));
+    long long t0 = timeBootNs();
+    while (!runCapPeekExit(reader) && secondsSince(t0) < 10) {
+        runCapRxOnce(reader);
+        sleepMs(10);
+    }
+    EXPECT_TRUE(runCapWasExit(reader)) << "its input is held open elsewhere";
+    EXPECT_FALSE(runAppPeekExit(sleeper)) << "the other child must still run";
+    pidSigForceStop(sleeper.pid);
+    runAppWaitExit(sleeper);
+    if (!runCapWasExit(reader)) pidSigForceStop(reader.app.pid);
+    runCapWaitExitClose(reader);
 }

@@ -39,10 +39,11 @@ for _v, _args in VARIANTS:
 # The GNU make dialect deletes too, with or without .DELETE_ON_ERROR, and keeps
 # a precious file.
 for _name, _mk, _expect, _deleted in (
-        ("deleted", "f:\n\techo partial > f; exit 3\n", None, "f"),
-        ("deleted with .DELETE_ON_ERROR", ".DELETE_ON_ERROR:\nf:\n\techo partial > f; exit 3\n",
-         None, "f"),
-        ("precious kept", ".PRECIOUS: f\nf:\n\techo partial > f; exit 3\n", "partial\n", None)):
+        ("deleted", "f:\n\techo partial > f\n\texit 3\n", None, "f"),
+        ("deleted with .DELETE_ON_ERROR",
+         ".DELETE_ON_ERROR:\nf:\n\techo partial > f\n\texit 3\n", None, "f"),
+        ("precious kept", ".PRECIOUS: f\nf:\n\techo partial > f\n\texit 3\n", "partial\n",
+         None)):
     CASES.append(Case("GNU make dialect, failed recipe, " + _name, ["--gm"],
                       files={"Makefile": _mk}, exit=2, expect_files={"f": _expect}, stdout=None,
                       stderr=deleting(_deleted) if _deleted else Not(Has("Deleting"))))
