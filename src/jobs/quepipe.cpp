@@ -3,10 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app.h"
 #include "app/errnr.h"
+#include "base/fs.h"
+#include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "jobs/quecore.h"
+#include "rules/envmap.h"
 
 namespace {
 
@@ -35,26 +39,112 @@ struct PipeV : QueVariantBase {
 };
 
 QueCore<PipeV> g_pipe;
-// A worker's output is kept here, slot for slot, until it has ended, so that
-// it reaches the console in one piece; reading it while the worker runs keeps
-// a worker with much output from stalling on a full pipe.
-Vect1p_Vobj<CxStr1p> g_out, g_err;
+
+// A worker's output is kept, slot for slot and stream by stream, until it has
+// ended, so that it reaches the console in one piece; reading it while the
+// worker runs keeps a worker with much output from stalling on a full pipe.
+// Beyond kSpoolAbove bytes it goes on to a temporary file, so a worker
+// printing a lot costs no more memory than that.
+long long const kSpoolAbove = 1 << 20;
+long long const kCopyPiece = 1 << 16;
+
+struct Spool {
+    CxStr1p text; // what came after the file's part
+    FILE* file = nullptr;
+    CxStr1p path;
+    bool inMemory = false; // the file failed: the rest stays here
+};
+Vect1p_Vobj<Spool> g_out, g_err;
+// Never reset, so names stay unique for the life of the process.
+long long g_spoolCount = 0;
+
+CxStr1p spoolPath() {
+    CxStr1p dir = envVarTMP();
+    if (dir.isEmpty()) dir = envVarGetDef("TMPDIR", "/tmp");
+    CxStr1p name("vorn-out-");
+    name += strFromInt(getPid());
+    name += '-';
+    name += strFromInt(++g_spoolCount);
+    return pathJoin(dir, name);
+}
+
+void spoolDiscard(Spool& s) {
+    if (s.file) {
+        fclose(s.file);
+        fsRm(s.path);
+    }
+    s.file = nullptr;
+    s.path.clear();
+    s.text.destroy();
+    s.inMemory = false;
+}
+
+// Moves what is kept to the file once it is large.
+void spoolSpill(Spool& s) {
+    if (s.text.length() < kSpoolAbove || s.inMemory) return;
+    if (!s.file) {
+        s.path = spoolPath();
+        s.file = fsFopen(s.path.c_str(), "w+b");
+        if (!s.file) {
+            s.path.clear();
+            s.inMemory = true;
+            return;
+        }
+    }
+    size_t n = fwrite(s.text.c_str(), 1, (size_t)s.text.length(), s.file);
+    if ((long long)n < s.text.length()) {
+        // Whatever the file took stays there, in order, ahead of the rest.
+        s.inMemory = true;
+        if (n > 0) s.text.delSpan(0, (long long)n);
+        return;
+    }
+    s.text.clear();
+}
+
+// Writes the file's part, then the rest, to fd; removes the file.
+void spoolFlushTo(int fd, Spool& s) {
+    if (s.file && fflush(s.file) == 0 && fseek(s.file, 0, SEEK_SET) == 0) {
+        CxStr1p piece;
+        if (piece.reserve(kCopyPiece + 1)) {
+            for (;;) {
+                size_t n = fread(piece.data, 1, (size_t)kCopyPiece, s.file);
+                if (n == 0) break;
+                fdWriteAll(fd, piece.data, (long long)n);
+            }
+        }
+    }
+    fdWriteAll(fd, s.text.c_str(), s.text.length());
+    spoolDiscard(s);
+}
 
 long long slotIndex(RunCapRIO const& r) {
     return &r - g_pipe.slots.begin();
 }
 
+void spillSlot(RunCapRIO const& r) {
+    long long i = slotIndex(r);
+    if (i < 0 || i >= g_out.size()) return;
+    spoolSpill(g_out[i]);
+    spoolSpill(g_err[i]);
+}
+
 bool PipeV::onInit(long long n) {
+    if (!g_out.reserve(n) || !g_err.reserve(n)) {
+        onDestroy();
+        return false;
+    }
     for (long long i = 0; i < n; ++i) {
-        if (!g_out.addVal(CxStr1p()) || !g_err.addVal(CxStr1p())) {
-            onDestroy();
-            return false;
-        }
+        g_out.addVal(Spool());
+        g_err.addVal(Spool());
     }
     return true;
 }
 
 void PipeV::onDestroy() {
+    for (Spool& s : g_out)
+        spoolDiscard(s);
+    for (Spool& s : g_err)
+        spoolDiscard(s);
     g_out.destroy();
     g_err.destroy();
 }
@@ -62,12 +152,15 @@ void PipeV::onDestroy() {
 bool PipeV::start(Rec& r) {
     long long i = slotIndex(r);
     if (i < 0 || i >= g_out.size()) return false;
+    // Nothing of a worker whose start failed reaches the next one's output.
+    spoolDiscard(g_out[i]);
+    spoolDiscard(g_err[i]);
     r.txData = r.app.cmds;
     if (!r.txData.addCstr(kBatchEndMarker)) return false;
     r.nonBlock = true;
     r.rxLoopWait = true;
-    r.rxOut.init(&g_out[i]);
-    r.rxErr.init(&g_err[i]);
+    r.rxOut.init(&g_out[i].text);
+    r.rxErr.init(&g_err[i].text);
     // The interpreter becomes the worker, so stopping the child stops it.
     CxStr1p cmd(runShellExecPrefix());
     cmd += r.app.cmd;
@@ -85,8 +178,8 @@ bool PipeV::start(Rec& r) {
 long long const kRxPerLook = 256;
 
 bool PipeV::finished(Rec& r) {
-    for (long long i = 0; i < kRxPerLook && runCapRxOnce(r); ++i) {
-    }
+    for (long long i = 0; i < kRxPerLook && runCapRxOnce(r); ++i)
+        spillSlot(r);
     return runCapPeekExit(r);
 }
 
@@ -94,16 +187,14 @@ bool PipeV::reap(Rec& r) {
     runCapWaitExit(r);
     // What is left after the exit; a descendant that keeps the pipe open
     // does not hold us up.
-    while (runCapRxOnce(r)) {
-    }
+    while (runCapRxOnce(r))
+        spillSlot(r);
     long long i = slotIndex(r);
     fflush(stdout);
     fflush(stderr);
     if (i >= 0 && i < g_out.size()) {
-        fdWriteAll(1, g_out[i].c_str(), g_out[i].length());
-        fdWriteAll(2, g_err[i].c_str(), g_err[i].length());
-        g_out[i].destroy();
-        g_err[i].destroy();
+        spoolFlushTo(1, g_out[i]);
+        spoolFlushTo(2, g_err[i]);
     }
     r.rxOut.init(nullptr);
     r.rxErr.init(nullptr);

@@ -410,6 +410,27 @@ for _v in ("bgt", "bgf", "bgp"):
                       stderr=failed("Command failed with code 3: exit 3", variant=_v),
                       expect_files={"a.txt": "a\n", "c.txt": None}))
 
+class OnePiece(Matcher):
+    """Two outputs whole, one after the other in either order."""
+
+    def __init__(self, one, other):
+        self.one, self.other = one, other
+
+    def check(self, text, ctx):
+        if text in (self.one + self.other, self.other + self.one):
+            return None
+        return "not the two outputs one after the other: %d bytes, starting %r" % (
+            len(text), text[:200])
+
+
+# 20 MB of numbered lines, so a piece lost, doubled or moved shows; b prints
+# while a is still printing.
+HUGE_OUT = "".join("%07d\n" % i for i in range(2500000))
+HUGE_FILES = {"huge.txt": HUGE_OUT, "tmp/": ""}
+HUGE_RULES = ("all: a b\n"
+              "a:\n\tcat huge.txt\n\tsleep 0.3\n%s"
+              "b:\n\tsleep 0.1\n\techo b1\n\tsleep 0.1\n\techo b2\n")
+
 BIG = ("all: a b\na:\n" + "".join("\techo line %05d of job a\n" % i for i in range(6000))
        + "b:\n" + "".join("\techo %05d >> many.txt\n" % i for i in range(4000)))
 BIG_OUT = "".join("line %05d of job a\n" % i for i in range(6000))
@@ -461,6 +482,17 @@ CASES += [
          env={"TMP": "@CWD@/nodir"}, exit=2, only="posix",
          stderr=HasRe(esc(error("Build failed for Goal: all"))),
          expect_files={"t": None, "nodir": None}),
+
+    # Output far beyond what a worker's output is held in memory for still
+    # comes whole and in one piece, ahead of or after the other job's; the
+    # temporary files it went through are gone, also after a failure.
+    Case("pipe worker's large output stays whole", J2 + ["--bgp", "-D", "cat"],
+         files=rules(HUGE_RULES % "", **HUGE_FILES), env={"TMP": "@CWD@/tmp"},
+         stdout=OnePiece(HUGE_OUT, "b1\nb2\n"), stderr=ok_summary("bgp"), empty_dirs=["tmp"]),
+    Case("pipe worker's large output stays whole after a failure",
+         J2 + ["--bgp", "-D", "cat"], files=rules(HUGE_RULES % "\texit 3\n", **HUGE_FILES),
+         env={"TMP": "@CWD@/tmp"}, exit=2, stdout=OnePiece(HUGE_OUT, "b1\nb2\n"),
+         stderr=failed("Command failed with code 3: exit 3", variant="bgp"), empty_dirs=["tmp"]),
 
     # The worker entries themselves: a batch ends with the marker line.
     # (Wine cannot peek into a pipe made outside it, so the pipe worker fed by
