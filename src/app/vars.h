@@ -61,8 +61,10 @@ struct DepsPhase {
     bool outOfDate = false;
     bool timeKnown = false;
     bool pending = false;
-    long long waits = 0;
-    long long firstWaiter = -1;
+    // Counts and places of goals and edges, which number less than 2^31: ints
+    // keep the goal index's entry small.
+    int waits = 0;
+    int firstWaiter = -1;
     long long time = 0;
 };
 
@@ -90,15 +92,17 @@ class Vars {
 
     // Goal table and dependency graph.
     CxStr1p defaultGoal;
+    // Names, dependencies and one-line recipes of the goal table are views
+    // of texts kept here; they stay until the run ends.
+    TextStore goalTexts;
     GoalRuleMap goalRules;
     GoalLoadIndex goalLoad;
     DepsMap depsMapUsual;
     DepsMap depsMapExistOnly;
-    Map_Kobj2Vobj<CxStr1p, CxStr1p> depFirstGoal;
     long long rulesWithCmds = 0;
     long long cmdsAll = 0;
-    Set_Kobj<CxStr1p> rulesHeavy, rulesUsual;
-    Set_Kobj<CxStr1p> rulesHeavyAdj, rulesUsualAdj;
+    GoalKindSet rulesHeavy{GoalKindSet::OwnHeavy}, rulesUsual{GoalKindSet::OwnUsual};
+    GoalKindSet rulesHeavyAdj{GoalKindSet::Heavy}, rulesUsualAdj{GoalKindSet::Usual};
     long long elDepsExpand = 0; // ns; 0 = not measured
     long long elDepsAdapt = 0;
     long long elDepsTotal = 0;

@@ -18,6 +18,9 @@ inline int anyCmp(int a, int b) {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+// A view (cap 0, data set) holds count elements in memory that someone else
+// keeps and that no other array uses, such as a TextStore block: its elements
+// may change in place; growing moves them to a block of its own.
 template <typename T> class Vect1p_Vobj {
   public:
     long long cap = 0;
@@ -51,6 +54,7 @@ template <typename T> class Vect1p_Vobj {
 
     bool reserve(long long n) {
         if (n <= cap) return true;
+        if (n < count) n = count; // a view
         long long want = calcGrowVectTp(cap, n, (long long)sizeof(T));
         if (want < n) return false;
         T* p = (T*)malloc((size_t)want * sizeof(T));
@@ -58,7 +62,7 @@ template <typename T> class Vect1p_Vobj {
         // Elements move by a bitwise copy of their fields; the old block is then
         // released without running destructors.
         if (count > 0) memcpy((void*)p, (void const*)data, (size_t)count * sizeof(T));
-        free((void*)data);
+        if (cap > 0) free((void*)data);
         data = p;
         cap = want;
         return true;
@@ -78,13 +82,11 @@ template <typename T> class Vect1p_Vobj {
 
     T& at(long long i) {
         if (i >= 0 && i < count) return data[i];
-        spare = T();
-        return spare;
+        return freshSpare();
     }
     T const& at(long long i) const {
         if (i >= 0 && i < count) return data[i];
-        spare = T();
-        return spare;
+        return freshSpare();
     }
     T& operator[](long long i) { return at(i); }
     T const& operator[](long long i) const { return at(i); }
@@ -112,7 +114,7 @@ template <typename T> class Vect1p_Vobj {
     }
     void destroy() {
         clear();
-        free((void*)data);
+        if (cap > 0) free((void*)data);
         data = nullptr;
         cap = 0;
     }
@@ -131,7 +133,13 @@ template <typename T> class Vect1p_Vobj {
     T const* end() const { return data + count; }
 
   private:
-    mutable T spare{};
+    // The element handed out for an index out of range. One per thread, not
+    // one per array: a goal table holds millions of small arrays.
+    static T& freshSpare() {
+        static thread_local T spare{};
+        spare = T();
+        return spare;
+    }
 };
 
 // Tree nodes shared by maps (with a value) and sets (with an empty value).
@@ -476,5 +484,67 @@ template <typename K> class Set_Kobj : public AvlTree<K, AvlNoVal> {
     bool addK(K const& k) {
         bool added;
         return this->insertNode(k, AvlNoVal(), added) != nullptr;
+    }
+};
+
+// Append-only store of texts in large blocks that never move: strings that
+// view them (CxStr1p::setView) cost no heap block each. Texts stay until the
+// store is destroyed.
+class TextStore {
+  public:
+    TextStore() = default;
+    TextStore(TextStore const&) = delete;
+    TextStore& operator=(TextStore const&) = delete;
+    ~TextStore() {
+        for (char* b : blocks)
+            free(b);
+    }
+
+    // A copy of the n bytes at text, then tail unless it is zero, then a
+    // zero; null when memory ran out.
+    char const* add(char const* text, long long n, char tail = 0) {
+        if (n < 0) return nullptr;
+        char* p = place(n + (tail ? 2 : 1), 1);
+        return p ? fill(p, text, n, tail) : nullptr;
+    }
+    // Room for n bytes at a multiple of align (a power of two up to 16);
+    // null when memory ran out.
+    char* place(long long n, long long align = 8) {
+        if (n < 0 || align < 1 || align > 16) return nullptr;
+        long long skip =
+            (long long)(-(unsigned long long)(size_t)at & (unsigned long long)(align - 1));
+        long long need = n + skip;
+        if (need > room) {
+            // A text longer than a quarter block gets a block of its own, so
+            // the room left in the current one is not thrown away. Fresh
+            // blocks suit any alignment.
+            bool alone = n > kBlock / 4;
+            char* b = (char*)malloc((size_t)(alone ? n : kBlock));
+            if (!b || !blocks.addVal(b)) {
+                free(b);
+                return nullptr;
+            }
+            if (alone) return b;
+            at = b;
+            room = kBlock;
+            need = n;
+        }
+        char* p = at + (need - n);
+        at += need;
+        room -= need;
+        return p;
+    }
+
+  private:
+    static long long const kBlock = 1 << 20;
+    Vect1p_Vobj<char*> blocks;
+    char* at = nullptr;
+    long long room = 0;
+
+    static char const* fill(char* p, char const* text, long long n, char tail) {
+        if (n > 0) memcpy(p, text, (size_t)n);
+        if (tail) p[n++] = tail;
+        p[n] = 0;
+        return p;
     }
 };

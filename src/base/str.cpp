@@ -68,7 +68,7 @@ CxStr1p& CxStr1p::operator=(char c) {
 }
 
 void CxStr1p::destroy() {
-    free(data);
+    if (cap > 0) free(data);
     data = nullptr;
     cap = 0;
     len = 0;
@@ -87,6 +87,7 @@ void CxStr1p::swap(CxStr1p& o) noexcept {
 
 bool CxStr1p::growSlow(long long newLen) {
     if (newLen < 0) return false;
+    if (isView() && newLen < len) newLen = len;
     if (data && cap > newLen) return true;
     long long need = newLen + 1;
     long long n = calcGrowStrCx(data ? cap : 0, need, kStrGranule, kStrMax);
@@ -96,7 +97,7 @@ bool CxStr1p::growSlow(long long newLen) {
     if (data && len > 0) memcpy(p, data, (size_t)len);
     p[len > 0 && data ? len : 0] = 0;
     if (!data) len = 0;
-    free(data);
+    if (cap > 0) free(data);
     data = p;
     cap = n;
     return true;
@@ -105,12 +106,13 @@ bool CxStr1p::growSlow(long long newLen) {
 bool CxStr1p::reserve(long long n) {
     if (n <= cap) return true;
     if (n < 1) return true;
+    if (isView() && n <= len) n = len + 1;
     char* p = (char*)malloc((size_t)n);
     if (!p) return false;
     if (data && len > 0) memcpy(p, data, (size_t)len);
     if (!data) len = 0;
     p[len] = 0;
-    free(data);
+    if (cap > 0) free(data);
     data = p;
     cap = n;
     return true;
@@ -149,6 +151,13 @@ bool CxStr1p::setCstr(char const* text, long long n) {
     len = l;
     data[len] = 0;
     return true;
+}
+
+void CxStr1p::setView(char const* text, long long n) {
+    destroy();
+    if (!text || n < 1) return;
+    data = (char*)text;
+    len = n;
 }
 
 bool CxStr1p::setChar(char c) {
@@ -231,7 +240,7 @@ bool CxStr1p::delAt(long long pos) {
 }
 
 bool CxStr1p::delSpan(long long pos, long long n) {
-    if (pos < 0 || pos >= len || n < 1 || !data) return false;
+    if (pos < 0 || pos >= len || n < 1 || !data || !own()) return false;
     if (n > len - pos) n = len - pos;
     memmove(data + pos, data + pos + n, (size_t)(len - pos - n));
     len -= n;
@@ -241,6 +250,7 @@ bool CxStr1p::delSpan(long long pos, long long n) {
 
 bool CxStr1p::delEachChar(char c) {
     if (!data) return true;
+    if (!own()) return false;
     long long w = 0;
     for (long long r = 0; r < len; ++r)
         if (data[r] != c) data[w++] = data[r];
@@ -251,6 +261,7 @@ bool CxStr1p::delEachChar(char c) {
 
 void CxStr1p::forceValidLen() {
     if (!data || cap < 1) {
+        data = nullptr;
         len = 0;
         return;
     }
@@ -260,6 +271,7 @@ void CxStr1p::forceValidLen() {
 
 void CxStr1p::forceValidLen(long long maxLen) {
     if (!data || cap < 1) {
+        data = nullptr;
         len = 0;
         return;
     }
@@ -272,7 +284,7 @@ void CxStr1p::forceValidLen(long long maxLen) {
 static char g_strScratch = 0;
 
 char& CxStr1p::at(long long i) {
-    if (i >= 0 && i < len && data) return data[i];
+    if (i >= 0 && i < len && data && own()) return data[i];
     g_strScratch = 0;
     return g_strScratch;
 }
@@ -287,7 +299,7 @@ bool CxStr1p::getAt(long long i, char& c) const {
 }
 
 bool CxStr1p::setAt(long long i, char c) {
-    if (i < 0 || i >= len || !data) return false;
+    if (i < 0 || i >= len || !data || !own()) return false;
     data[i] = c;
     return true;
 }

@@ -1,6 +1,9 @@
 // The byte string used for every text: a heap buffer holding a zero-terminated
 // text. Nothing throws; allocating operations report success as bool and leave
-// the string valid when they fail.
+// the string valid when they fail. A view (cap 0, data set) reads a text that
+// someone else keeps for the string's whole life, such as the goal table's
+// name store; its first change makes a copy of its own, and copies of a view
+// are ordinary strings.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +30,13 @@ class CxStr1p {
     CxStr1p& operator=(char const* text);
     CxStr1p& operator=(char c);
 
-    bool isValid() const { return cap >= 0 && len >= 0 && len <= cap; }
+    bool isValid() const { return cap >= 0 && len >= 0 && (len <= cap || isView()); }
+    bool isView() const { return cap < 1 && data; }
     bool isOk() const { return len >= 0; }
     bool isEmpty() const { return len < 1 || !data || !data[0]; }
     long long length() const { return len; }
     long long capacity() const { return cap; }
-    long long countFree() const { return data ? cap - len - 1 : 0; }
+    long long countFree() const { return cap > 0 ? cap - len - 1 : 0; }
     // Never null: an empty string without buffer yields "".
     char const* c_str() const { return data ? data : ""; }
 
@@ -40,6 +44,8 @@ class CxStr1p {
     bool setMove(CxStr1p& o);
     bool setCstr(char const* text, long long n = -1);
     bool setChar(char c);
+    // Becomes a view of the n bytes at text, which must be followed by a zero.
+    void setView(char const* text, long long n);
     void destroy();
     void swap(CxStr1p& o) noexcept;
     void clear() { forceLen(0); }
@@ -60,7 +66,9 @@ class CxStr1p {
     bool delSpan(long long pos, long long n);
     bool delEachChar(char c);
     void forceLen(long long n) {
+        if (n > 0 && isView()) own();
         if (!data || cap < 1) {
+            data = nullptr; // a view cut to nothing, or one that could not be copied
             len = 0;
             return;
         }
@@ -87,6 +95,8 @@ class CxStr1p {
         return (data && cap > newLen && newLen >= 0) || growSlow(newLen);
     }
     bool growSlow(long long newLen);
+    // A view takes a copy of its text before anything is written in place.
+    bool own() { return cap > 0 || !data || growSlow(len); }
 };
 
 int cmpCxStr1p(CxStr1p const& a, CxStr1p const& b);

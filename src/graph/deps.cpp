@@ -173,12 +173,17 @@ CxStr1p depsCircDetect(DepsMap const& map, char sep) {
 namespace {
 
 // Goals of one or more maps as numbered nodes with their edges to other goals
-// (compressed rows), for the strongly connected components.
+// (compressed rows), for the strongly connected components. Node numbers fit
+// an int (a name index numbers at most 2^31 names).
 struct GoalGraph {
     Vect1p_Vobj<CxStr1p const*> names; // sorted, unique
     Vect1p_Vobj<long long> rowStart;   // names.size() + 1 entries
-    Vect1p_Vobj<long long> edges;
-    Vect1p_Vobj<char> selfEdge;
+    Vect1p_Vobj<int> edges;
+
+    long long nodes() const { return names.size(); }
+    long long degree(long long v) const { return rowStart.data[v + 1] - rowStart.data[v]; }
+    int to(long long v, long long k) const { return edges.data[rowStart.data[v] + k]; }
+    CxStr1p const& name(long long v) const { return *names.data[v]; }
 
     bool build(DepsMap const* const* maps, int mapCount) {
         // Merge the sorted key sequences of the maps, keeping each goal's sets.
@@ -210,31 +215,6 @@ struct GoalGraph {
         });
     }
 
-    // The same graph from the goal index, whose goals come first in key order
-    // with their dependencies resolved: nothing is looked up again.
-    bool buildFromIndex() {
-        if (!goalIndexInit()) return false;
-        long long n = goalIndexGoals();
-        if (!names.reserve(n) || !rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
-        for (long long v = 0; v < n; ++v) {
-            GoalSlot const* g = goalSlotAt(v);
-            names.addVal(&g->rule->name);
-            rowStart.addVal(edges.size());
-            selfEdge.addVal(0);
-            for (int k = 0; k < 2; ++k) {
-                GoalSlot* const* slots = goalDepSlots(g, k == 1);
-                long long count = (k ? g->rule->depsExistOnly : g->rule->depsUsual).size();
-                for (long long i = 0; i < count; ++i) {
-                    long long w = goalSlotId(slots[i]);
-                    if (w >= n) continue; // a plain file
-                    if (w == v) selfEdge.data[v] = 1;
-                    if (!edges.addVal(w)) return false;
-                }
-            }
-        }
-        return rowStart.addVal(edges.size());
-    }
-
     // Numbers the names, then the rows: forDeps(v, edge) calls edge on each
     // dependency name of node v; a name that is no node (a plain file) is no edge.
     template <class ForDeps> bool fillRows(ForDeps forDeps) {
@@ -243,15 +223,13 @@ struct GoalGraph {
         if (!index.init(n)) return false;
         for (long long v = 0; v < n; ++v)
             index.add(names.data[v], v);
-        if (!rowStart.reserve(n + 1) || !selfEdge.reserve(n)) return false;
+        if (!rowStart.reserve(n + 1)) return false;
         for (long long v = 0; v < n; ++v) {
-            if (!rowStart.addVal(edges.size()) || !selfEdge.addVal(0)) return false;
+            if (!rowStart.addVal(edges.size())) return false;
             bool ok = true;
             forDeps(v, [&](CxStr1p const& d) {
                 long long w = index.find(d);
-                if (w < 0) return;
-                if (w == v) selfEdge.data[v] = 1;
-                if (!edges.addVal(w)) ok = false;
+                if (w >= 0 && !edges.addVal((int)w)) ok = false;
             });
             if (!ok) return false;
         }
@@ -259,11 +237,36 @@ struct GoalGraph {
     }
 };
 
+// The goals of the goal index as the same kind of graph, read from the index
+// itself: its goals come first in key order with their dependencies resolved,
+// so nothing is copied or looked up again.
+struct IndexGraph {
+    long long n = goalIndexGoals();
+
+    long long nodes() const { return n; }
+    long long degree(long long v) const {
+        GoalRule const* r = goalSlotAt(v)->rule;
+        return r->depsUsual.size() + r->depsExistOnly.size();
+    }
+    // -1 for a plain file.
+    int to(long long v, long long k) const {
+        GoalSlot const* g = goalSlotAt(v);
+        long long usual = g->rule->depsUsual.size();
+        GoalSlot const* d =
+            k < usual ? goalDepSlots(g, false)[k] : goalDepSlots(g, true)[k - usual];
+        long long w = goalSlotId(d);
+        return w < n ? (int)w : -1;
+    }
+    CxStr1p const& name(long long v) const { return goalSlotAt(v)->rule->name; }
+};
+
 // Tarjan's components without recursion; circ[v] is set for a node in a
 // component of two or more nodes or with an edge to itself.
-bool markCircular(GoalGraph const& gg, Vect1p_Vobj<char>& circ) {
-    long long n = gg.names.size();
-    Vect1p_Vobj<long long> index, low, stack, frameNode, frameEdge;
+template <class Graph> bool markCircular(Graph const& gg, Vect1p_Vobj<char>& circ) {
+    long long n = gg.nodes();
+    if (n > 0x7fffffff) return false;
+    Vect1p_Vobj<int> index, low, stack, frameNode;
+    Vect1p_Vobj<long long> frameEdge;
     Vect1p_Vobj<char> onStack;
     if (!index.reserve(n) || !low.reserve(n) || !onStack.reserve(n) || !circ.reserve(n) ||
         !stack.reserve(n) || !frameNode.reserve(n) || !frameEdge.reserve(n))
@@ -272,28 +275,30 @@ bool markCircular(GoalGraph const& gg, Vect1p_Vobj<char>& circ) {
         index.addVal(-1);
         low.addVal(0);
         onStack.addVal(0);
-        circ.addVal(gg.selfEdge.data[v]);
+        circ.addVal(0);
     }
-    long long next = 0;
-    for (long long s = 0; s < n; ++s) {
+    int next = 0;
+    for (int s = 0; s < n; ++s) {
         if (index.data[s] >= 0) continue;
         // Capacities were reserved for n entries: no push below can fail.
         index.data[s] = low.data[s] = next++;
         stack.addVal(s);
         onStack.data[s] = 1;
         frameNode.addVal(s);
-        frameEdge.addVal(gg.rowStart.data[s]);
+        frameEdge.addVal(0);
         while (!frameNode.isEmpty()) {
-            long long v = frameNode.lastVal();
+            int v = frameNode.lastVal();
             long long& ei = frameEdge.lastVal();
-            if (ei < gg.rowStart.data[v + 1]) {
-                long long w = gg.edges.data[ei++];
+            if (ei < gg.degree(v)) {
+                int w = gg.to(v, ei++);
+                if (w < 0) continue;
+                if (w == v) circ.data[v] = 1;
                 if (index.data[w] < 0) {
                     index.data[w] = low.data[w] = next++;
                     stack.addVal(w);
                     onStack.data[w] = 1;
                     frameNode.addVal(w);
-                    frameEdge.addVal(gg.rowStart.data[w]);
+                    frameEdge.addVal(0);
                 } else if (onStack.data[w] && index.data[w] < low.data[v]) {
                     low.data[v] = index.data[w];
                 }
@@ -314,7 +319,7 @@ bool markCircular(GoalGraph const& gg, Vect1p_Vobj<char>& circ) {
                 stack.delSpan(from, top - from);
             }
             if (!frameNode.isEmpty()) {
-                long long u = frameNode.lastVal();
+                int u = frameNode.lastVal();
                 if (low.data[v] < low.data[u]) low.data[u] = low.data[v];
             }
         }
@@ -322,12 +327,12 @@ bool markCircular(GoalGraph const& gg, Vect1p_Vobj<char>& circ) {
     return true;
 }
 
-bool circSccOf(CxStr1p& out, GoalGraph const& gg, char sep) {
+template <class Graph> bool circSccOf(CxStr1p& out, Graph const& gg, char sep) {
     Vect1p_Vobj<char> circ;
     if (!markCircular(gg, circ)) return false;
     bool ok = true;
-    for (long long v = 0; v < gg.names.size(); ++v)
-        if (circ.data[v]) ok = strSepAdd(out, *gg.names.data[v], sep) && ok;
+    for (long long v = 0; v < gg.nodes(); ++v)
+        if (circ.data[v]) ok = strSepAdd(out, gg.name(v), sep) && ok;
     return ok;
 }
 
@@ -339,8 +344,7 @@ bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep
 } // namespace
 
 bool goalsCircularAdd(CxStr1p& out, char sep) {
-    GoalGraph gg;
-    return Vars::_pVars && gg.buildFromIndex() && circSccOf(out, gg, sep);
+    return Vars::_pVars && goalIndexInit() && circSccOf(out, IndexGraph(), sep);
 }
 
 bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep) {
@@ -460,6 +464,12 @@ bool depsAllSteps() {
     // cycle of either map is one of both together, so when both together have
     // none the maps need no check of their own.
     bool checkCirc = !hasLetter(v.conf.dcLetters, 'c');
+    // The dependencies as written are needed no more once their first
+    // namers are known: their room goes to the goal index.
+    if (!goalFirstNamersFind()) {
+        logPrint(2, "deps expand");
+        return false;
+    }
     CxStr1p circ;
     bool joinOk = !checkCirc || goalsCircularAdd(circ, ' ');
     bool acyclic = checkCirc && joinOk && circ.isEmpty();
@@ -489,28 +499,9 @@ bool depsAllSteps() {
     }
 
     long long t1 = timeBootNs();
-    for (auto& x : v.goalRules) {
-        GoalRule& rx = x.val;
-        if (!rx.heavy && !rx.usual) continue;
-        CxStr1p const* pName = v.depFirstGoal.find(rx.name);
-        GoalRule* p = pName ? v.goalRules.find(*pName) : nullptr;
-        if (!p) continue;
-        if (rx.heavy) {
-            if (!p->heavy) {
-                v.rulesHeavyAdj.addK(*pName);
-                logTraceDbg(v.conf.dbgRules, "rules adj (H) | %s : %s", pName->c_str(),
-                            rx.name.c_str());
-            }
-            p->heavy = true;
-        }
-        if (rx.usual) {
-            if (!p->usual) {
-                v.rulesUsualAdj.addK(*pName);
-                logTraceDbg(v.conf.dbgRules, "rules adj (u) | %s : %s", pName->c_str(),
-                            rx.name.c_str());
-            }
-            p->usual = true;
-        }
+    if (!goalKindsAdjust()) {
+        logPrint(2, "deps expand");
+        return false;
     }
     v.elDepsAdapt = timeBootNs() - t1;
     return true;

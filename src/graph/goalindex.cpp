@@ -4,23 +4,16 @@
 
 namespace {
 
-NameIndex g_index;
+// Goals are found through the table's own hash and their place in key order
+// (g_rank, by goal number); the other names of the graph through g_files.
+NameIndex g_files;
+Vect1p_Vobj<int> g_rank;
 Vect1p_Vobj<GoalSlot> g_slots;
 Vect1p_Vobj<GoalSlot*> g_depSlots;
 bool g_ready = false;
 // What the index was made for: a table changed since is indexed anew.
 GoalRuleMap const* g_table = nullptr;
 long long g_tableChanges = -1, g_goals = 0;
-
-// The slot of the name, added when absent; -1 when memory ran out.
-long long addName(CxStr1p const& name) {
-    long long id = g_index.findOrAdd(&name, g_slots.size());
-    if (id == g_slots.size()) {
-        if (!g_slots.addVal(GoalSlot())) return -1;
-        g_slots.data[id].name = &name;
-    }
-    return id;
-}
 
 } // namespace
 
@@ -38,36 +31,50 @@ bool goalIndexInit() {
     }
     goalIndexDestroy();
     long long goals = v.goalRules.size(), edges = 0;
+    int const* order = v.goalRules.ordered();
+    if (!order) return false;
     for (auto const& n : v.goalRules)
         edges += n.val.depsUsual.size() + n.val.depsExistOnly.size();
-    // Sized for the goals: most dependencies name goals, and the index and the
-    // slots grow for the files among them.
-    Vect1p_Vobj<long long> ruleIds, depIds;
-    if (!g_index.init(goals) || !g_slots.reserve(goals) || !ruleIds.reserve(goals) ||
-        !depIds.reserve(edges))
-        return false;
-    for (auto& n : v.goalRules) {
-        long long id = addName(n.key);
-        if (id < 0) return false;
-        g_slots[id].rule = &n.val;
-        ruleIds.addVal(id);
-    }
-    long long k = 0;
+    if (goals > 0x7fffffff || edges > 0x7fffffff) return false;
+    // Every name is numbered before the slots are made, so that they are made
+    // once at their final size: the goals first in key order, then the files
+    // among the dependencies. Until then the list of the dependencies'
+    // entries holds their numbers.
+    Vect1p_Vobj<CxStr1p const*> files;
+    if (!g_rank.reserve(goals) || !g_files.init(16) || !g_depSlots.reserve(edges)) return false;
+    for (long long i = 0; i < goals; ++i)
+        g_rank.addVal(0);
+    for (long long i = 0; i < goals; ++i)
+        g_rank.data[order[i]] = (int)i;
     for (auto const& n : v.goalRules) {
-        long long self = ruleIds[k++];
         for (int e = 0; e < 2; ++e) {
-            g_slots[self].depsAt[e] = depIds.size();
             for (CxStr1p const& d : e ? n.val.depsExistOnly : n.val.depsUsual) {
-                long long id = addName(d);
-                if (id < 0) return false;
-                depIds.addVal(id);
+                long long id = v.goalRules.idOf(d), at = id >= 0 ? g_rank.data[id] : -1;
+                if (at < 0) {
+                    at = g_files.findOrAdd(&d, goals + files.size());
+                    if (at < 0 || (at == goals + files.size() && !files.addVal(&d))) return false;
+                }
+                g_depSlots.addVal((GoalSlot*)(size_t)at);
             }
         }
     }
-    // The slots stay where they are from now on.
-    if (!g_depSlots.reserve(depIds.size())) return false;
-    for (long long id : depIds)
-        g_depSlots.addVal(&g_slots.data[id]);
+    if (!g_slots.reserve(goals + files.size())) return false;
+    long long depsAt = 0;
+    for (auto& n : v.goalRules) {
+        GoalSlot s;
+        s.rule = &n.val;
+        s.name = &n.val.name;
+        s.depsAt = (int)depsAt;
+        depsAt += n.val.depsUsual.size() + n.val.depsExistOnly.size();
+        g_slots.addVal(s);
+    }
+    for (CxStr1p const* f : files) {
+        GoalSlot s;
+        s.name = f;
+        g_slots.addVal(s);
+    }
+    for (GoalSlot*& p : g_depSlots)
+        p = &g_slots.data[(size_t)p];
     g_table = &v.goalRules;
     g_tableChanges = goalTableChanges();
     g_goals = v.goalRules.size();
@@ -76,7 +83,8 @@ bool goalIndexInit() {
 }
 
 void goalIndexDestroy() {
-    g_index = NameIndex();
+    g_files = NameIndex();
+    g_rank.destroy();
     g_slots.destroy();
     g_depSlots.destroy();
     g_ready = false;
@@ -85,13 +93,22 @@ void goalIndexDestroy() {
 
 GoalSlot* goalSlotOf(CxStr1p const& name) {
     if (!g_ready) return nullptr;
-    long long id = g_index.find(name);
+    long long id = g_table->idOf(name);
+    if (id < 0 || id >= g_rank.size())
+        id = g_files.find(name);
+    else
+        id = g_rank.data[id];
     return id >= 0 ? &g_slots.data[id] : nullptr;
 }
 
+GoalSlot* goalSlotOfGoal(long long tableId) {
+    if (!g_ready || tableId < 0 || tableId >= g_rank.size()) return nullptr;
+    return &g_slots.data[g_rank.data[tableId]];
+}
+
 GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly) {
-    if (!g_ready || !g || g->depsAt[existOnly] < 0) return nullptr;
-    return g_depSlots.data + g->depsAt[existOnly];
+    if (!g_ready || !g || g->depsAt < 0) return nullptr;
+    return g_depSlots.data + g->depsAt + (existOnly ? g->rule->depsUsual.size() : 0);
 }
 
 long long goalIndexGoals() {

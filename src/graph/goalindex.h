@@ -9,12 +9,12 @@ struct GoalSlot {
     long long state = 0;
     GoalRule* rule = nullptr;
     CxStr1p const* name = nullptr;
-    // Where the build's read-ahead keeps the file's time; -1 when it has none.
-    long long aheadAt = -1;
     DepsPhase phase;
-    // Where the entries of the rule's dependencies start in the index's list
-    // (usual, exist-only); -1 without rule.
-    long long depsAt[2] = {-1, -1};
+    // Where the build's read-ahead keeps the file's time; -1 when it has none.
+    int aheadAt = -1;
+    // Where the entries of the rule's dependencies start in the index's list,
+    // the usual ones, then the exist-only ones; -1 without rule.
+    int depsAt = -1;
 };
 
 // Indexes the goal table's names and dependencies; the table must not change
@@ -26,6 +26,8 @@ bool goalIndexCurrent();
 void goalIndexDestroy();
 // The entry of a name of the graph; nullptr for any other name.
 GoalSlot* goalSlotOf(CxStr1p const& name);
+// The entry of the goal with this number in the goal table; null without index.
+GoalSlot* goalSlotOfGoal(long long tableId);
 // The entries of the dependencies of g's rule in its list's order, so that a
 // walk does not look each name up again; null for null g or without index.
 GoalSlot* const* goalDepSlots(GoalSlot const* g, bool existOnly);

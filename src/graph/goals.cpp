@@ -5,6 +5,7 @@
 #include "base/textedit.h"
 #include "base/tok.h"
 #include "graph/deps.h"
+#include "graph/goalindex.h"
 #include "graph/nameindex.h"
 
 #include <algorithm>
@@ -25,41 +26,40 @@ bool dbgDeps() {
     return Vars::_pConf && Vars::_pConf->dbgDeps;
 }
 
-// A name already in the table costs one hash lookup instead of a tree
-// search. The index is built again when it no longer matches the table.
-bool syncGoals(GoalRuleMap& table, GoalLoadIndex& x) {
-    if (x.names.size() == table.size() && x.rules.size() == table.size()) return true;
-    x.rules.clear();
-    if (!x.names.init(table.size()) || !x.rules.reserve(table.size())) return false;
-    for (auto& n : table) {
-        x.names.add(&n.key, x.rules.size());
-        x.rules.addVal(&n.val);
-    }
-    return true;
-}
-
 // The goal's record, inserted with its name when absent; null when the table
 // could not grow.
-GoalRule* ensureGoal(CxStr1p const& name) {
-    GoalRuleMap& table = Vars::_pVars->goalRules;
-    GoalLoadIndex& x = Vars::_pVars->goalLoad;
-    if (!syncGoals(table, x)) return nullptr;
-    long long id = x.names.find(name);
-    if (id >= 0) return x.rules[id];
-    long long before = table.size();
-    // Generated rules often come in name order: a name after every other one
-    // is appended without a search.
-    bool added = true;
-    GoalRuleMap::Node* n = table.appendLast(name, GoalRule());
-    if (!n) n = table.insertKey(name, added);
-    if (!n) return nullptr;
-    if (added) {
+GoalRule* ensureGoal(CxStr1p const& name, long long* idOut = nullptr) {
+    Vars& v = *Vars::_pVars;
+    long long id = v.goalRules.idOf(name);
+    if (id < 0) {
+        // The name's one kept copy, which the record's name views.
+        char const* text = v.goalTexts.add(name.c_str(), name.length());
+        bool added = false;
+        if (!text || !v.goalRules.add(text, name.length(), added) || !added) return nullptr;
         ++g_tableChanges;
-        if (table.size() <= before) return nullptr;
-        if (!n->val.name.setObj(name)) return nullptr;
+        id = v.goalRules.size() - 1;
     }
-    if (!x.rules.addVal(&n->val) || !x.names.add(&n->key, x.rules.size() - 1)) return nullptr;
-    return &n->val;
+    if (idOut) *idOut = id;
+    return &v.goalRules.node(id).val;
+}
+
+unsigned nameHash(char const* d, long long n) {
+    unsigned long long h = 1469598103934665603ULL; // FNV-1a
+    for (long long i = 0; i < n; ++i) {
+        h ^= (unsigned char)d[i];
+        h *= 1099511628211ULL;
+    }
+    return (unsigned)(h ^ (h >> 32));
+}
+
+// The first eight bytes of a name as a number in key order: the first byte
+// counts as signed, the others as unsigned, and a name comes before the
+// longer names it starts (names hold no zero byte).
+unsigned long long namePrefix(CxStr1p const& s) {
+    unsigned long long k = 0;
+    for (long long i = 0; i < 8; ++i)
+        k = (k << 8) | (i < s.len ? (unsigned char)s.data[i] : 0);
+    return k ^ (0x80ULL << 56);
 }
 
 // A recipe line's command word: after the marks "@- ", then blanks, up to the
@@ -126,11 +126,45 @@ bool setDefaultEach(CxStr1p const& list) {
     return true;
 }
 
-bool addOneDep(GoalRule& g, char const* dep, long long len, bool existOnly) {
+// Room for n more. A goal's first names go to a view of room made in the
+// goal texts' store, which costs no heap block per goal; a list that grows
+// again grows by half, not to the next thousand names as an array's second
+// block would.
+bool depsReserve(Vect1p_Vobj<CxStr1p>& list, long long n) {
+    long long want = list.size() + n;
+    if (want <= list.cap) return true;
+    if (list.isEmpty() && list.cap == 0) {
+        char* room = Vars::_pVars->goalTexts.place(n * (long long)sizeof(CxStr1p));
+        if (!room) return false;
+        list.destroy();
+        list.data = (CxStr1p*)room;
+        return true;
+    }
+    if (list.isEmpty()) return list.reserve(want);
+    if (want < list.size() + list.size() / 2) want = list.size() + list.size() / 2;
+    Vect1p_Vobj<CxStr1p> more;
+    if (!more.reserve(want)) return false;
+    // The names move bitwise, as the array's own growth moves them.
+    memcpy((void*)more.data, (void const*)list.data, (size_t)list.size() * sizeof(CxStr1p));
+    more.count = list.count;
+    list.count = 0;
+    list.swap(more);
+    return true;
+}
+
+bool addOneDep(GoalRule& g, long long id, char const* dep, long long len, bool existOnly) {
     Vect1p_Vobj<CxStr1p>& list = existOnly ? g.depsExistOnly : g.depsUsual;
     ++g_tableChanges;
-    if (!Vars::_pVars->goalLoad.edges.addVal(DepEdge{&g, existOnly, list.size()})) return false;
-    if (!list.addVal(CxStr1p()) || !list.lastVal().setCstr(dep, len)) return false;
+    DepEdge e{(int)id, (int)(list.size() << 1 | existOnly)};
+    if (list.size() >= 0x3fffffff || !Vars::_pVars->goalLoad.edges.addVal(e)) return false;
+    char const* text = Vars::_pVars->goalTexts.add(dep, len);
+    if (!text) return false;
+    if (list.cap > 0 || !list.data) {
+        if (!list.addVal(CxStr1p())) return false;
+    } else {
+        new (&list.data[list.count++]) CxStr1p(); // the room depsReserve made
+    }
+    list.lastVal().setView(text, len);
     logTraceDbg(dbgDeps(), existOnly ? "deps add E | %s : %s" : "deps add U | %s : %s",
                 g.name.c_str(), list.lastVal().c_str());
     return true;
@@ -156,6 +190,115 @@ bool setFromList(DepsSet& set, Vect1p_Vobj<CxStr1p> const& list) {
 }
 
 } // namespace
+
+long long GoalTable::idOf(CxStr1p const& name) const {
+    if (slots.isEmpty()) return -1;
+    unsigned h = nameHash(name.c_str(), name.length());
+    long long mask = slots.size() - 1;
+    for (long long i = h & mask;; i = (i + 1) & mask) {
+        Slot const& x = slots.data[i];
+        if (x.id < 0) return -1;
+        if (x.hash == h && isEqCxStr1p(node(x.id).val.name, name)) return x.id;
+    }
+}
+
+GoalRule& GoalTable::at(CxStr1p const& name) {
+    if (GoalRule* g = find(name)) return *g;
+    spare = GoalRule();
+    return spare;
+}
+
+bool GoalTable::grow() {
+    long long cap = slots.isEmpty() ? 16 : slots.size() * 2;
+    Vect1p_Vobj<Slot> fresh;
+    if (!fresh.reserve(cap)) return false;
+    for (long long i = 0; i < cap; ++i)
+        fresh.addVal(Slot{0, -1});
+    for (Slot const& x : slots) {
+        if (x.id < 0) continue;
+        long long i = x.hash & (cap - 1);
+        while (fresh.data[i].id >= 0)
+            i = (i + 1) & (cap - 1);
+        fresh.data[i] = x;
+    }
+    slots.swap(fresh);
+    return true;
+}
+
+GoalRule* GoalTable::add(char const* text, long long n, bool& added) {
+    added = false;
+    CxStr1p name;
+    name.setView(text, n);
+    long long id = idOf(name);
+    if (id >= 0) return &node(id).val;
+    if (count >= 0x7fffffff || (2 * (count + 1) > slots.size() && !grow())) return nullptr;
+    if ((count >> kShift) >= blocks.size()) {
+        Node* b = (Node*)malloc(sizeof(Node) << kShift);
+        if (!b || !blocks.addVal(b)) {
+            free(b);
+            return nullptr;
+        }
+    }
+    if (!order.reserve(count + 1)) return nullptr;
+    Node* x = new (&node(count)) Node();
+    x->val.name.setView(text, n);
+    unsigned h = nameHash(text, n);
+    long long mask = slots.size() - 1, i = h & mask;
+    while (slots.data[i].id >= 0)
+        i = (i + 1) & mask;
+    slots.data[i] = Slot{h, (int)count};
+    // The order stays sorted while names come in key order, as generated
+    // rules often do.
+    if (sorted && count > 0 && cmpCxStr1p(node(order.data[count - 1]).val.name, x->val.name) >= 0)
+        sorted = false;
+    order.addVal((int)count);
+    ++count;
+    added = true;
+    return &x->val;
+}
+
+int const* GoalTable::ordered() const {
+    static int const none = 0;
+    if (count < 1) return &none;
+    if (sorted) return order.data;
+    // Sorted by the names' first eight bytes as numbers, which settles most
+    // pairs without reading the names again; then names that share them.
+    struct Key {
+        unsigned long long prefix;
+        int id;
+    };
+    Vect1p_Vobj<Key> keys;
+    if (!keys.reserve(count)) return nullptr;
+    for (long long id = 0; id < count; ++id)
+        keys.addVal(Key{namePrefix(node(id).val.name), (int)id});
+    std::sort(keys.data, keys.data + count, [](Key a, Key b) { return a.prefix < b.prefix; });
+    for (long long i = 0; i < count;) {
+        long long j = i + 1;
+        while (j < count && keys.data[j].prefix == keys.data[i].prefix)
+            ++j;
+        if (j - i > 1)
+            std::sort(keys.data + i, keys.data + j, [this](Key a, Key b) {
+                return cmpCxStr1p(node(a.id).val.name, node(b.id).val.name) < 0;
+            });
+        i = j;
+    }
+    for (long long i = 0; i < count; ++i)
+        order.data[i] = keys.data[i].id;
+    sorted = true;
+    return order.data;
+}
+
+void GoalTable::clear() {
+    for (long long id = 0; id < count; ++id)
+        node(id).~Node();
+    for (Node* b : blocks)
+        free(b);
+    blocks.destroy();
+    slots.destroy();
+    order.destroy();
+    count = 0;
+    sorted = true;
+}
 
 long long goalTableChanges() {
     return g_tableChanges;
@@ -183,7 +326,8 @@ bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
 bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
     if (!Vars::_pVars || goals.isEmpty()) return false;
     logTraceDbg(dbgRules(), "rules add G:D | %s : %s", goals.c_str(), deps.c_str());
-    GoalRule* g = ensureGoal(goals);
+    long long id = -1;
+    GoalRule* g = ensureGoal(goals, &id);
     if (!g) return false;
 
     // A lone "|" starts the exist-only dependencies; a bar inside a word is
@@ -211,8 +355,7 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
             ++counts[bar];
         if (!spans.addVal(isBar ? -1 : start) || !spans.addVal(i - start)) return false;
     }
-    if (!g->depsUsual.reserve(g->depsUsual.size() + counts[0]) ||
-        !g->depsExistOnly.reserve(g->depsExistOnly.size() + counts[1]))
+    if (!depsReserve(g->depsUsual, counts[0]) || !depsReserve(g->depsExistOnly, counts[1]))
         return false;
     bool existOnly = false;
     for (long long k = 0; k < spans.size(); k += 2) {
@@ -220,7 +363,7 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
             existOnly = true;
             continue;
         }
-        if (!addOneDep(*g, d + spans[k], spans[k + 1], existOnly)) return false;
+        if (!addOneDep(*g, id, d + spans[k], spans[k + 1], existOnly)) return false;
     }
     return true;
 }
@@ -230,7 +373,6 @@ bool goalDepsPrepare(bool maps) {
     Vars& v = *Vars::_pVars;
     v.depsMapUsual.clear();
     v.depsMapExistOnly.clear();
-    v.depFirstGoal.clear();
     // The goal table is in key order, so each map is built by appending.
     for (auto const& n : v.goalRules) {
         if (!maps) break; // nothing will read them
@@ -243,23 +385,78 @@ bool goalDepsPrepare(bool maps) {
             if (!node || !setFromList(node->val, list)) return false;
         }
     }
-    // The first goal to name a dependency keeps the entry; only rules that
-    // run a command are ever looked up in it.
-    NameIndex wanted;
-    if (!wanted.init(16)) return false;
-    for (auto const& n : v.goalRules)
-        if ((n.val.heavy || n.val.usual) && !wanted.add(&n.key, 0)) return false;
-    for (DepEdge const& e : v.goalLoad.edges) {
-        if (wanted.size() == 0) break;
-        CxStr1p const& dep = (e.existOnly ? e.goal->depsExistOnly : e.goal->depsUsual)[e.at];
-        if (wanted.find(dep) < 0) continue;
-        bool added = false;
-        if (!v.depFirstGoal.insertNode(dep, e.goal->name, added)) return false;
+    return goalFirstNamersFind();
+}
+
+bool goalFirstNamersFind() {
+    if (!Vars::_pVars) return false;
+    Vars& v = *Vars::_pVars;
+    GoalTable const& table = v.goalRules;
+    Vect1p_Vobj<int>& first = v.goalLoad.firstNamers;
+    Vect1p_Vobj<DepEdge>& edges = v.goalLoad.edges;
+    if (!first.reserve(table.size())) return false;
+    while (first.size() < table.size())
+        first.addVal(-1);
+    // An edge to a name that is no goal yet waits: the name may become one.
+    long long keep = 0;
+    for (DepEdge const& e : edges) {
+        GoalRule const& g = table.node(e.goal).val;
+        CxStr1p const& dep = (e.at & 1 ? g.depsExistOnly : g.depsUsual).data[e.at >> 1];
+        long long id = table.idOf(dep);
+        if (id < 0)
+            edges.data[keep++] = e;
+        else if (first.data[id] < 0)
+            first.data[id] = e.goal;
     }
-    // The name index's memory serves the build instead; a later change of the
-    // table makes it anew. The edges stay for a later call.
-    v.goalLoad.names = NameIndex();
-    v.goalLoad.rules.destroy();
+    edges.count = keep;
+    if (keep < edges.cap / 2) {
+        Vect1p_Vobj<DepEdge> left;
+        if (left.reserve(keep)) {
+            for (DepEdge const& e : edges)
+                left.addVal(e);
+            edges.swap(left);
+        }
+    }
+    return true;
+}
+
+GoalRule* goalFirstNamer(CxStr1p const& dep) {
+    Vars& v = *Vars::_pVars;
+    long long id = v.goalRules.idOf(dep);
+    if (id < 0 || id >= v.goalLoad.firstNamers.size()) return nullptr;
+    GoalRule const& g = v.goalRules.node(id).val;
+    int p = v.goalLoad.firstNamers.data[id];
+    return p >= 0 && (g.heavy || g.usual) ? &v.goalRules.node(p).val : nullptr;
+}
+
+bool goalKindsAdjust() {
+    Vars& v = *Vars::_pVars;
+    GoalTable& table = v.goalRules;
+    Vect1p_Vobj<int> const& first = v.goalLoad.firstNamers;
+    int const* order = table.ordered();
+    Vect1p_Vobj<char> runs; // by goal number: its recipe runs commands
+    if (!order || !runs.reserve(table.size())) return false;
+    for (long long id = 0; id < table.size(); ++id)
+        runs.addVal(table.node(id).val.heavy || table.node(id).val.usual);
+    // A goal is raised through the goal it names, taken in key order; one
+    // raised here raises none in turn.
+    for (long long i = 0; i < table.size(); ++i) {
+        long long id = order[i];
+        int p = id < first.size() ? first.data[id] : -1;
+        if (!runs.data[id] || p < 0) continue;
+        GoalRule const& rx = table.node(id).val;
+        GoalRule& named = table.node(p).val;
+        if (rx.heavy && !named.heavy) {
+            v.rulesHeavyAdj.mark(named);
+            logTraceDbg(v.conf.dbgRules, "rules adj (H) | %s : %s", named.name.c_str(),
+                        rx.name.c_str());
+        }
+        if (rx.usual && !named.usual) {
+            v.rulesUsualAdj.mark(named);
+            logTraceDbg(v.conf.dbgRules, "rules adj (u) | %s : %s", named.name.c_str(),
+                        rx.name.c_str());
+        }
+    }
     return true;
 }
 
@@ -272,10 +469,13 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
     if (g->howCmds.isEmpty()) ++v.rulesWithCmds;
     ++v.cmdsAll;
     long long old = g->howCmds.len;
-    // The first line is taken at its size: most recipes have one line.
-    if ((old == 0 && !g->howCmds.reserve(line.len + 2)) || !g->howCmds.addObj(line) ||
-        !g->howCmds.addVal('\n')) {
-        g->howCmds.forceLen(old);
+    if (old == 0) {
+        // Most recipes have one line: it stays a view of a kept copy.
+        char const* text = v.goalTexts.add(line.c_str(), line.length(), '\n');
+        if (!text) return false;
+        g->howCmds.setView(text, line.length() + 1);
+    } else if (!g->howCmds.addObj(line) || !g->howCmds.addVal('\n')) {
+        if (!g->howCmds.isView()) g->howCmds.forceLen(old);
         return false;
     }
 
@@ -286,20 +486,37 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
     bool inProc =
         !heavy && ((!v.conf.sysCalls && inProcWords.has(word)) || (v.conf.dbgCat && word.is(cat)));
     if (heavy) {
-        g->heavy = true;
-        bool ok = v.rulesHeavy.addK(goal);
-        ok = v.rulesHeavyAdj.addK(goal) && ok;
+        v.rulesHeavy.mark(*g);
+        v.rulesHeavyAdj.mark(*g);
         logTraceDbg(dbgRules(), "rules set (H) | %s", goal.c_str());
-        return ok;
+        return true;
     }
     if (!inProc) {
-        g->usual = true;
-        bool ok = v.rulesUsual.addK(goal);
-        ok = v.rulesUsualAdj.addK(goal) && ok;
+        v.rulesUsual.mark(*g);
+        v.rulesUsualAdj.mark(*g);
         logTraceDbg(dbgRules(), "rules set (u) | %s", goal.c_str());
-        return ok;
+        return true;
     }
     return true;
+}
+
+bool GoalKindSet::mark(GoalRule& g) {
+    bool* flag = kind == Heavy ? &g.heavy : kind == Usual ? &g.usual : nullptr;
+    bool was = flag ? *flag : (g.ownKinds & kind) != 0;
+    if (flag)
+        *flag = true;
+    else
+        g.ownKinds |= (unsigned char)kind;
+    if (!was) ++count;
+    return !was;
+}
+
+bool GoalKindSet::hasIdx(CxStr1p const& goal) const {
+    GoalRule const* g = Vars::_pVars ? Vars::_pVars->goalRules.find(goal) : nullptr;
+    if (!g) return false;
+    if (kind == Heavy) return g->heavy;
+    if (kind == Usual) return g->usual;
+    return (g->ownKinds & kind) != 0;
 }
 
 bool setGoalDefault(CxStr1p const& list) {
@@ -337,7 +554,6 @@ void goalTableReset() {
     v.goalRules.clear();
     v.depsMapUsual.clear();
     v.depsMapExistOnly.clear();
-    v.depFirstGoal.clear();
     v.goalLoad = GoalLoadIndex();
     v.rulesWithCmds = v.cmdsAll = 0;
     v.rulesHeavy.clear();

@@ -5,7 +5,6 @@
 
 #include "base/containers.h"
 #include "base/str.h"
-#include "graph/nameindex.h"
 
 struct GoalRule {
     bool phony = false;
@@ -17,7 +16,9 @@ struct GoalRule {
     bool keepOnError = false, intermediate = false;
     bool force = false; // out of date whatever the times say (a grouped target is missing)
     bool lazy = false;  // howCmds as written, expanded just before they run
-    CxStr1p timeOf;     // the file whose time is the goal's (a Makefile's "::" rule); else name
+    // GoalKindSet marks: heavy / usual by the goal's own recipe.
+    unsigned char ownKinds = 0;
+    CxStr1p timeOf; // the file whose time is the goal's (a Makefile's "::" rule); else name
     CxStr1p name;
     Vect1p_Vobj<CxStr1p> depsUsual;
     Vect1p_Vobj<CxStr1p> depsExistOnly;
@@ -49,6 +50,8 @@ struct GoalRule {
         intermediate = o.intermediate;
         force = o.force;
         lazy = o.lazy;
+        ownKinds = o.ownKinds;
+        o.ownKinds = 0;
         timeOf.clear();
         timeOf.swap(o.timeOf);
         o.phony = o.heavy = o.usual = o.keepOnError = o.intermediate = o.force = o.lazy = false;
@@ -63,20 +66,107 @@ struct GoalRule {
     }
 };
 
-typedef Map_Kobj2Vobj<CxStr1p, GoalRule> GoalRuleMap;
+// The goal table. Records sit in blocks that never move (the builds keep
+// pointers to them), are found by name through a hash and are listed in key
+// order, sorted when first asked for after a change: a tree would cost a
+// node, a copy of the name and a search per goal.
+class GoalTable {
+  public:
+    struct Node {
+        GoalRule val; // its name is the key
+    };
 
-// What filling the table keeps beside it: a hash index over its names and
-// every dependency as written, in reading order (which goal named which
-// dependency first is found from it once the table is complete).
+    GoalTable() = default;
+    GoalTable(GoalTable const&) = delete;
+    GoalTable& operator=(GoalTable const&) = delete;
+    ~GoalTable() { clear(); }
+
+    long long size() const { return count; }
+    bool isEmpty() const { return count < 1; }
+    // The goal's number (the order in which goals were entered); -1 for none.
+    long long idOf(CxStr1p const& name) const;
+    Node& node(long long id) const { return blocks.data[id >> kShift][id & kMask]; }
+    GoalRule* find(CxStr1p const& name) const {
+        long long id = idOf(name);
+        return id >= 0 ? &node(id).val : nullptr;
+    }
+    // An absent name yields an empty record.
+    GoalRule& at(CxStr1p const& name);
+    // Enters a goal whose name is a view of the n bytes at text, which the
+    // caller keeps for the table's life; a name already there keeps its
+    // record (added false). Null when memory ran out.
+    GoalRule* add(char const* text, long long n, bool& added);
+    void clear();
+
+    // Goal numbers in key order; null when memory ran out for the sorting.
+    int const* ordered() const;
+
+    struct Iter {
+        GoalTable const* t;
+        long long i;
+        Node& operator*() const { return t->node(t->order.data[i]); }
+        Node* operator->() const { return &**this; }
+        Iter& operator++() {
+            ++i;
+            return *this;
+        }
+        bool operator!=(Iter const& o) const { return i != o.i; }
+    };
+    // In key order.
+    Iter begin() const { return Iter{this, ordered() ? 0 : count}; }
+    Iter end() const { return Iter{this, count}; }
+
+  private:
+    static int const kShift = 12;
+    static long long const kMask = (1 << kShift) - 1;
+    struct Slot {
+        unsigned hash;
+        int id; // -1: free
+    };
+    Vect1p_Vobj<Node*> blocks;
+    long long count = 0;
+    Vect1p_Vobj<Slot> slots;
+    mutable Vect1p_Vobj<int> order;
+    mutable bool sorted = true;
+    GoalRule spare;
+
+    bool grow();
+};
+typedef GoalTable GoalRuleMap;
+
+// The goals of one kind, told by a mark on each goal rather than a set of
+// names beside the table (a tree node and a copy of the name per goal):
+// heavy or usual by the goal's own recipe, or by the flag, which the
+// graph preparation also raises for goals that lead to such a goal.
+class GoalKindSet {
+  public:
+    enum Kind { OwnHeavy = 1, OwnUsual = 2, Heavy = 4, Usual = 8 };
+    explicit GoalKindSet(Kind k) : kind(k) {}
+    // Marks the goal (and, for an own kind, only the mark); false when it
+    // was marked already.
+    bool mark(GoalRule& g);
+    bool hasIdx(CxStr1p const& goal) const;
+    long long size() const { return count; }
+    bool isEmpty() const { return count < 1; }
+    // The marks go with the goals; only the count is kept here.
+    void clear() { count = 0; }
+
+  private:
+    Kind kind;
+    long long count = 0;
+};
+
+// What filling the table keeps beside it: every dependency as written, in
+// reading order (which goal named which dependency first is found from it
+// once the table is complete).
 struct DepEdge {
-    GoalRule* goal;
-    bool existOnly;
-    long long at;
+    int goal; // its number in the table
+    int at;   // place in its list, times two, plus one for an exist-only one
 };
 struct GoalLoadIndex {
-    NameIndex names;
-    Vect1p_Vobj<GoalRule*> rules;
-    Vect1p_Vobj<DepEdge> edges;
+    Vect1p_Vobj<DepEdge> edges; // those not yet taken into firstNamers
+    // By goal number: the goal that named it first as a dependency; -1 for none.
+    Vect1p_Vobj<int> firstNamers;
 };
 
 // Counts the changes of the goal table (goals, dependencies, recipes), so that
@@ -106,9 +196,18 @@ inline CxStr1p const& goalFile(GoalRule const& r) {
 // Forgets every goal and dependency, for a Makefile read again.
 void goalTableReset();
 // Once the table is complete: with maps, the dependency maps (each goal's
-// dependencies, sorted, once each); and for the goals whose recipes run
-// commands, the first goal that named each. False when memory ran out.
+// dependencies, sorted, once each); and the first goal that named each goal
+// (goalFirstNamersFind). False when memory ran out.
 bool goalDepsPrepare(bool maps = true);
+// Takes the dependencies written since the last call into the first namers,
+// and keeps only those that name no goal yet. False when memory ran out.
+bool goalFirstNamersFind();
+// After goalFirstNamersFind: the goal that named the goal dep first, when
+// dep's recipe runs commands; null otherwise.
+GoalRule* goalFirstNamer(CxStr1p const& dep);
+// Raises heavy / usual of the first namer of each goal whose recipe runs
+// commands, the goals taken in key order. False when memory ran out.
+bool goalKindsAdjust();
 // The goals on a cycle of both dependency kinds together, in key order, each
 // followed by sep; false when memory ran out.
 bool goalsCircularAdd(CxStr1p& out, char sep);

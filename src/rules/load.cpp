@@ -55,6 +55,7 @@ bool confFindRead() {
     bool ok = evalTextMakeInitFns(addGoalDeps, addGoalHowCmd, setGoalDefault);
     ok = ok && evalTextMake(text, v.envMap, "make", nullptr, &err, loadParseOptions(),
                             v.rulesFileUsed, &includeStack, &evaluated);
+    text.destroy(); // the goal table keeps what it needs; the graph needs the room
     if (!err.isEmpty()) {
         logPrintLines(2, "", err.c_str(), "");
         logPrint(2, "Eval rules file '%s'", rf);

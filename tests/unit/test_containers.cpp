@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -512,4 +513,127 @@ TEST(ContainersMap, RandomAgainstStdMap) {
     }
     EXPECT_EQ(m.count, 0);
     EXPECT_EQ(m.root, nullptr);
+}
+
+// A view reads a text kept elsewhere: every change leaves that text alone and
+// gives what the same change gives on an ordinary copy.
+TEST(ContainersStr, ViewChangesCopyFirst) {
+    struct Op {
+        char const* name;
+        std::function<bool(CxStr1p&)> run;
+    } ops[] = {
+        {"addCstr", [](CxStr1p& s) { return s.addCstr("XY"); }},
+        {"addVal", [](CxStr1p& s) { return s.addVal('Z'); }},
+        {"self append", [](CxStr1p& s) { return s.addCstr(s.data + 1, 3); }},
+        {"insAt", [](CxStr1p& s) { return s.insAt(2, "--"); }},
+        {"insAt own text", [](CxStr1p& s) { return s.insAt(0, s.data + 4, 2); }},
+        {"delSpan", [](CxStr1p& s) { return s.delSpan(1, 2); }},
+        {"delEachChar", [](CxStr1p& s) { return s.delEachChar('c'); }},
+        {"setAt", [](CxStr1p& s) { return s.setAt(0, 'Q'); }},
+        {"at", [](CxStr1p& s) { return (s.at(5) = 'R') == 'R'; }},
+        {"setCstr own tail", [](CxStr1p& s) { return s.setCstr(s.data + 3); }},
+        {"forceLen", [](CxStr1p& s) { return s.forceLen(2), true; }},
+        {"clear", [](CxStr1p& s) { return s.clear(), true; }},
+        {"reserve small", [](CxStr1p& s) { return s.reserve(2); }},
+        {"reserve large", [](CxStr1p& s) { return s.reserve(100); }},
+        {"setMove",
+         [](CxStr1p& s) {
+             CxStr1p o("moved");
+             return s.setMove(o);
+         }},
+    };
+    char kept[] = "abcdef";
+    for (Op const& op : ops) {
+        CxStr1p view, own("abcdef");
+        view.setView(kept, 6);
+        ASSERT_TRUE(view.isView());
+        EXPECT_TRUE(view.isValid());
+        EXPECT_EQ(view.countFree(), 0);
+        EXPECT_EQ(op.run(view), op.run(own)) << op.name;
+        EXPECT_STREQ(view.c_str(), own.c_str()) << op.name;
+        EXPECT_EQ(view.length(), own.length()) << op.name;
+        EXPECT_STREQ(kept, "abcdef") << op.name;
+        EXPECT_TRUE(view.isValid()) << op.name;
+    }
+    // Reading keeps the view; a copy is a string of its own; a move hands the
+    // view on.
+    CxStr1p view;
+    view.setView(kept + 3, 3); // a view's text ends in a zero
+    EXPECT_EQ(view, "def");
+    EXPECT_EQ(view.getAt(1), 'e');
+    long long at = -1;
+    EXPECT_TRUE(view.findIndex(at, 'f') && at == 2);
+    EXPECT_TRUE(view.isView());
+    CxStr1p copy(view);
+    EXPECT_FALSE(copy.isView());
+    EXPECT_EQ(copy, "def");
+    CxStr1p moved(std::move(view));
+    EXPECT_TRUE(moved.isView());
+    EXPECT_EQ((void const*)moved.data, (void const*)(kept + 3));
+    view.setView(kept, 0);
+    EXPECT_FALSE(view.isView()) << "an empty view is an empty string";
+}
+
+// An array viewing room it does not own: changes in place, growth to a block
+// of its own, and no release of the room.
+TEST(ContainersVect, ViewGrowsIntoOwnBlock) {
+    alignas(8) unsigned char room[3 * sizeof(CxStr1p)];
+    CxStr1p* slots = (CxStr1p*)room;
+    char const* names[] = {"one", "two", "three"};
+    for (int i = 0; i < 3; ++i) {
+        new (&slots[i]) CxStr1p();
+        slots[i].setView(names[i], (long long)strlen(names[i]));
+    }
+    {
+        Vect1p_Vobj<CxStr1p> v;
+        v.data = slots;
+        v.count = 3;
+        EXPECT_EQ(v.at(1), "two");
+        EXPECT_TRUE(v.delAt(0));
+        EXPECT_EQ(v.at(0), "two");
+        EXPECT_TRUE(v.addVal("four"));
+        EXPECT_GT(v.cap, 0);
+        EXPECT_NE((void*)v.data, (void*)room);
+        std::string all;
+        for (CxStr1p const& s : v)
+            all += std::string(s.c_str()) + " ";
+        EXPECT_EQ(all, "two three four ");
+    }
+    {
+        Vect1p_Vobj<CxStr1p> v; // a view dropped without growing
+        v.data = slots;
+        v.count = 1;
+        EXPECT_TRUE(v.reserve(0));
+        v.destroy();
+        EXPECT_EQ(v.data, nullptr);
+    }
+}
+
+// Texts stay where they were put, in order, aligned when asked; a long text
+// gets its own block and the current block goes on.
+TEST(ContainersTextStore, KeepsTextsInPlace) {
+    TextStore store;
+    std::vector<std::pair<char const*, std::string>> kept;
+    std::mt19937 rng(7);
+    char* lastQ = nullptr;
+    long long lastN = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string t(1 + rng() % 40, char('a' + i % 26));
+        char const* p = store.add(t.data(), (long long)t.size(), i % 3 ? 0 : '\n');
+        ASSERT_NE(p, nullptr);
+        kept.emplace_back(p, i % 3 ? t : t + "\n");
+        lastN = 1 + rng() % 50;
+        lastQ = store.place(lastN, 8);
+        ASSERT_NE(lastQ, nullptr);
+        EXPECT_EQ((size_t)lastQ % 8, 0u);
+        memset(lastQ, 0xee, lastN);
+    }
+    std::string big(600000, 'x');
+    char const* b = store.add(big.data(), (long long)big.size());
+    char const* after = store.add("tail", 4);
+    ASSERT_TRUE(b && after);
+    EXPECT_EQ(std::string(b), big);
+    EXPECT_EQ(after, lastQ + lastN) << "the block in use goes on after a long text";
+    for (auto const& k : kept)
+        ASSERT_EQ(std::string(k.first), k.second);
 }

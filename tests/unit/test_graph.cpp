@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -10,6 +11,7 @@
 #include "printers.h"
 #include "app/log.h"
 #include "app/vars.h"
+#include "base/textedit.h"
 #include "graph/goalindex.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
@@ -66,8 +68,9 @@ TEST_F(GraphFix, GraphRuleLinesSplitDepsAndKeepOrder) {
     ASSERT_TRUE(goalDepsPrepare());
     EXPECT_EQ(depsList(v.depsMapExistOnly, "all"), "c d");
     EXPECT_EQ(depsList(v.depsMapUsual, "x"), "a a0 b b0") << "sorted, each once";
-    EXPECT_EQ(v.depFirstGoal.at("a"), "all") << "the first goal naming a dependency keeps it";
-    EXPECT_EQ(v.depFirstGoal.find("b"), nullptr) << "b runs no command";
+    ASSERT_NE(goalFirstNamer("a"), nullptr);
+    EXPECT_EQ(goalFirstNamer("a")->name, "all") << "the first goal naming a dependency keeps it";
+    EXPECT_EQ(goalFirstNamer("b"), nullptr) << "b runs no command";
 
     ASSERT_TRUE(addGoalDeps("lone", ""));
     ASSERT_NE(v.goalRules.find("lone"), nullptr);
@@ -104,6 +107,10 @@ TEST_F(GraphFix, GraphRecipeClassification) {
     EXPECT_EQ(goal("ga").typeLetter(), 'H') << "a flag is never cleared";
     EXPECT_EQ(v.rulesWithCmds, 10);
     EXPECT_EQ(v.cmdsAll, 11);
+    EXPECT_EQ(v.rulesHeavy.size(), 3);
+    EXPECT_EQ(v.rulesHeavyAdj.size(), 3);
+    EXPECT_EQ(v.rulesUsual.size(), 4);
+    EXPECT_EQ(v.rulesUsualAdj.size(), 4);
     EXPECT_FALSE(addGoalHowCmd("ga", ""));
     EXPECT_FALSE(addGoalHowCmd("", "gcc"));
 }
@@ -219,6 +226,9 @@ TEST_F(GraphFix, GraphFlagAdjustmentOneStep) {
     EXPECT_FALSE(goal("a").heavy) << "a was passed before b was raised";
     EXPECT_TRUE(logHas("rules adj (H) | b : c\n"));
     EXPECT_TRUE(logHas("rules adj (u) | b : c\n"));
+    EXPECT_EQ(v.rulesHeavy.size(), 1);
+    EXPECT_EQ(v.rulesHeavyAdj.size(), 2) << "c and b";
+    EXPECT_EQ(v.rulesUsualAdj.size(), 2);
 }
 
 TEST_F(GraphFix, GraphLongChainIsLinear) {
@@ -270,21 +280,20 @@ TEST_F(GraphFix, GraphIndexResolvesEveryDependencyOnce) {
     ASSERT_TRUE(addGoalDeps("a", "a.c"));
     ASSERT_TRUE(addGoalDeps("dir", ""));
     ASSERT_TRUE(addGoalDeps("zz", "all"));
-    EXPECT_TRUE(v.goalRules.checkTree());
     std::string order;
     for (auto const& n : v.goalRules)
-        order += std::string(n.key.c_str()) + " ";
+        order += std::string(n.val.name.c_str()) + " ";
     EXPECT_EQ(order, "a all dir m z zz ");
     ASSERT_TRUE(goalIndexInit());
     for (auto& n : v.goalRules) {
-        GoalSlot* g = goalSlotOf(n.key);
+        GoalSlot* g = goalSlotOf(n.val.name);
         ASSERT_NE(g, nullptr);
         EXPECT_EQ(g->rule, &n.val);
         for (int e = 0; e < 2; ++e) {
             Vect1p_Vobj<CxStr1p> const& deps = e ? n.val.depsExistOnly : n.val.depsUsual;
             GoalSlot* const* slots = goalDepSlots(g, e == 1);
             for (long long i = 0; i < deps.size(); ++i) {
-                ASSERT_EQ(slots[i], goalSlotOf(deps[i])) << n.key.c_str() << " " << i;
+                ASSERT_EQ(slots[i], goalSlotOf(deps[i])) << n.val.name.c_str() << " " << i;
                 EXPECT_EQ(slots[i]->rule, v.goalRules.find(deps[i])) << deps[i].c_str();
             }
         }
@@ -304,4 +313,132 @@ TEST_F(GraphFix, GraphIndexResolvesEveryDependencyOnce) {
     ASSERT_NE(goalSlotOf(CxStr1p("new")), nullptr);
     goalIndexDestroy();
     EXPECT_EQ(goalSlotOf(CxStr1p("all")), nullptr);
+}
+
+// The table against an ordered map of the same names: look-ups, and the key
+// order (first byte signed, then unsigned bytes, a name before the names it
+// starts) while names keep coming, in key order for a while, then not.
+TEST_F(GraphFix, GraphTableAgreesWithOrderedMap) {
+    auto less = [](std::string const& a, std::string const& b) {
+        return cmpCxStr1p(CxStr1p(a.c_str()), CxStr1p(b.c_str())) < 0;
+    };
+    std::map<std::string, int, decltype(less)> ref(less);
+    std::mt19937 rng(99);
+    char const alphabet[] = {'a', 'b', '/', '.', '0', (char)0xc3, (char)0x80, 'z'};
+    auto check = [&](int step) {
+        std::string got, want;
+        for (auto const& n : v.goalRules)
+            got += std::string(n.val.name.c_str()) + "|";
+        for (auto const& r : ref)
+            want += r.first + "|";
+        ASSERT_EQ(got, want) << "after " << step << " names";
+        ASSERT_EQ(v.goalRules.size(), (long long)ref.size());
+    };
+    for (int i = 0; i < 3000; ++i) {
+        std::string n;
+        if (i < 200) {
+            char b[16];
+            snprintf(b, sizeof b, "in-order-%05d", i); // appended, no sorting
+            n = b;
+        } else {
+            // Long shared beginnings, so the first eight bytes do not decide.
+            n = rng() % 2 ? "obj/src/" : "";
+            for (int k = 1 + (int)(rng() % 5); k > 0; --k)
+                n += alphabet[rng() % sizeof alphabet];
+        }
+        ASSERT_TRUE(addGoalDeps(n.c_str(), ""));
+        ref.emplace(n, i);
+        if (i % 500 == 199) check(i);
+    }
+    check(3000);
+    for (auto const& r : ref) {
+        GoalRule* g = v.goalRules.find(r.first.c_str());
+        ASSERT_NE(g, nullptr) << r.first;
+        EXPECT_EQ(std::string(g->name.c_str()), r.first);
+        EXPECT_EQ(&v.goalRules.node(v.goalRules.idOf(r.first.c_str())).val, g);
+    }
+    EXPECT_EQ(v.goalRules.find("obj/src/missing!"), nullptr);
+    EXPECT_EQ(v.goalRules.idOf(""), -1);
+    EXPECT_TRUE(v.goalRules.at("absent").name.isEmpty());
+    goalTableReset();
+    EXPECT_EQ(v.goalRules.size(), 0);
+    EXPECT_EQ(v.goalRules.begin() != v.goalRules.end(), false);
+}
+
+// The cycle check over the goal index names what the closure of both kinds
+// of dependencies together marks, goals entered in any order.
+TEST_F(GraphFix, GraphIndexCycleCheckAgreesWithClosure) {
+    std::mt19937 rng(31);
+    for (int round = 0; round < 200; ++round) {
+        goalTableReset();
+        int goals = 1 + (int)(rng() % 20), names = goals + (int)(rng() % 4);
+        int perMille = 30 + (int)(rng() % 250);
+        DepsMap both;
+        std::vector<int> order(goals);
+        for (int g = 0; g < goals; ++g)
+            order[g] = g;
+        std::shuffle(order.begin(), order.end(), rng);
+        for (int g : order) {
+            CxStr1p goal = CxStr1p("n") + (char)('A' + g), usual, exist;
+            for (int d = 0; d < names; ++d) {
+                if ((int)(rng() % 1000) >= perMille) continue;
+                CxStr1p dep = CxStr1p("n") + (char)('A' + d);
+                strSepAdd(rng() % 3 ? usual : exist, dep, ' ');
+                depsAddOne(both, goal, dep);
+            }
+            ASSERT_TRUE(addGoalDeps(goal, usual + " | " + exist));
+        }
+        DepsMap closure(both);
+        ASSERT_TRUE(depsExpandDeps(closure));
+        CxStr1p got;
+        ASSERT_TRUE(goalsCircularAdd(got, '|'));
+        ASSERT_EQ(got, depsCircDetect(closure, '|')) << "round " << round << "\n"
+                                                     << depsDumpText(both).c_str();
+    }
+}
+
+// The goal that named a goal first, in reading order, whether the names were
+// taken in at once or in several steps, and whether the name was a goal yet
+// when it was named.
+TEST_F(GraphFix, GraphFirstNamersInStepsAgreeWithReadingOrder) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 50; ++round) {
+        goalTableReset();
+        std::map<std::string, std::string> want;
+        for (int line = 0; line < 60; ++line) {
+            std::string goal = "g" + std::to_string(rng() % 25), deps;
+            for (int k = (int)(rng() % 4); k > 0; --k) {
+                std::string d = "g" + std::to_string(rng() % 30);
+                deps += (rng() % 4 ? " " : " | ") + d;
+                want.emplace(d, goal);
+            }
+            ASSERT_TRUE(addGoalDepsPlain(goal.c_str(), deps.c_str()));
+            ASSERT_TRUE(addGoalHowCmd(goal.c_str(), "gcc -c x.c"));
+            if (rng() % 10 == 0) {
+                ASSERT_TRUE(goalFirstNamersFind());
+            }
+        }
+        ASSERT_TRUE(goalFirstNamersFind());
+        for (auto const& n : v.goalRules) {
+            std::string name = n.val.name.c_str();
+            GoalRule const* p = goalFirstNamer(n.val.name);
+            auto w = want.find(name);
+            ASSERT_EQ(p ? std::string(p->name.c_str()) : "-", w == want.end() ? "-" : w->second)
+                << "round " << round << " goal " << name;
+        }
+    }
+}
+
+// Many rule lines for one goal: the list grows by half each time, keeps the
+// written order, and moves out of its first room.
+TEST_F(GraphFix, GraphManyRuleLinesForOneGoal) {
+    std::string want;
+    for (int i = 0; i < 3000; ++i) {
+        std::string d = "d" + std::to_string(i);
+        ASSERT_TRUE(addGoalDeps("x", (d + " | e" + std::to_string(i)).c_str()));
+        want += (i ? "," : "") + d;
+    }
+    EXPECT_EQ(vec(goal("x").depsUsual), want);
+    EXPECT_LT(goal("x").depsUsual.cap, 2 * 3000);
+    EXPECT_EQ(goal("x").depsExistOnly.size(), 3000);
 }
