@@ -91,14 +91,6 @@ long long pauseOf(long long ms, long long def) {
     return ms < 0 ? def : ms;
 }
 
-// Batch files go to the temporary directory; without TMP and TEMP they would
-// land in the project, so the system's usual place is taken then.
-CxStr1p batchDir() {
-    CxStr1p dir = envVarTMP();
-    if (dir.isEmpty()) dir = envVarGetDef("TMPDIR", "/tmp");
-    return dir;
-}
-
 // The dependency visits of a goal, resumed where an earlier visit left them:
 // exist-only ones first, then the usual ones with their times compared.
 // -1 when one failed; 0 otherwise, with pending set when one must still be made.
@@ -276,7 +268,7 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
     queCmds2TrdInitAhead(v.rulesHeavy.isEmpty() && v.rulesHeavyAdj.isEmpty());
     queCmds2AnyInitMax(v.jobsMax);
     queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
-    queCmds2AnyInitPathPrefix(pathJoin(batchDir(), v.exeName));
+    queCmds2AnyInitPathPrefix(pathJoin(envTmpDirOwn(), v.exeName));
     queCmds2CbFnInitFnWorker((void*)bgappCmdsCbFnWorker);
     queCmds2TrdInitFnWorker((void*)bgappCmdsTrdWorker);
     queCmds2AnyInitDoneAppInfo(&v.jobsDoneInfo);

@@ -59,8 +59,7 @@ Vect1p_Vobj<Spool> g_out, g_err;
 long long g_spoolCount = 0;
 
 CxStr1p spoolPath() {
-    CxStr1p dir = envVarTMP();
-    if (dir.isEmpty()) dir = envVarGetDef("TMPDIR", "/tmp");
+    CxStr1p dir = envTmpDirOwn();
     CxStr1p name("vorn-out-");
     name += strFromInt(getPid());
     name += '-';

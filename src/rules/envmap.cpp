@@ -118,6 +118,12 @@ CxStr1p envVarTMP() {
     return r;
 }
 
+CxStr1p envTmpDirOwn() {
+    CxStr1p dir = envVarTMP();
+    if (dir.isEmpty()) dir = envVarGetDef("TMPDIR", "/tmp");
+    return dir;
+}
+
 bool envVarUSERSet(CxStr1p& out) {
     out.clear();
     if (g_user.len > 0) return cacheGet(g_user, out) && !out.isEmpty();

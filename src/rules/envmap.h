@@ -85,6 +85,9 @@ bool envVarHOMESet(CxStr1p& out);
 CxStr1p envVarHOME();
 bool envVarTMPSet(CxStr1p& out);
 CxStr1p envVarTMP();
+// Where the tool's own temporary files go: TMP or TEMP, else TMPDIR or /tmp,
+// never the project directory.
+CxStr1p envTmpDirOwn();
 bool envVarUSERSet(CxStr1p& out);
 CxStr1p envVarUSER();
 
