@@ -356,6 +356,17 @@ bool gmRefVar(CxStr1p& out, GmSpan name, GmExpandCtx& ctx) {
     if (char k = gmAutoKind(name)) return refAuto(out, name, k, ctx);
     CxStr1p key;
     GmVar* v = gmLookup(ctx, name, key);
+    if (!v && key == ".VARIABLES" && ctx.global) {
+        // Computed when used: the names of the file's variables.
+        bool first = true;
+        for (auto& n : ctx.global->map) {
+            if (n.val.origin == GmOrigin::Undefined) continue;
+            if (!first && !out.addCstr(" ", 1)) return oom(ctx);
+            if (!out.addObj(n.key)) return oom(ctx);
+            first = false;
+        }
+        return true;
+    }
     if (ctx.warnUndefined && (!v || v->origin == GmOrigin::Undefined))
         logPrint(1, "%s: warning: undefined variable '%.*s'", ctx.where.c_str(), (int)name.n,
                  name.p);

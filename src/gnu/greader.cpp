@@ -621,7 +621,7 @@ bool mayBeDirective(CxStr1p const& line) {
     static char const* const kWords[] = {"ifeq",     "ifneq",    "ifdef",  "ifndef",   "else",
                                          "endif",    "define",   "endef",  "include",  "-include",
                                          "sinclude", "override", "export", "unexport", "undefine",
-                                         "vpath",    "private"};
+                                         "vpath",    "private",  "load",   "-load"};
     char const* d = line.c_str();
     long long n = 0;
     while (n < line.length() && !isWhiteC(d[n]))
@@ -697,6 +697,8 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
         handled = true;
         return vpathDirective(rest);
     }
+    if ((word == "load" || word == "-load") && !rest.isEmpty())
+        return fail("'load' is not read by this dialect (no plug-ins are loaded)");
     return true;
 }
 
@@ -948,6 +950,9 @@ bool Reader::assignment(CxStr1p const& line, bool& handled, bool override, bool 
         m += ": ...', not an assignment";
         return fail(m.c_str());
     }
+    if (en == ".EXTRA_PREREQS")
+        logPrint(1, "%s: '.EXTRA_PREREQS' is not read by this dialect; no prerequisites are added",
+                 where().c_str());
     if (capture) {
         GmTargetVar& tv = *capture;
         tv.name = en;
@@ -1363,6 +1368,9 @@ bool Reader::rule(CxStr1p const& line) {
         return staticRule(names_, right_, hasRecipe, recipe);
     }
     if (!expand(deps_, right_)) return false;
+    // make reads "lib.a(x.o)" as a member of an archive; a plain name would be a different goal.
+    if (strHas(names_, '(') || strHas(deps_, '('))
+        return fail("archive members ('lib.a(x.o)') are not read by this dialect");
     // The prerequisites as one text of single-blank separated words each.
     CxStr1p normal, order;
     {
@@ -1561,6 +1569,26 @@ bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
         if (!vars_.set(d.name, d.value, GmFlavor::Recursive, GmOrigin::Default)) return false;
     }
     vars_.set("MAKE", in_.makeCmd, GmFlavor::Recursive, GmOrigin::Default);
+    // What Makefiles test to learn what they run under: the make this dialect reads as.
+    vars_.set("MAKE_VERSION", "4.3", GmFlavor::Recursive, GmOrigin::Default);
+    vars_.set("MAKE_HOST", in_.host, GmFlavor::Recursive, GmOrigin::Default);
+    vars_.set(".FEATURES",
+              "target-specific order-only else-if shortest-stem undefine oneshell nocomment "
+              "grouped-target",
+              GmFlavor::Recursive, GmOrigin::Default);
+    vars_.set(".LIBPATTERNS", "lib%.so lib%.a", GmFlavor::Recursive, GmOrigin::Default);
+    {
+        CxStr1p dirs;
+        for (CxStr1p const& d : in_.includeDirs)
+            strJoinSPC(dirs, d);
+        vars_.set(".INCLUDE_DIRS", dirs, GmFlavor::Recursive, GmOrigin::Default);
+    }
+    if (!in_.noBuiltinRules) {
+        CxStr1p sx;
+        for (char const* x : kSuffixes)
+            strJoinSPC(sx, CxStr1p(x));
+        vars_.set("SUFFIXES", sx, GmFlavor::Recursive, GmOrigin::Default);
+    }
     vars_.set("CURDIR", in_.curDir, GmFlavor::Simple, GmOrigin::File);
     vars_.set("MAKEFILE_LIST", in_.file, GmFlavor::Simple, GmOrigin::File);
     vars_.set("MAKELEVEL", in_.makeLevel.isEmpty() ? CxStr1p("0") : in_.makeLevel,
@@ -1612,12 +1640,7 @@ long long findNl(CxStr1p const& s, long long k) {
 
 // GNU make's $* for an explicit rule: the name without a known suffix.
 CxStr1p explicitStem(CxStr1p const& name) {
-    static char const* const suffixes[] = {
-        ".out",  ".a",      ".ln",  ".o",   ".c",   ".cc",   ".C",   ".cpp", ".p",
-        ".f",    ".F",      ".m",   ".r",   ".y",   ".l",    ".ym",  ".yl",  ".s",
-        ".S",    ".mod",    ".sym", ".def", ".h",   ".info", ".dvi", ".tex", ".texinfo",
-        ".texi", ".txinfo", ".w",   ".ch",  ".web", ".sh",   ".elc", ".el"};
-    for (char const* s : suffixes) {
+    for (char const* s : kSuffixes) {
         CxStr1p sx(s);
         if (strHasEnd(name, sx) && name.length() > sx.length())
             return sub(name, 0, name.length() - sx.length());

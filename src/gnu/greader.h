@@ -59,6 +59,7 @@ struct GmReadIn {
     Vect1p_Vobj<CxStr1p> args;        // the command line's goals and VAR=value words
     Vect1p_Vobj<CxStr1p> moreFiles;   // further -f files, read after the first
     Vect1p_Vobj<CxStr1p> includeDirs; // -I
+    CxStr1p host;                     // MAKE_HOST
     CxStr1p makeLevel;                // MAKELEVEL: "0" at the top
     CxStr1p flags;                    // make's one-letter flags of this run, for MAKEFLAGS
     long long restarts = 0;           // MAKE_RESTARTS

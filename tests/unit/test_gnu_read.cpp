@@ -109,6 +109,10 @@ TEST(GmRead, ErrorsNameFileAndLine) {
         {"a: b: c\n\techo x\n", "Makefile:1: *** target pattern contains no '%'.  Stop."},
         {"X = $(file >o,x)\nall: ; echo $(X)\n",
          "Makefile:2: *** function 'file' is not read yet by this dialect.  Stop."},
+        {"load ext.so\n", "Makefile:1: *** 'load' is not read by this dialect (no plug-ins are "
+                            "loaded).  Stop."},
+        {"all: lib.a(x.o)\n",
+         "Makefile:1: *** archive members ('lib.a(x.o)') are not read by this dialect.  Stop."},
         {"X = $(X) more\nall: ; echo $(X)\n",
          "Makefile:2: *** Recursive variable 'X' references itself (eventually).  Stop."},
     };

@@ -241,6 +241,17 @@ all: ; @echo '$(CC)' '$(RM)' '$(AR)' '$(ARFLAGS)' '$(CXX)' '$(origin CC)'
 CC = mycc
 all: ; @echo '$(CC) $(origin CC) $(flavor CC)'
 """),
+    Case("what a Makefile tests to learn its make", """\
+ifeq ($(filter 4.%,$(MAKE_VERSION)),)
+$(error too old)
+endif
+MINE := 1
+all: ; @echo '$(filter grouped-target order-only,$(.FEATURES))' '$(sort $(filter MINE CC,$(.VARIABLES)))' \
+  '$(words $(SUFFIXES))' '$(.LIBPATTERNS)' '$(MAKE_HOST)'
+"""),
+    Case("SUFFIXES is empty with -r", """\
+all: ; @echo '[$(SUFFIXES)]'
+""", args=["-r"]),
 ]
 
 # Behaviour the dialect does not have yet; remove an entry once it passes.
