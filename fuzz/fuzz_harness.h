@@ -9,7 +9,7 @@
 #include "base/containers.h"
 #include "base/fs.h"
 #include "base/str.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
 #include "graph/print.h"

@@ -15,11 +15,11 @@
 #include "app/gmload.h"
 #include "app/log.h"
 #include "app/vars.h"
-#include "build/bg1.h"
-#include "build/bgj.h"
+#include "build/build_seq.h"
+#include "build/build_par.h"
 #include "build/walk.h"
 #include "exec/run.h"
-#include "jobs/bgapp.h"
+#include "jobs/worker.h"
 #include "graph/print.h"
 #include "rules/envmap.h"
 #include "rules/load.h"
@@ -27,7 +27,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "jobs/que.h"
 
 Vars* Vars::_pVars = nullptr;

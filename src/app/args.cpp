@@ -8,7 +8,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "base/fs.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/errnr.h"
+#include "app/syserr.h"
 #include "base/str.h"
 
 // logPrint(level, "") is the way to write a bare line end, so an empty format is no mistake.

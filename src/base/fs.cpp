@@ -9,7 +9,7 @@
 #include "base/containers.h"
 #include "base/path.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

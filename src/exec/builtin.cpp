@@ -13,7 +13,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 // Echo and cat take stand-alone ">" and ">>" as their own redirections; every
 // other '>' still needs the interpreter.

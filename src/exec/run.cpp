@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/errnr.h"
+#include "app/syserr.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"

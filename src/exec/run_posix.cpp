@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/errnr.h"
+#include "app/syserr.h"
 #include "base/containers.h"
 #include "base/envlock.h"
 #include "base/timenum.h"

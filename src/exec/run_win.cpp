@@ -8,10 +8,10 @@
 #include <io.h>
 #include <sys/stat.h>
 
-#include "app/errnr.h"
+#include "app/syserr.h"
 #include "base/envlock.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "exec/run.h"
 
 static_assert(sizeof(STARTUPINFOA) == 104, "start-up record size");

@@ -8,7 +8,7 @@
 #include "app/vars.h"
 #include "base/envlock.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "exec/builtin.h"
 #include "exec/run.h"
 #include "exec/selfexe.h"

@@ -3,7 +3,7 @@
 #include "app/vars.h"
 #include "base/fs.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

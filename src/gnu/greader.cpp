@@ -9,7 +9,7 @@
 #include "base/byteset.h"
 #include "base/fs.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "gnu/gfuncs.h"
 
 extern char** environ;

@@ -8,7 +8,7 @@
 #include "app/vars.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "app/app.h"
 #include "app/vars.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "graph/deps.h"
 #include "graph/goalindex.h"
 #include "graph/nameindex.h"

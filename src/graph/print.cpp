@@ -5,7 +5,7 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "graph/goalindex.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "base/textedit.h"
 #include "jobs/quefork.h"
 #include "jobs/quepipe.h"
-#include "jobs/quetrd.h"
+#include "jobs/que_threads.h"
 
 char const* const kBatchEndMarker = "\n//$\n";
 

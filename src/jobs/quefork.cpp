@@ -4,7 +4,7 @@
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "jobs/quecore.h"
 
 namespace {

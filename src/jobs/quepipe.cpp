@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/errnr.h"
+#include "app/syserr.h"
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"

@@ -7,7 +7,7 @@
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "exec/runner.h"
 #include "rules/expand.h"
 

@@ -6,7 +6,7 @@
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "build/fsstat.h"
 #include "graph/deps.h"
 #include "graph/goals.h"

@@ -12,7 +12,7 @@
 #include "app/vars.h"
 #include "base/fs.h"
 #include "base/path.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

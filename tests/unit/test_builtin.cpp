@@ -10,7 +10,7 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "exec/builtin.h"
 
 namespace fs = std::filesystem;
@@ -183,23 +183,40 @@ TEST(BuiltinWords, LinesThatStartTheirProgramDirectly) {
         char const* line;
         char both;
     } const rows[] = {
-        {"cc -c -o a.o a.c", 'B'}, {"  gcc\t-O2  x.c ", 'B'}, {"cc -DX=1 a.c", 'B'},
-        {"X=1 cc a.c", '-'},       {"cc a.c > log", '-'},     {"cc a.c && ld", '-'},
-        {"cc $CFLAGS", '-'},       {"cc %CFLAGS%", '-'},     {"cc *.c", '-'},
-        {"cc \"a b.c\"", '-'},     {"cc 'a.c'", 'C'},        {"cc a\\b.c", 'C'},
-        {"cd sub", '-'},           {"echo hi", '-'},         {"exec cc", 'C'},
-        {"ECHO. hi", 'P'},         {"copy a b", 'P'},        {"dir/w", 'P'},
-        {"test -f x", 'C'},        {"if", '-'},              {"cc ~/a.c", 'C'},
-        {"cc #x", 'C'},            {"cc a^b", 'P'},          {"cc a,b", 'B'},
-        {"cc;x", '-'},             {"cc,x", 'P'},
-        {"", '-'},                 {"cc a\nb", '-'},
+        {"cc -c -o a.o a.c", 'B'},
+        {"  gcc\t-O2  x.c ", 'B'},
+        {"cc -DX=1 a.c", 'B'},
+        {"X=1 cc a.c", '-'},
+        {"cc a.c > log", '-'},
+        {"cc a.c && ld", '-'},
+        {"cc $CFLAGS", '-'},
+        {"cc %CFLAGS%", '-'},
+        {"cc *.c", '-'},
+        {"cc \"a b.c\"", '-'},
+        {"cc 'a.c'", 'C'},
+        {"cc a\\b.c", 'C'},
+        {"cd sub", '-'},
+        {"echo hi", '-'},
+        {"exec cc", 'C'},
+        {"ECHO. hi", 'P'},
+        {"copy a b", 'P'},
+        {"dir/w", 'P'},
+        {"test -f x", 'C'},
+        {"if", '-'},
+        {"cc ~/a.c", 'C'},
+        {"cc #x", 'C'},
+        {"cc a^b", 'P'},
+        {"cc a,b", 'B'},
+        {"cc;x", '-'},
+        {"cc,x", 'P'},
+        {"", '-'},
+        {"cc a\nb", '-'},
     };
     for (Row const& r : rows) {
         CxStr1p line(r.line);
         EXPECT_EQ(shellLineDirect(line, kShellWordsPosix), r.both == 'B' || r.both == 'P')
             << r.line;
-        EXPECT_EQ(shellLineDirect(line, kShellWordsCmd), r.both == 'B' || r.both == 'C')
-            << r.line;
+        EXPECT_EQ(shellLineDirect(line, kShellWordsCmd), r.both == 'B' || r.both == 'C') << r.line;
     }
 }
 

@@ -6,7 +6,7 @@
 
 #include "base/fs.h"
 #include "base/textedit.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "printers.h"
 #include "rules/envmap.h"
 #include "scratch.h"

@@ -16,12 +16,12 @@
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/timenum.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "exec/run.h"
 #include "jobs/que.h"
 #include "jobs/quefork.h"
 #include "jobs/quepipe.h"
-#include "jobs/quetrd.h"
+#include "jobs/que_threads.h"
 
 namespace {
 

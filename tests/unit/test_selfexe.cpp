@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/vars.h"
-#include "base/tok.h"
+#include "base/tokens.h"
 #include "exec/selfexe.h"
 
 namespace {

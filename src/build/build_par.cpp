@@ -1,4 +1,4 @@
-#include "build/bgj.h"
+#include "build/build_par.h"
 
 #include "app/app.h"
 #include "app/log.h"
@@ -11,9 +11,9 @@
 #include "graph/goalindex.h"
 #include "build/stack.h"
 #include "exec/runner.h"
-#include "jobs/bgapp.h"
+#include "jobs/worker.h"
 #include "jobs/que.h"
-#include "jobs/quetrd.h"
+#include "jobs/que_threads.h"
 #include "rules/envmap.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "app/errnr.h"
+#include "app/syserr.h"
 
 // No separate system error code here; errno says it all.
 unsigned long errnrGetLastError_OnPosix() {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/tok.h"
+#include "base/tokens.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "base/timenum.h"
-#include "jobs/trd.h"
+#include "jobs/threads.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "jobs/trd.h"
+#include "jobs/threads.h"
 
 #include <sched.h>
 

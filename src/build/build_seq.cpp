@@ -1,4 +1,4 @@
-#include "build/bg1.h"
+#include "build/build_seq.h"
 
 #include "app/app.h"
 #include "app/log.h"

@@ -1,4 +1,4 @@
-#include "jobs/bgapp.h"
+#include "jobs/worker.h"
 
 #include "app/log.h"
 #include "app/vars.h"
@@ -7,7 +7,7 @@
 #include "exec/runner.h"
 #include "jobs/quefork.h"
 #include "jobs/quepipe.h"
-#include "jobs/quetrd.h"
+#include "jobs/que_threads.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "base/str.h"
 #include "exec/run.h"
-#include "jobs/trd.h"
+#include "jobs/threads.h"
 
 bool bgappCmdsFork(int& rc, CxStr1p const& file);
 bool bgappCmdsPipe(int& rc, int fd, bool nonBlock);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "jobs/que.h"
-#include "jobs/trd.h"
+#include "jobs/threads.h"
 
 QUE_DECLARE_OPS(queCmds2Trd)
 bool queCmds2TrdPushAdvance(CxStr1p const& cmd, CxStr1p const& cmds, CxStr1p const& label);

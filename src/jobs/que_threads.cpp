@@ -1,4 +1,4 @@
-#include "jobs/quetrd.h"
+#include "jobs/que_threads.h"
 
 #include <chrono>
 #include <condition_variable>

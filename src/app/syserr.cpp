@@ -1,4 +1,4 @@
-#include "app/errnr.h"
+#include "app/syserr.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <io.h>
 
-#include "app/errnr.h"
+#include "app/syserr.h"
 
 unsigned long errnrGetLastError_OnWin() {
     return (unsigned long)GetLastError();

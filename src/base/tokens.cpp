@@ -1,4 +1,4 @@
-#include "base/tok.h"
+#include "base/tokens.h"
 
 #include <cstdio>
 #include <cstring>
