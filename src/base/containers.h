@@ -1,5 +1,12 @@
 // Growable array and ordered map/set (AVL tree) that never throw: allocation
 // failures are reported through results and leave the container valid.
+//
+// Glossary of the type names:
+//   Vect1p_Vobj<T>       growable array of objects T (1p: one pointer to the block)
+//   Map_Kobj2Vobj<K, V>  ordered map from key objects K to value objects V
+//   Set_Kobj<K>          ordered set of key objects K
+//   ...Set               a set of goals or names (GoalKindSet, NameSet)
+//   StrVect, StrSet, StrMap, StrNumMap  the usual ones over CxStr1p (end of file)
 #pragma once
 
 #include <cstdlib>
@@ -548,3 +555,9 @@ class TextStore {
         return p;
     }
 };
+
+// The containers of strings that most modules pass around.
+typedef Vect1p_Vobj<CxStr1p> StrVect;
+typedef Set_Kobj<CxStr1p> StrSet;
+typedef Map_Kobj2Vobj<CxStr1p, CxStr1p> StrMap;
+typedef Map_Kobj2Vobj<CxStr1p, long long> StrNumMap;

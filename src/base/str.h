@@ -1,3 +1,7 @@
+// Glossary: CxStr1p is a growable byte string (Cx: C-compatible, always
+// zero-terminated; 1p: one pointer to its buffer). cstr... functions take
+// plain char pointers, str... functions take CxStr1p.
+//
 // The byte string used for every text: a heap buffer holding a zero-terminated
 // text. Nothing throws; allocating operations report success as bool and leave
 // the string valid when they fail. A view (cap 0, data set) reads a text that
