@@ -22,7 +22,10 @@
 #include "jobs/worker.h"
 #include "graph/print.h"
 #include "rules/envmap.h"
+#include "app/rulesfile.h"
+#include "rules/eval.h"
 #include "rules/load.h"
+#include "exec/runner.h"
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"
@@ -31,20 +34,25 @@
 #include "jobs/que.h"
 
 Vars* Vars::_pVars = nullptr;
-Conf* Vars::_pConf = nullptr;
-EnvMap* Vars::_pEnvMap = nullptr;
 bool workerMode = false;
 
+// Every layer's pointer is set and cleared with the driver's own.
 Vars::Vars() {
     _pVars = this;
-    _pConf = &conf;
-    _pEnvMap = &envMap;
+    Conf::_p = &conf;
+    EnvMap::_p = &envMap;
+    RunInfo::_p = this;
+    GraphState::_p = this;
+    BuildState::_p = this;
 }
 
 Vars::~Vars() {
     _pVars = nullptr;
-    _pConf = nullptr;
-    _pEnvMap = nullptr;
+    Conf::_p = nullptr;
+    EnvMap::_p = nullptr;
+    RunInfo::_p = nullptr;
+    GraphState::_p = nullptr;
+    BuildState::_p = nullptr;
 }
 
 char const* cstrAppName() {
@@ -59,32 +67,6 @@ bool echoAbout() {
     ok = echos("App Info: ", cstrAppName()) && ok;
     ok = echos("Version : ", cstrAppVers()) && ok;
     return echos("") && ok;
-}
-
-bool logTraceFlag(bool flag, char const* fmt, ...) {
-    int level;
-    if (logGetPassLevel() < 0)
-        level = -1;
-    else if (flag)
-        level = 0;
-    else
-        return true;
-    char buf[4096];
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return logPrint(level, "%s", buf);
-}
-
-bool logTraceDbg(bool flag, char const* fmt, ...) {
-    if (!flag) return true;
-    char buf[4096];
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return logPrint(logGetPassLevel() < 0 ? -1 : 0, "%s", buf);
 }
 
 // ---- process preparation ----
@@ -201,14 +183,14 @@ bool appInitArgsFromEnvStr(CxStr1p const& text, char const* flags) {
     if (text.isEmpty()) return true;
     CxStr1p list;
     bool ok = initArgsTextFromList(list, text, flags) && args2Conf(list);
-    logConfPassLevel(Vars::_pConf->passLevel);
+    logConfPassLevel(Conf::_p->passLevel);
     if (!ok) logPrint(2, "Wrong environment variable options");
     return ok;
 }
 
 bool applyStrEnvArgs(CxStr1p const& text) {
     if (text.isEmpty()) return true;
-    Conf& conf = *Vars::_pConf;
+    Conf& conf = *Conf::_p;
     CxStr1p saved(conf.argsText);
     bool ok = appInitArgsFromEnvStr(text, "A");
     conf.argsText.setMove(saved);
@@ -396,6 +378,8 @@ int appExitCode(bool ok) {
 
 bool appMain(int argc, char const** argv) {
     bool prepared = initAppUsual(argc > 0 ? argv[0] : nullptr);
+    // The rules evaluator runs its "run" lines through the recipe runner.
+    evalSetRunFn(run);
     Vars v;
     v.exeName = exeNameGuess(argc > 0 ? argv[0] : nullptr);
 

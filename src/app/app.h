@@ -28,13 +28,6 @@ bool appDoneAdaptReturn(bool ok);
 bool appDoneLogSummary(bool ok, int levelOk, int levelErr, CxStr1p const& extra1,
                        CxStr1p const& extra2);
 
-// Flag-gated trace: level -1 in verbose mode, else level 0 only when the flag is set.
-bool logTraceFlag(bool flag, char const* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
-
-// Debug trace of the graph and build: written only when the flag is set, at
-// level -1 in verbose mode and at level 0 otherwise.
-bool logTraceDbg(bool flag, char const* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
-
 // Interrupt handling.
 typedef void (*SigHandlerFn)(int);
 bool runInitSigHandler();

@@ -9,6 +9,7 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "base/tokens.h"
+#include "jobs/threads.h"
 
 namespace {
 
@@ -337,7 +338,7 @@ CxStr1p confMakeFlagLetters(Conf const& conf) {
 }
 
 bool args2Conf(CxStr1p const& list) {
-    Conf& conf = *Vars::_pConf;
+    Conf& conf = *Conf::_p;
     CxStr1p pending;
     bool result = true;
     long long pos = 0;

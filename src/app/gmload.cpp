@@ -98,6 +98,7 @@ bool expandRecipe(CxStr1p const& goal, CxStr1p& lines) {
 bool readOnce(GmReadIn& in, GmReadOut& out, Vect1p_Vobj<CxStr1p>& goals) {
     Vars& v = *Vars::_pVars;
     goalTableReset();
+    v.clearGoalStates();
     out = GmReadOut();
     goals.clear();
     char const* rf = in.file.c_str();

@@ -850,3 +850,29 @@ int err2strsUntilTerm2(CxStr1p* out, char const* term, ...) {
     va_end(ap);
     return 0;
 }
+
+bool logTraceFlag(bool flag, char const* fmt, ...) {
+    int level;
+    if (logGetPassLevel() < 0)
+        level = -1;
+    else if (flag)
+        level = 0;
+    else
+        return true;
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return logPrint(level, "%s", buf);
+}
+
+bool logTraceDbg(bool flag, char const* fmt, ...) {
+    if (!flag) return true;
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return logPrint(logGetPassLevel() < 0 ? -1 : 0, "%s", buf);
+}

@@ -63,6 +63,13 @@ struct LogStat {
 int logGroupOf(int level);
 
 bool logPrint(int level, char const* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
+
+// Flag-gated trace: level -1 in verbose mode, else level 0 only when the flag is set.
+bool logTraceFlag(bool flag, char const* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
+
+// Debug trace of the graph and build: written only when the flag is set, at
+// level -1 in verbose mode and at level 0 otherwise.
+bool logTraceDbg(bool flag, char const* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
 bool logPrintLines(int level, char const* title, char const* text, char const* tail,
                    bool noNumbers = false);
 

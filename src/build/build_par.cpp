@@ -2,7 +2,9 @@
 
 #include "app/app.h"
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
+#include "build/buildstate.h"
+#include "graph/graphstate.h"
 #include "base/fs.h"
 #include "base/path.h"
 #include "base/textedit.h"
@@ -40,7 +42,7 @@ DepsPhase* g_parentPhase = nullptr;
 
 DepsPhase* phaseOf(GoalRule const* r) {
     if (GoalSlot* g = goalSlotOf(r->name)) return &g->phase;
-    return Vars::_pVars->goalDepsPhase.find(r->name);
+    return BuildState::_p->goalDepsPhase.find(r->name);
 }
 
 // A dependency found pending makes the goal being visited wait for it.
@@ -59,10 +61,6 @@ bool visitAny(bool* pending, CxStr1p const& name, bool isDep, GoalSlot* known) {
     dp->firstWaiter = g_waitEdges.size() - 1;
     ++g_parentPhase->waits;
     return ok;
-}
-
-Conf const& conf() {
-    return *Vars::_pConf;
 }
 
 bool traceJobs() {
@@ -119,7 +117,7 @@ int visitPhases(bool& pending, GoalRule const& r, GoalSlot const* slotG, DepsPha
 
 // The goal decided by its visit or its job: each goal waiting for it that
 // waits for nothing else is ready to be visited again.
-void releaseWaiters(Vars& v, DepsPhase* phase) {
+void releaseWaiters(BuildState& v, DepsPhase* phase) {
     if (!phase) return;
     for (long long e = phase->firstWaiter; e >= 0; e = g_waitEdges[e].next) {
         WaitEdge const& w = g_waitEdges[e];
@@ -132,7 +130,7 @@ void releaseWaiters(Vars& v, DepsPhase* phase) {
 }
 
 // Traces the scheduler's state when it has changed since the last pass.
-void traceLoop(Vars& v) {
+void traceLoop(BuildState& v) {
     if (!conf().dbgOpt) return;
     static long long last = -1;
     if (g_events == last) return;
@@ -156,7 +154,7 @@ void traceLoop(Vars& v) {
 
 // Visits again every goal whose waits have ended; a goal decided by that
 // releases its own waiters in turn. False when a visit failed.
-bool visitReady(Vars& v) {
+bool visitReady(BuildState& v) {
     bool ok = true;
     if (conf().dbgOpt && !v.goalStack.isEmpty())
         logPrint(0, "bg: [%lli] Ready Goals: %s| %s", v.goalStack.size(),
@@ -173,7 +171,7 @@ bool visitReady(Vars& v) {
 }
 
 // Hands ready jobs to the queue while it has room, heavy ones first.
-bool submitReady(Vars& v) {
+bool submitReady(BuildState& v) {
     long long free = queCmds2AnyRoom();
     if (free <= 0) return true;
     if (v.todoHeavyHead < v.todoHeavy.size() &&
@@ -182,13 +180,13 @@ bool submitReady(Vars& v) {
     return bgjSubmitJobs(v.todoUsual, v.todoUsualHead, free, v.submittedUsual);
 }
 
-void forgetJob(Vars& v, CxStr1p const& goal) {
+void forgetJob(BuildState& v, CxStr1p const& goal) {
     v.jobsScheduled.delAt(goal);
     v.submittedHeavy.delAt(goal);
     v.submittedUsual.delAt(goal);
 }
 
-void collectDone(Vars& v) {
+void collectDone(BuildState& v) {
     for (RunAppInfo const& r : v.jobsDoneInfo) {
         CxStr1p const& goal = r.label;
         if (r.notRun) {
@@ -221,7 +219,7 @@ void collectDone(Vars& v) {
     v.jobsDoneInfo.clear();
 }
 
-void hangReport(Vars& v) {
+void hangReport(BuildState& v) {
     if (v.hangTimeoutNs <= 0 || v.lastProgressNs <= 0) return;
     long long now = timeRealNs();
     if (now - v.lastProgressNs < v.hangTimeoutNs) return;
@@ -233,7 +231,7 @@ void hangReport(Vars& v) {
     v.lastProgressNs = now;
 }
 
-void clearGoalState(Vars& v) {
+void clearGoalState(BuildState& v) {
     // A Makefile's goals are made once per run, whichever requested goal needs them.
     if (!conf().gnuMake) {
         v.goalState.clear();
@@ -256,7 +254,7 @@ void clearGoalState(Vars& v) {
 // Builds one requested goal: visits it, then starts each job as soon as a
 // slot is free and visits again each goal whose waits have ended, until
 // nothing is ready, queued or running; false when it was not built.
-bool buildOneGoal(Vars& v, CxStr1p const& g) {
+bool buildOneGoal(BuildState& v, CxStr1p const& g) {
     Conf const& c = conf();
     bool pending = false;
     if (g_inline) {
@@ -265,10 +263,11 @@ bool buildOneGoal(Vars& v, CxStr1p const& g) {
     }
     // Workers may take their next job ahead only where no job must start
     // before those already ready: with no heavy jobs, starts follow pushes.
-    queCmds2TrdInitAhead(v.rulesHeavy.isEmpty() && v.rulesHeavyAdj.isEmpty());
+    GraphState const& graph = *GraphState::_p;
+    queCmds2TrdInitAhead(graph.rulesHeavy.isEmpty() && graph.rulesHeavyAdj.isEmpty());
     queCmds2AnyInitMax(v.jobsMax);
     queCmds2AnyInitSleep(pauseOf(c.waitBeginMs, 10), pauseOf(c.waitEndMs, 10));
-    queCmds2AnyInitPathPrefix(pathJoin(envTmpDirOwn(), v.exeName));
+    queCmds2AnyInitPathPrefix(pathJoin(envTmpDirOwn(), RunInfo::_p->exeName));
     queCmds2CbFnInitFnWorker((void*)bgappCmdsCbFnWorker);
     queCmds2TrdInitFnWorker((void*)bgappCmdsTrdWorker);
     queCmds2AnyInitDoneAppInfo(&v.jobsDoneInfo);
@@ -316,7 +315,7 @@ struct Run {
 
 void runAll(void* p) {
     Run* run = static_cast<Run*>(p);
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     for (long long i = 0; i < v.goals.size(); ++i) {
         CxStr1p const& g = v.goals[i];
         logTraceDbg(conf().dbgGoals, "%s", "");
@@ -348,11 +347,11 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* know
     GoalSlot* slotG = nullptr;
     int entry = walkVisitEntry(g_walkState, name, slot, &slotG, known);
     if (entry != 0) return entry > 0;
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     Conf const& c = conf();
     long long& state = *slot;
     long long s = state;
-    GoalRule* r = slotG ? slotG->rule : v.goalRules.find(name);
+    GoalRule* r = slotG ? slotG->rule : GraphState::_p->goalRules.find(name);
     DepsPhase* phase = nullptr;
     if (r && slotG) {
         phase = &slotG->phase;
@@ -435,7 +434,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* know
 
 bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
                    Set_Kobj<CxStr1p>& submitted) {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     bool ok = true;
     // A job handed over is progress; a call with nothing to hand over is not.
     if (free > 0 && head < todo.size()) v.lastProgressNs = timeRealNs();
@@ -455,13 +454,13 @@ bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& fre
 }
 
 bool buildBgjGoalArgs() {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     Conf const& c = conf();
     runHoldSigHandler(true);
     GoalIndexScope index;
     v.hangTimeoutSec = dblFromStr(envVarGetDef("VORN_JOBS_HANG_TIMEOUT_SEC", "20.25"));
     v.hangTimeoutNs = timeNsFromDbl(v.hangTimeoutSec);
-    if (v.topLevel && c.dbgJobs)
+    if (RunInfo::_p->topLevel && c.dbgJobs)
         logTraceDbg(true, "Job hang timeout %.3f sec %lli ms", v.hangTimeoutSec,
                     v.hangTimeoutNs / 1000000);
     if (!walkGoalsOrDefault()) return false;

@@ -2,17 +2,14 @@
 
 #include "app/app.h"
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
+#include "build/buildstate.h"
 #include "graph/goalindex.h"
 #include "build/stack.h"
 
 namespace {
 
 BuildWalk g_walk;
-
-Conf const& conf() {
-    return *Vars::_pConf;
-}
 
 bool visitAny(bool*, CxStr1p const& name, bool isDep, GoalSlot* known) {
     return buildVisitGoal(name, isDep, known);
@@ -49,7 +46,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep, GoalSlot* known) {
     GoalSlot* slotG = nullptr;
     int entry = walkVisitEntry(g_walk, name, slot, &slotG, known);
     if (entry != 0) return entry > 0;
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     Conf const& c = conf();
     long long& state = *slot;
     if (c.dbgTrack) v.goalStackTrack.addVal(name);
@@ -83,7 +80,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep, GoalSlot* known) {
 }
 
 bool buildBg1GoalArgs() {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     Conf const& c = conf();
     // An interrupt during the build stops it with the summary, not mid-way.
     runHoldSigHandler(true);

@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "app/app.h"
-#include "app/args.h"
+#include "jobs/threads.h"
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
+#include "build/buildstate.h"
+#include "graph/graphstate.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
@@ -18,11 +20,9 @@
 #include "exec/runner.h"
 #include "graph/print.h"
 
-namespace {
+BuildState* BuildState::_p = nullptr;
 
-Conf const& conf() {
-    return *Vars::_pConf;
-}
+namespace {
 
 // A goal met again while its own visit is under way: a cycle that the graph
 // check did not refuse (through both dependency kinds, or with "--DC c").
@@ -81,13 +81,13 @@ CxStr1p dateText(long long t) {
 long long* stateSlot(CxStr1p const& name) {
     if (GoalSlot* g = goalSlotOf(name)) return &g->state;
     bool added = false;
-    auto* n = Vars::_pVars->goalState.insertNode(name, 0, added);
+    auto* n = BuildState::_p->goalState.insertNode(name, 0, added);
     return n ? &n->val : nullptr;
 }
 
 GoalRule* ruleOf(CxStr1p const& name) {
     if (GoalSlot* g = goalSlotOf(name)) return g->rule;
-    return Vars::_pVars->goalRules.find(name);
+    return GraphState::_p->goalRules.find(name);
 }
 
 // -W: a time later than any file's, so that everything depending on it is out of date.
@@ -117,7 +117,7 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
 
 long long walkRuleTime(BuildWalk& w, GoalRule const& r, bool isDep) {
     if (r.timeOf.isEmpty()) return walkGoalTime(w, r.name, isDep, r.phony);
-    auto& seen = Vars::_pVars->timesOfTargets;
+    auto& seen = BuildState::_p->timesOfTargets;
     if (long long* t = seen.find(r.timeOf)) return *t;
     long long t = walkGoalTime(w, r.timeOf, isDep, r.phony);
     seen.addKV(r.timeOf, t);
@@ -357,12 +357,12 @@ bool walkRecipeStarts(GoalRule& r) {
     if (r.phony || r.keepOnError || conf().dryRun) return true;
     long long t = 0;
     fsaTime(t, goalFile(r));
-    Vars::_pVars->timesBeforeRecipe.addKV(r.name, t);
+    BuildState::_p->timesBeforeRecipe.addKV(r.name, t);
     return true;
 }
 
 void walkRecipeEnded(GoalRule const* r, bool ok) {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     if (!r) return;
     CxStr1p const& name = r->name;
     if (ok && r->intermediate) v.madeIntermediates.addVal(name);
@@ -389,7 +389,7 @@ long long walkMadeTime(GoalRule const* r) {
 }
 
 bool walkRemoveIntermediates() {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     CxStr1p line("rm");
     bool any = false;
     // -n names the files it would remove.
@@ -429,7 +429,7 @@ bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& l
 }
 
 bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok) {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     Conf const& c = conf();
     if (c.dbgTrack) {
         CxStr1p names;
@@ -440,7 +440,7 @@ bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok) {
         logTraceDbg(true, "Goal-Stack-Track: %s| %s", names.c_str(), "_buildJobsGoal");
     }
     if (!ok || w.stop) {
-        if (v.topLevel || logGetPassLevel() < 0)
+        if (RunInfo::_p->topLevel || logGetPassLevel() < 0)
             logPrint(2, "Build failed for Goal: %s", goal.c_str());
         return false;
     }
@@ -449,12 +449,13 @@ bool walkGoalDone(BuildWalk& w, CxStr1p const& goal, bool ok) {
 }
 
 bool walkGoalsOrDefault() {
-    Vars& v = *Vars::_pVars;
+    BuildState& v = *BuildState::_p;
     if (!v.goals.isEmpty()) return true;
-    if (v.defaultGoal.isEmpty()) {
+    CxStr1p const& defaultGoal = GraphState::_p->defaultGoal;
+    if (defaultGoal.isEmpty()) {
         logPrint(2, "No default goal to use");
         return false;
     }
-    logTraceDbg(conf().dbgGoals, "Using default Goal: %s", v.defaultGoal.c_str());
-    return v.goals.addVal(v.defaultGoal);
+    logTraceDbg(conf().dbgGoals, "Using default Goal: %s", defaultGoal.c_str());
+    return v.goals.addVal(defaultGoal);
 }

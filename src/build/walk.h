@@ -9,7 +9,7 @@
 struct GoalRule;
 struct GoalSlot;
 
-// Goal state values (Vars::goalState): 0 or below not visited or missing,
+// Goal state values (BuildState::goalState): 0 or below not visited or missing,
 // 1 visit under way, 2 failed, 7 an existing directory, 3 and above a time.
 enum : long long { kGoalVisiting = 1, kGoalFailed = 2, kGoalDir = 7, kGoalTimeMin = 3 };
 

@@ -7,7 +7,7 @@
 
 #include "app/app.h"
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
 #include "base/containers.h"
 #include "base/fs.h"
 #include "base/path.h"
@@ -473,7 +473,7 @@ bool redirCmdExtern(bool& ok, CxStr1p const& name, CxStr1p const& args) {
     ok = false;
     if (strIsEqAlt(name, "echo")) return doEcho(ok, args);
     if (strIsEqAlt(name, "cat")) {
-        Conf const* c = Vars::_pConf;
+        Conf const* c = Conf::_p;
         return c && c->dbgCat && doCat(ok, args);
     }
     if (strIsEqAlt(name, "cp|cprec")) return doCp(ok, args, name == "cprec");

@@ -5,7 +5,7 @@
 
 #include "app/app.h"
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
 #include "base/envlock.h"
 #include "base/textedit.h"
 #include "base/tokens.h"
@@ -35,7 +35,7 @@ bool run(int& rc, CxStr1p const& cmd) {
     // A line that needs nothing from the interpreter starts its program
     // directly; one whose program is not found that way is the interpreter's,
     // which says so as it always has.
-    Conf const* c = Vars::_pConf;
+    Conf const* c = Conf::_p;
     bool direct = c && !c->sysCalls && shellLineDirect(cmd, shellWords());
     if (direct) direct = runFork(app, cmd, true);
     if (c && c->dbgExecAll)
@@ -80,7 +80,7 @@ bool redirEnvFns(bool& ok, CxStr1p const& name, CxStr1p const& args) {
         // Worker threads share the store and the environment.
         std::unique_lock<std::shared_mutex> lk(envLock());
         CxStr1p err;
-        ok = evalExportStyleDefault(args, *Vars::_pEnvMap, &err);
+        ok = evalExportStyleDefault(args, *EnvMap::_p, &err);
         if (!ok && !err.isEmpty()) logPrint(2, "%s", err.c_str());
         return true;
     }
@@ -93,9 +93,9 @@ bool redirCmdAny(bool& ok, CxStr1p& cmd) {
     if (redirEnvFns(ok, name, args)) return true;
     // Several lines (a Makefile's .ONESHELL or continued line) are the interpreter's.
     bool lines = strHas(cmd, '\n') || strHas(cmd, '\r');
-    if (!Vars::_pConf->sysCalls && !lines && redirCmdExtern(ok, name, args)) return true;
+    if (!Conf::_p->sysCalls && !lines && redirCmdExtern(ok, name, args)) return true;
     bool self = adaptCmd2SelfExe(cmd, name, args);
-    if (!self && Vars::_pVars) self = strIsEqIcase(name, Vars::_pVars->exeName);
+    if (!self && RunInfo::_p) self = strIsEqIcase(name, RunInfo::_p->exeName);
     // The interpreter becomes a nested run written as a plain line, so that
     // stopping the registered child stops the nested run itself.
     if (self && isPlainLine(cmd)) {
@@ -111,7 +111,7 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     if (errCmd) errCmd->clear();
     CxStr1p cmd(line);
     bool show = true, ignoreErr = false, always = false;
-    Conf const* c = Vars::_pConf;
+    Conf const* c = Conf::_p;
     bool gm = c && c->gnuMake;
     splitAttrCmd(show, ignoreErr, cmd, gm ? &always : nullptr);
     // A Makefile's .POSIX: the interpreter stops at the first failing command.

@@ -1,6 +1,6 @@
 #include "exec/selfexe.h"
 
-#include "app/vars.h"
+#include "app/conf.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/tokens.h"
@@ -139,7 +139,7 @@ bool translateMakeArgs(CxStr1p& out, CxStr1p const& args) {
 } // namespace
 
 bool adaptCmd2SelfExe(CxStr1p& cmdLine, CxStr1p& name, CxStr1p& args) {
-    Vars const* v = Vars::_pVars;
+    RunInfo const* v = RunInfo::_p;
     CxStr1p exe = v && !v->exeName.isEmpty() ? v->exeName : fsExeName();
     if (!exe.isEmpty()) {
         // The executable's name is compared without letter case.

@@ -3,9 +3,9 @@
 #include "graph/goalindex.h"
 #include "graph/nameindex.h"
 
-#include "app/app.h"
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
+#include "graph/graphstate.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "base/tokens.h"
@@ -344,7 +344,7 @@ bool circSccAdd(CxStr1p& out, DepsMap const* const* maps, int mapCount, char sep
 } // namespace
 
 bool goalsCircularAdd(CxStr1p& out, char sep) {
-    return Vars::_pVars && goalIndexInit() && circSccOf(out, IndexGraph(), sep);
+    return GraphState::_p && goalIndexInit() && circSccOf(out, IndexGraph(), sep);
 }
 
 bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep) {
@@ -394,7 +394,7 @@ namespace {
 
 // acyclic: the caller already knows the map has no cycle.
 bool expandStep(DepsMap& map, char const* label, bool acyclic) {
-    Conf const& conf = *Vars::_pConf;
+    Conf const& conf = *Conf::_p;
     bool checkCirc = !hasLetter(conf.dcLetters, 'c');
     if (!conf.dbgDeps) {
         if (acyclic) return true;
@@ -456,14 +456,14 @@ bool depsExpandStep(DepsMap& map, char const* label) {
 }
 
 bool depsAllSteps() {
-    if (!Vars::_pVars) return false;
-    Vars& v = *Vars::_pVars;
+    if (!GraphState::_p) return false;
+    GraphState& v = *GraphState::_p;
     long long t0 = timeBootNs();
     // Each map alone can be free of cycles while a usual dependency one way and an
     // exist-only one back close a loop that the builders would never finish. A
     // cycle of either map is one of both together, so when both together have
     // none the maps need no check of their own.
-    bool checkCirc = !hasLetter(v.conf.dcLetters, 'c');
+    bool checkCirc = !hasLetter(conf().dcLetters, 'c');
     // The dependencies as written are needed no more once their first
     // namers are known: their room goes to the goal index.
     if (!goalFirstNamersFind()) {
@@ -475,7 +475,7 @@ bool depsAllSteps() {
     bool acyclic = checkCirc && joinOk && circ.isEmpty();
     // The maps themselves are made only for what reads them: the traces of
     // -D d and the report of a cycle.
-    bool needMaps = v.conf.dbgDeps || (checkCirc && !acyclic);
+    bool needMaps = conf().dbgDeps || (checkCirc && !acyclic);
     if (!goalDepsPrepare(needMaps)) {
         logPrint(2, "deps expand");
         return false;

@@ -45,5 +45,5 @@ bool depsJoinProviders(DepsMap& dst, DepsMap const& src,
 
 // Expansion and cycle check of one map; label names it in messages.
 bool depsExpandStep(DepsMap& map, char const* label);
-// Both maps, then the heavy / usual flag adjustment; times into Vars.
+// Both maps, then the heavy / usual flag adjustment; times into GraphState.
 bool depsAllSteps();

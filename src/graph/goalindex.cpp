@@ -1,5 +1,6 @@
 #include "graph/goalindex.h"
 
+#include "graph/graphstate.h"
 #include "graph/nameindex.h"
 
 namespace {
@@ -18,13 +19,13 @@ long long g_tableChanges = -1, g_goals = 0;
 } // namespace
 
 bool goalIndexCurrent() {
-    Vars const* v = Vars::_pVars;
+    GraphState const* v = GraphState::_p;
     return g_ready && v && g_table == &v->goalRules && g_tableChanges == goalTableChanges() &&
            g_goals == v->goalRules.size();
 }
 
 bool goalIndexInit() {
-    Vars& v = *Vars::_pVars;
+    GraphState& v = *GraphState::_p;
     if (goalIndexCurrent()) {
         goalIndexClearStates();
         return true;

@@ -3,7 +3,26 @@
 // of searching ordered trees once per visit and edge.
 #pragma once
 
-#include "app/vars.h"
+#include "base/str.h"
+#include "graph/goals.h"
+
+// How far the dependency visits of a goal have got in the parallel build:
+// phase 1 exist-only dependencies complete, 2 all complete (then outOfDate
+// tells the finding); time is its file time, read on the first visit
+// (timeKnown). A pending goal waits for `waits` others (dependencies that
+// were pending) or for its own job; the goals waiting for this one are a
+// list in the build's wait edges starting at firstWaiter.
+struct DepsPhase {
+    int phase = 0;
+    bool outOfDate = false;
+    bool timeKnown = false;
+    bool pending = false;
+    // Counts and places of goals and edges, which number less than 2^31: ints
+    // keep the goal index's entry small.
+    int waits = 0;
+    int firstWaiter = -1;
+    long long time = 0;
+};
 
 struct GoalSlot {
     long long state = 0;

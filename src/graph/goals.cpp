@@ -1,7 +1,8 @@
 #include "graph/goals.h"
 
-#include "app/app.h"
-#include "app/vars.h"
+#include "app/conf.h"
+#include "app/log.h"
+#include "graph/graphstate.h"
 #include "base/textedit.h"
 #include "base/tokens.h"
 #include "graph/deps.h"
@@ -9,6 +10,8 @@
 #include "graph/nameindex.h"
 
 #include <algorithm>
+
+GraphState* GraphState::_p = nullptr;
 
 namespace {
 
@@ -20,16 +23,16 @@ char const* const kHeavyWords = "vorn|xvorn|make|ninja|cmake";
 char const* const kInProcWords = "echo|cp|cprec|mkdir|rm|rmrec|rmdir|touch|touchrec";
 
 bool dbgRules() {
-    return Vars::_pConf && Vars::_pConf->dbgRules;
+    return Conf::_p && Conf::_p->dbgRules;
 }
 bool dbgDeps() {
-    return Vars::_pConf && Vars::_pConf->dbgDeps;
+    return Conf::_p && Conf::_p->dbgDeps;
 }
 
 // The goal's record, inserted with its name when absent; null when the table
 // could not grow.
 GoalRule* ensureGoal(CxStr1p const& name, long long* idOut = nullptr) {
-    Vars& v = *Vars::_pVars;
+    GraphState& v = *GraphState::_p;
     long long id = v.goalRules.idOf(name);
     if (id < 0) {
         // The name's one kept copy, which the record's name views.
@@ -121,7 +124,7 @@ bool setDefaultEach(CxStr1p const& list) {
     long long pos = 0;
     while (strToken(tok, pos, list, kGoalSeps)) {
         if (!ensureGoal(tok)) return false;
-        if (!Vars::_pVars->defaultGoal.setObj(tok)) return false;
+        if (!GraphState::_p->defaultGoal.setObj(tok)) return false;
     }
     return true;
 }
@@ -134,7 +137,7 @@ bool depsReserve(Vect1p_Vobj<CxStr1p>& list, long long n) {
     long long want = list.size() + n;
     if (want <= list.cap) return true;
     if (list.isEmpty() && list.cap == 0) {
-        char* room = Vars::_pVars->goalTexts.place(n * (long long)sizeof(CxStr1p));
+        char* room = GraphState::_p->goalTexts.place(n * (long long)sizeof(CxStr1p));
         if (!room) return false;
         list.destroy();
         list.data = (CxStr1p*)room;
@@ -156,8 +159,8 @@ bool addOneDep(GoalRule& g, long long id, char const* dep, long long len, bool e
     Vect1p_Vobj<CxStr1p>& list = existOnly ? g.depsExistOnly : g.depsUsual;
     ++g_tableChanges;
     DepEdge e{(int)id, (int)(list.size() << 1 | existOnly)};
-    if (list.size() >= 0x3fffffff || !Vars::_pVars->goalLoad.edges.addVal(e)) return false;
-    char const* text = Vars::_pVars->goalTexts.add(dep, len);
+    if (list.size() >= 0x3fffffff || !GraphState::_p->goalLoad.edges.addVal(e)) return false;
+    char const* text = GraphState::_p->goalTexts.add(dep, len);
     if (!text) return false;
     if (list.cap > 0 || !list.data) {
         if (!list.addVal(CxStr1p())) return false;
@@ -305,8 +308,8 @@ long long goalTableChanges() {
 }
 
 bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
-    if (!Vars::_pVars || goals.isEmpty()) return false;
-    Vars& v = *Vars::_pVars;
+    if (!GraphState::_p || goals.isEmpty()) return false;
+    GraphState& v = *GraphState::_p;
     static CxStr1p const phony(".PHONY"), byDefault("default");
     if (strIsEqIcase(goals, phony)) {
         logTraceDbg(dbgRules(), "rules add PHONY goal | %s", deps.c_str());
@@ -324,7 +327,7 @@ bool addGoalDeps(CxStr1p const& goals, CxStr1p const& deps) {
 }
 
 bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
-    if (!Vars::_pVars || goals.isEmpty()) return false;
+    if (!GraphState::_p || goals.isEmpty()) return false;
     logTraceDbg(dbgRules(), "rules add G:D | %s : %s", goals.c_str(), deps.c_str());
     long long id = -1;
     GoalRule* g = ensureGoal(goals, &id);
@@ -369,8 +372,8 @@ bool addGoalDepsPlain(CxStr1p const& goals, CxStr1p const& deps) {
 }
 
 bool goalDepsPrepare(bool maps) {
-    if (!Vars::_pVars) return false;
-    Vars& v = *Vars::_pVars;
+    if (!GraphState::_p) return false;
+    GraphState& v = *GraphState::_p;
     v.depsMapUsual.clear();
     v.depsMapExistOnly.clear();
     // The goal table is in key order, so each map is built by appending.
@@ -389,8 +392,8 @@ bool goalDepsPrepare(bool maps) {
 }
 
 bool goalFirstNamersFind() {
-    if (!Vars::_pVars) return false;
-    Vars& v = *Vars::_pVars;
+    if (!GraphState::_p) return false;
+    GraphState& v = *GraphState::_p;
     GoalTable const& table = v.goalRules;
     Vect1p_Vobj<int>& first = v.goalLoad.firstNamers;
     Vect1p_Vobj<DepEdge>& edges = v.goalLoad.edges;
@@ -421,7 +424,7 @@ bool goalFirstNamersFind() {
 }
 
 GoalRule* goalFirstNamer(CxStr1p const& dep) {
-    Vars& v = *Vars::_pVars;
+    GraphState& v = *GraphState::_p;
     long long id = v.goalRules.idOf(dep);
     if (id < 0 || id >= v.goalLoad.firstNamers.size()) return nullptr;
     GoalRule const& g = v.goalRules.node(id).val;
@@ -430,7 +433,7 @@ GoalRule* goalFirstNamer(CxStr1p const& dep) {
 }
 
 bool goalKindsAdjust() {
-    Vars& v = *Vars::_pVars;
+    GraphState& v = *GraphState::_p;
     GoalTable& table = v.goalRules;
     Vect1p_Vobj<int> const& first = v.goalLoad.firstNamers;
     int const* order = table.ordered();
@@ -448,12 +451,12 @@ bool goalKindsAdjust() {
         GoalRule& named = table.node(p).val;
         if (rx.heavy && !named.heavy) {
             v.rulesHeavyAdj.mark(named);
-            logTraceDbg(v.conf.dbgRules, "rules adj (H) | %s : %s", named.name.c_str(),
+            logTraceDbg(conf().dbgRules, "rules adj (H) | %s : %s", named.name.c_str(),
                         rx.name.c_str());
         }
         if (rx.usual && !named.usual) {
             v.rulesUsualAdj.mark(named);
-            logTraceDbg(v.conf.dbgRules, "rules adj (u) | %s : %s", named.name.c_str(),
+            logTraceDbg(conf().dbgRules, "rules adj (u) | %s : %s", named.name.c_str(),
                         rx.name.c_str());
         }
     }
@@ -461,8 +464,8 @@ bool goalKindsAdjust() {
 }
 
 bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
-    if (!Vars::_pVars || goal.isEmpty() || line.isEmpty()) return false;
-    Vars& v = *Vars::_pVars;
+    if (!GraphState::_p || goal.isEmpty() || line.isEmpty()) return false;
+    GraphState& v = *GraphState::_p;
     GoalRule* g = ensureGoal(goal);
     if (!g) return false;
     ++g_tableChanges;
@@ -482,9 +485,10 @@ bool addGoalHowCmd(CxStr1p const& goal, CxStr1p const& line) {
     static WordSet const heavyWords(kHeavyWords), inProcWords(kInProcWords);
     static CxStr1p const cat("cat");
     Word word = commandWord(line);
-    bool heavy = heavyWords.has(word) || (!v.exeName.isEmpty() && word.is(v.exeName));
+    bool heavy =
+        heavyWords.has(word) || (!RunInfo::_p->exeName.isEmpty() && word.is(RunInfo::_p->exeName));
     bool inProc =
-        !heavy && ((!v.conf.sysCalls && inProcWords.has(word)) || (v.conf.dbgCat && word.is(cat)));
+        !heavy && ((!conf().sysCalls && inProcWords.has(word)) || (conf().dbgCat && word.is(cat)));
     if (heavy) {
         v.rulesHeavy.mark(*g);
         v.rulesHeavyAdj.mark(*g);
@@ -512,7 +516,7 @@ bool GoalKindSet::mark(GoalRule& g) {
 }
 
 bool GoalKindSet::hasIdx(CxStr1p const& goal) const {
-    GoalRule const* g = Vars::_pVars ? Vars::_pVars->goalRules.find(goal) : nullptr;
+    GoalRule const* g = GraphState::_p ? GraphState::_p->goalRules.find(goal) : nullptr;
     if (!g) return false;
     if (kind == Heavy) return g->heavy;
     if (kind == Usual) return g->usual;
@@ -520,19 +524,19 @@ bool GoalKindSet::hasIdx(CxStr1p const& goal) const {
 }
 
 bool setGoalDefault(CxStr1p const& list) {
-    if (!Vars::_pVars) return false;
+    if (!GraphState::_p) return false;
     logTraceDbg(dbgRules(), "rules set DEFAULT goal | %s", list.c_str());
     return setDefaultEach(list);
 }
 
 bool addPhonyGoals(CxStr1p const& list) {
-    if (!Vars::_pVars) return false;
+    if (!GraphState::_p) return false;
     logTraceDbg(dbgRules(), "rules add PHONY goal | %s", list.c_str());
     return markPhonyEach(list);
 }
 
 bool setGoalMarks(CxStr1p const& goal, char const* marks) {
-    if (!Vars::_pVars) return false;
+    if (!GraphState::_p) return false;
     GoalRule* g = ensureGoal(goal);
     if (!g) return false;
     g->keepOnError = strchr(marks, 'k') != nullptr;
@@ -543,12 +547,12 @@ bool setGoalMarks(CxStr1p const& goal, char const* marks) {
 }
 
 bool setGoalTimeOf(CxStr1p const& goal, CxStr1p const& file) {
-    GoalRule* g = Vars::_pVars ? ensureGoal(goal) : nullptr;
+    GoalRule* g = GraphState::_p ? ensureGoal(goal) : nullptr;
     return g && g->timeOf.setObj(file);
 }
 
 void goalTableReset() {
-    Vars& v = *Vars::_pVars;
+    GraphState& v = *GraphState::_p;
     ++g_tableChanges;
     v.defaultGoal.clear();
     v.goalRules.clear();
@@ -560,7 +564,4 @@ void goalTableReset() {
     v.rulesUsual.clear();
     v.rulesHeavyAdj.clear();
     v.rulesUsualAdj.clear();
-    v.goalState.clear();
-    v.timesBeforeRecipe.clear();
-    v.timesOfTargets.clear();
 }

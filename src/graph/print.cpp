@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
+#include "graph/graphstate.h"
 #include "base/timenum.h"
 #include "base/tokens.h"
 #include "graph/goalindex.h"
@@ -29,7 +30,7 @@ bool addDepTag(CxStr1p& out, CxStr1p const& dep, GoalSlot const* known) {
     char letter = '?';
     if (known) {
         if (known->rule) letter = known->rule->typeLetter();
-    } else if (GoalRule const* r = Vars::_pVars->goalRules.find(dep)) {
+    } else if (GoalRule const* r = GraphState::_p->goalRules.find(dep)) {
         letter = r->typeLetter();
     }
     return addTag(out, letter);
@@ -41,8 +42,8 @@ namespace {
 
 // The listing line(s) of a goal appended to out.
 void addGoalDeps(CxStr1p& out, GoalRule const& rule, char mode) {
-    Vars& v = *Vars::_pVars;
-    bool tags = v.conf.printDeps;
+    GraphState& v = *GraphState::_p;
+    bool tags = conf().printDeps;
     char const* sep = mode == 'D' ? " " : "\n        ";
     if (rule.phony) out += "PHONY ";
     if (tags) addTag(out, rule.typeLetter());
@@ -94,23 +95,23 @@ bool flushOut(CxStr1p& out) {
 
 CxStr1p strGoalDeps(GoalRule const& rule, char mode) {
     CxStr1p out;
-    if (Vars::_pVars) addGoalDeps(out, rule, upperMode(mode));
+    if (GraphState::_p) addGoalDeps(out, rule, upperMode(mode));
     return out;
 }
 
 bool echoGoalsDeps(char mode) {
-    if (!Vars::_pVars) return false;
-    Vars& v = *Vars::_pVars;
+    if (!GraphState::_p) return false;
+    GraphState& v = *GraphState::_p;
     mode = upperMode(mode);
     bool ok = echos();
-    ok = echos(v.cwdName.c_str(),
+    ok = echos(RunInfo::_p->cwdName.c_str(),
                mode == 'D' ? " // ---- print deps ----" : " // ---- print rules ----") &&
          ok;
     ok = echos() && ok;
 
     v.printDepsUsual = 0;
     v.printDepsExistOnly = 0;
-    g_tagsFromIndex = v.conf.printDeps && goalIndexInit();
+    g_tagsFromIndex = conf().printDeps && goalIndexInit();
     CxStr1p out, line;
     for (auto const& g : v.goalRules) {
         if (g.val.name.isEmpty()) {
@@ -138,7 +139,7 @@ bool echoGoalsDeps(char mode) {
     ok = echof("// %3lli deps exist-only", v.printDepsExistOnly) && ok;
     ok = echos() && ok;
 
-    if (v.conf.dbgOpt) {
+    if (conf().dbgOpt) {
         if (v.elDepsExpand != 0)
             ok = echos("// el rules & deps expand ", strElapsedBig(0, v.elDepsExpand, 6).c_str()) &&
                  ok;
@@ -152,6 +153,6 @@ bool echoGoalsDeps(char mode) {
         }
     }
 
-    ok = echos(v.logHeader.c_str(), " // ---- print done ----") && ok;
+    ok = echos(RunInfo::_p->logHeader.c_str(), " // ---- print done ----") && ok;
     return echos() && ok;
 }

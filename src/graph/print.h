@@ -5,6 +5,6 @@
 #include "graph/goals.h"
 
 // One goal: a line for mode 'D' (or 0), else a multi-line form. Adds the
-// goal's dependency counts to Vars::printDepsUsual / printDepsExistOnly.
+// goal's dependency counts to GraphState::printDepsUsual / printDepsExistOnly.
 CxStr1p strGoalDeps(GoalRule const& rule, char mode);
 bool echoGoalsDeps(char mode);

@@ -1,7 +1,7 @@
 #include "jobs/que.h"
 
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
 #include "base/textedit.h"
 #include "jobs/quefork.h"
 #include "jobs/quepipe.h"
@@ -167,7 +167,7 @@ bool verifyQueCmd12Done(bool waitOk, CxStr1p const& label) {
         logPrint(2, "Jobs Wait failed @ %s", label.c_str());
         return false;
     }
-    if (!waitOk && Vars::_pVars) Vars::_pVars->failed = true;
+    if (!waitOk && RunInfo::_p) RunInfo::_p->failed = true;
     long long n1 = queCmd1ForkCountToDo();
     long long n2 = g_ops.countToDo();
     if (n1 == 0 && n2 == 0) return waitOk;

@@ -62,3 +62,8 @@ bool stdtrdJoin(std::uint64_t id);
 bool stdtrdDetach(std::uint64_t id);
 void stdtrdSelfExit();
 bool stdtrdDestroy(std::uint64_t id);
+
+// Processor cores online, read once; at least 1.
+int infoCpuCoresCount();
+int infoCpuCoresCount_OnWin();
+int infoCpuCoresCount_OnPosix();

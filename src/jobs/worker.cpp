@@ -1,7 +1,7 @@
 #include "jobs/worker.h"
 
 #include "app/log.h"
-#include "app/vars.h"
+#include "app/conf.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "exec/runner.h"
@@ -21,7 +21,7 @@ bool runBatch(int& rc, bool arrived, CxStr1p const& batch) {
     // The interpreter says nothing of a failing command: name it, as the
     // sequential build does.
     logCommandFailed(rc, errCmd);
-    Conf const* c = Vars::_pConf;
+    Conf const* c = Conf::_p;
     if (c && c->dbgExec) {
         int level = logGetPassLevel() < 0 ? -1 : 0;
         logPrintLines(level, "", batch.c_str(), "");

@@ -167,6 +167,8 @@ bool envVarUnset(CxStr1p const& name) {
     return envVarSetExport(name, CxStr1p());
 }
 
+EnvMap* EnvMap::_p = nullptr;
+
 bool EnvMap::varSet(CxStr1p const& name, CxStr1p const& value) {
     if (name.isEmpty()) return false;
     return setKV(name, value);

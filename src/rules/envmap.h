@@ -26,6 +26,9 @@ class EnvMap : public Map_Kobj2Vobj<CxStr1p, CxStr1p> {
     bool varGetIntDef(CxStr1p const& name, long long& out, long long def);
     long long varGetIntDef(CxStr1p const& name, long long def);
     bool setObj(EnvMap const& other);
+
+    // The run's store, owned by the run driver; only while appMain runs.
+    static EnvMap* _p;
 };
 
 // The same as the members, for callers holding a store.

@@ -8,7 +8,6 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "base/tokens.h"
-#include "exec/runner.h"
 #include "rules/expand.h"
 
 namespace {
@@ -36,6 +35,8 @@ EvalRuleFn g_evalRule = nullptr;
 EvalRecipeFn g_evalRecipe = nullptr;
 EvalDefaultGoalFn g_evalDefaultGoal = nullptr;
 bool g_evalReady = false;
+// Commands are run by a layer above this one; the driver installs it.
+EvalRunFn g_evalRun = nullptr;
 
 // Messages holding whole lines go through err2strs: a long line would be cut
 // by the formatted form.
@@ -147,6 +148,10 @@ bool evalLinePartsOpVar(LineParts& parts, EnvMap& store, CxStr1p* err) {
     parts.isEvalDone = true;
     parts.isEvalOk = evalVarOpValue(parts.name, parts.op, parts.value, store, err);
     return parts.isEvalOk;
+}
+
+void evalSetRunFn(EvalRunFn fn) {
+    g_evalRun = fn;
 }
 
 bool evalTextMakeInitFns(EvalRuleFn rule, EvalRecipeFn recipe, EvalDefaultGoalFn defaultGoal) {
@@ -337,10 +342,10 @@ bool evalLinePartsOpCmd(LineParts& parts, EnvMap& store, CxStr1p const& evalName
         ok = fsCd(args);
         if (!ok) errMsg(err, "chdir failed '", whole, "'");
     } else if (word == "run") {
-        ok = run(args);
+        ok = g_evalRun && g_evalRun(args);
         if (!ok) errMsg(err, "run failed '", whole, "'");
     } else if (word == "runOk") {
-        run(args);
+        if (g_evalRun) g_evalRun(args);
     } else if (word == "__cmd_error__") {
         ok = false;
         errMsg(err, "Unknown command '", word, "'");

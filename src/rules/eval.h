@@ -16,6 +16,11 @@ typedef bool (*EvalDefaultGoalFn)(CxStr1p const& goal);
 typedef bool (*EvalLineHookFn)(LineParts& parts, EnvMap& store, CxStr1p const& evalName,
                                CxStr1p* err);
 
+// Runs the command of a "run" / "runOk" line; true when it succeeded. Without
+// one installed every "run" line fails.
+typedef bool (*EvalRunFn)(CxStr1p const& cmd);
+void evalSetRunFn(EvalRunFn fn);
+
 // Installs the callbacks; false (and not ready) when any is null.
 bool evalTextMakeInitFns(EvalRuleFn rule, EvalRecipeFn recipe, EvalDefaultGoalFn defaultGoal);
 // Evaluates a whole text. fileName names it in messages, on the include

@@ -1,14 +1,12 @@
-// Finding, reading and evaluating the rules file, then the late expansion
-// of stored values and the take-over of "VORN" / "VORN_ARGS".
+// The late expansion of the values the rules file stored, and the parse
+// options of rule lines.
 #pragma once
 
 #include "base/str.h"
 
-// Settles Vars::rulesFileUsed; tried collects the names looked for.
-bool findConfRulesFile(CxStr1p& tried);
-bool confFindRead();
+// Expands every value of the run's store (EnvMap::_p) once more, now that the
+// whole rules file has been read.
 bool varsAfterConfEvalLoop();
-bool varsAfterConfReuseMkDirs();
 
 // Parse options for rule lines: "w" (drive letters) on Windows, "" elsewhere.
 char const* loadParseOptions();

@@ -74,6 +74,40 @@ TEST(AppSignals, SignalLineMatchesFormattedOutput) {
     EXPECT_EQ(sigFormat(got, 8, 2, nullptr), 7) << "cut to the buffer";
 }
 
+// Each layer reaches its part of the run only while the driver's record
+// lives: the pointers are set with it and cleared with it.
+TEST(AppState, LayerPointersLiveWithTheRun) {
+    auto check = [](Vars* v, char const* when) {
+        struct Row {
+            char const* name;
+            void const* got;
+            void const* want;
+        } const rows[] = {
+            {"Conf", Conf::_p, v ? &v->conf : nullptr},
+            {"EnvMap", EnvMap::_p, v ? &v->envMap : nullptr},
+            {"RunInfo", RunInfo::_p, static_cast<RunInfo*>(v)},
+            {"GraphState", GraphState::_p, static_cast<GraphState*>(v)},
+            {"BuildState", BuildState::_p, static_cast<BuildState*>(v)},
+            {"Vars", Vars::_pVars, v},
+        };
+        for (Row const& r : rows)
+            EXPECT_EQ(r.got, r.want) << r.name << " " << when;
+    };
+    check(nullptr, "before");
+    {
+        Vars v;
+        check(&v, "during");
+        v.conf.dryRun = true;
+        EXPECT_TRUE(conf().dryRun) << "conf() reads the driver's record";
+    }
+    check(nullptr, "after");
+    {
+        Vars again;
+        check(&again, "in a second run");
+    }
+    check(nullptr, "after the second run");
+}
+
 // The outcome turns any failure into code 2 and keeps a recorded exit code.
 TEST(AppOutcome, FailureAlwaysReportsNonZero) {
     logInitTimeImportant("t");

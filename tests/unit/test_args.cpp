@@ -8,6 +8,7 @@
 #include "scratch.h"
 #include "app/app.h"
 #include "app/args.h"
+#include "jobs/threads.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"

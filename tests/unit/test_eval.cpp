@@ -43,6 +43,7 @@ class EvalTest : public ScratchCwdTest {
     void SetUp() override {
         ScratchCwdTest::SetUp();
         ASSERT_TRUE(evalTextMakeInitFns(recRule, recRecipe, recGoal));
+        evalSetRunFn(run); // as the driver does
         g_calls.clear();
         logConfPassLevel(0);
         logInitTimeNone("t");
@@ -121,6 +122,10 @@ TEST_F(EvalTest, OperatorsCommandsAndFailures) {
     EXPECT_TRUE(ev("runOk exit 1\nrun exit 0\n"));
     EXPECT_FALSE(ev("run exit 1\n"));
     EXPECT_EQ(err, "run failed 'run exit 1'\nt.vorn: Eval(make) failed >run exit 1<\n");
+    evalSetRunFn(nullptr); // no runner: nothing is run, "run" fails and "runOk" does not
+    EXPECT_TRUE(ev("runOk exit 0\n"));
+    EXPECT_FALSE(ev("run exit 0\n"));
+    evalSetRunFn(run);
     EXPECT_EQ(runCif("exit 3"), 3);
     if (CxStr1p(envOsNameDefault()) != "Windows") {
         EXPECT_EQ(runCif("kill -TERM $$"), 143);

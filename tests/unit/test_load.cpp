@@ -6,6 +6,7 @@
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"
+#include "app/rulesfile.h"
 #include "rules/load.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include "scratch.h"
 #include "app/args.h"
+#include "jobs/threads.h"
 #include "app/vars.h"
 #include "base/fs.h"
 #include "build/walk.h"

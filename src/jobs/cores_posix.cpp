@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "app/args.h"
+#include "jobs/threads.h"
 
 int infoCpuCoresCount_OnPosix() {
     long n = sysconf(_SC_NPROCESSORS_ONLN);

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/args.h"
+#include "jobs/threads.h"
 
 int infoCpuCoresCount_OnWin() {
     SYSTEM_INFO si;
