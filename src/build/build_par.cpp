@@ -328,6 +328,8 @@ void runAll(void* p) {
 
 } // namespace
 
+BgjPushJobFn g_bgjPushJob = queCmds2AnyPushAdvance;
+
 long long bgjGoalTime(CxStr1p const& name, bool isDep, bool phony) {
     return walkGoalTime(g_walkState, name, isDep, phony);
 }
@@ -441,7 +443,7 @@ bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& fre
     for (; ok && free > 0 && head < todo.size(); ++head, --free) {
         GoalRule const& r = *todo[head];
         logTraceDbg(conf().dbgRules, "job apply Rule: %s", r.name.c_str());
-        ok = queCmds2AnyPushAdvance(v.bgWorkerCmd, r.howCmds, r.name);
+        ok = g_bgjPushJob(v.bgWorkerCmd, r.howCmds, r.name);
         ++g_events;
         submitted.addK(r.name);
     }

@@ -23,3 +23,6 @@ bool bgjSetGoalState(CxStr1p const& name, long long value);
 // goes into submitted. False (and the stop flag) when the queue refused one.
 bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
                    Set_Kobj<CxStr1p>& submitted);
+// Hands a job to the queue; tests put their own in to see the order of pushes.
+typedef bool (*BgjPushJobFn)(CxStr1p const& cmd, CxStr1p const& cmds, CxStr1p const& label);
+extern BgjPushJobFn g_bgjPushJob;

@@ -59,7 +59,7 @@ void readTimesAhead(TimesAhead* a) {
     long long const chunk = 64, n = a->names.size();
     for (long long i; (i = a->next.fetch_add(chunk)) < n;)
         for (long long end = i + chunk < n ? i + chunk : n; i < end; ++i)
-            a->times[i].store(fileTimeOf(*a->names.data[i], false), std::memory_order_relaxed);
+            a->times[i].store(g_walkFileTime(*a->names.data[i], false), std::memory_order_relaxed);
 }
 
 long long timeAheadOf(GoalSlot const* g) {
@@ -72,7 +72,14 @@ bool endsWithSlashDot(CxStr1p const& name) {
     return n >= 2 && name.c_str()[n - 2] == '/' && name.c_str()[n - 1] == '.';
 }
 
+bool runRecipeLines(int& rc, CxStr1p const&, CxStr1p const& lines, CxStr1p* errCmd) {
+    return runTxtCmds(rc, lines, redirCmdAny, errCmd);
+}
+
 } // namespace
+
+WalkFileTimeFn g_walkFileTime = fileTimeOf;
+WalkRunRecipeFn g_walkRunRecipe = runRecipeLines;
 
 CxStr1p dateText(long long t) {
     return strDateTimeFromNs(t, 'L', "%Y-%m-%d %H:%M:%S", 3);
@@ -108,7 +115,7 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
     // One query: the time of a missing path is 0, a directory counts as old.
     ++w.fsUse;
     t = g_ahead && g_ahead->valid ? timeAheadOf(goalSlotOf(name)) : -1;
-    if (t < 0) t = fileTimeOf(name, true);
+    if (t < 0) t = g_walkFileTime(name, true);
     if (t == kGoalDir) return t;
     if (conf().dbgDeps)
         logTraceDbg(true, "Time of File: %s | %lli | %s", name.c_str(), t, dateText(t).c_str());
@@ -417,7 +424,7 @@ bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& l
         walkSetState(w, state, r.name, kGoalFailed);
         return false;
     }
-    bool ok = runTxtCmds(rc, r.howCmds, redirCmdAny, &errCmd);
+    bool ok = g_walkRunRecipe(rc, r.name, r.howCmds, &errCmd);
     walkRecipeEnded(&r, ok);
     if (ok) return walkSetState(w, state, r.name, walkMadeTime(&r));
     // The interpreter says nothing of a failing command: name it.

@@ -73,6 +73,15 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
                bool outOfDate);
 // Runs the recipe here and now; the failing command is named.
 bool walkRunRecipe(BuildWalk& w, long long& state, GoalRule& r, CxStr1p const& label);
+// What the walk asks of the system, replaceable so that tests can drive the
+// walk without files or commands: a file's time (0 missing, kGoalDir a
+// directory; listed: a directory listing may answer) and running a recipe's
+// lines in the walk's thread.
+typedef long long (*WalkFileTimeFn)(CxStr1p const& name, bool listed);
+extern WalkFileTimeFn g_walkFileTime;
+typedef bool (*WalkRunRecipeFn)(int& rc, CxStr1p const& goal, CxStr1p const& lines,
+                                CxStr1p* errCmd);
+extern WalkRunRecipeFn g_walkRunRecipe;
 // Expands a lazy goal's recipe (a Makefile's) into its lines; false after a
 // fatal error, which it has reported. Installed by the run driver.
 typedef bool (*WalkExpandFn)(CxStr1p const& goal, CxStr1p& lines);

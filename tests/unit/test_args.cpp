@@ -92,13 +92,3 @@ TEST(ArgsConf, LastWinsAndWaits) {
     EXPECT_EQ(v.conf.waitEndMs, -1);
     EXPECT_EQ(v.conf.jobsArgs, "--jweh 70");
 }
-
-TEST(ArgsConf, JobsMaxFromCores) {
-    QuietLog quiet;
-    Vars v;
-    EXPECT_TRUE(adaptJobsMax(3));
-    EXPECT_EQ(v.jobsMax, 3);
-    EXPECT_TRUE(adaptJobsMax(0));
-    EXPECT_EQ(v.jobsMax, infoCpuCoresCount());
-    EXPECT_GE(v.jobsMax, 1);
-}

@@ -59,26 +59,6 @@ class BuiltinTest : public ScratchCwdTest {
 
 } // namespace
 
-TEST_F(BuiltinTest, EchoConsoleAndFiles) {
-    EXPECT_EQ(run("echo a \"b  c\"  '$X' \"x>y\""), 'T');
-    EXPECT_EQ(out, "a b  c $X x>y\n");
-    put("o.txt", "old\n");
-    EXPECT_EQ(run("echo hi > o.txt there"), 'T');
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(run("echo more >> o.txt"), 'T');
-    EXPECT_EQ(get("o.txt"), "hi there\nmore\n");
-    // Quiet runs silence the console only; verbose runs print as usual.
-    logConfPassLevel(3);
-    EXPECT_EQ(run("echo q > q.txt"), 'T');
-    EXPECT_EQ(run("echo q"), 'T');
-    EXPECT_EQ(get("q.txt") + out, "q\n");
-    logConfPassLevel(-1);
-    EXPECT_EQ(run("echo v"), 'T');
-    EXPECT_EQ(out, "v\n");
-    EXPECT_EQ(run("echo x > nodir/f"), 'F');
-    EXPECT_TRUE(errHas("Cannot write into 'nodir/f' | cwd: ")) << err;
-}
-
 // Every one of these needs a shell and must leave the files alone.
 TEST_F(BuiltinTest, DeclinesWhatNeedsTheShell) {
     put("a", "A");
@@ -220,35 +200,6 @@ TEST(BuiltinWords, LinesThatStartTheirProgramDirectly) {
     }
 }
 
-// The lines that lost data when the built-ins read them otherwise than the
-// platform's interpreter: now the interpreter gets them, and nothing here is
-// touched. "echo \"a;b\"" means the same to both and stays in-process.
-TEST_F(BuiltinTest, NeverChangesWhatALineMeans) {
-    put("x", "X");
-    put("keep.txt", "K");
-    bool sh = &shellWords() == &kShellWordsPosix;
-    std::vector<char const*> const posix = {"rm x; touch keep.txt",
-                                            "mkdir -p out; touch x",
-                                            "mkdir d1; touch d1/x",
-                                            "echo a; echo b",
-                                            "echo one # comment",
-                                            "echo don\\'t",
-                                            "touch ~/f",
-                                            "echo \"$HOME\"",
-                                            "touch a\"b\"",
-                                            "rm 'x'y"};
-    std::vector<char const*> const cmd = {"mkdir out;x",  "mkdir a,b", "echo x > f;g", "echo a^b",
-                                          "echo \"%P%\"", "echo hi!",  "rm x^"};
-    for (char const* line : sh ? posix : cmd)
-        EXPECT_EQ(run(line), 'D') << line;
-    for (char const* line : {"echo \"-n\" x", "rm \"-rf\" x", "X=1 touch f", "! rm x"})
-        EXPECT_EQ(run(line), 'D') << line;
-    EXPECT_EQ(get("x") + get("keep.txt"), "XK");
-    EXPECT_FALSE(has("out") || has("d1") || has("out;") || has("f") || has("a"));
-    EXPECT_EQ(run("echo \"a;b\" 'c # d'"), 'T');
-    EXPECT_EQ(out, "a;b c # d\n");
-}
-
 TEST_F(BuiltinTest, CopyRules) {
     put("a", "A");
     put("b", "B");
@@ -271,58 +222,4 @@ TEST_F(BuiltinTest, CopyRules) {
     EXPECT_EQ(get("t/b"), "B");
     EXPECT_EQ(run("cp -t nodir b"), 'F');
     EXPECT_FALSE(has("nodir"));
-}
-
-TEST_F(BuiltinTest, DirectoriesRemovalAndTouch) {
-    EXPECT_EQ(run("mkdir a/b"), 'F');
-    EXPECT_TRUE(errHas("Cannot create directory 'a/b' | cwd: ")) << err;
-    EXPECT_EQ(run("mkdir -p a/b c"), 'T');
-    EXPECT_EQ(run("mkdir c"), 'T');
-    put("a/b/f", "x");
-    put("-x", "x");
-    EXPECT_EQ(run("rmdir -x c"), 'D');
-    EXPECT_EQ(run("rmdir -- -x c"), 'F');
-    EXPECT_TRUE(errHas("Not a directory '-x' | cwd: ")) << err;
-    EXPECT_FALSE(has("c")) << "later operands are still processed";
-    EXPECT_EQ(run("rmdir a"), 'F');
-    EXPECT_TRUE(errHas("Cannot remove directory 'a' | cwd: ")) << err;
-    EXPECT_EQ(run("rm a"), 'F');
-    EXPECT_TRUE(errHas("Cannot remove 'a' | cwd: ")) << err;
-    EXPECT_EQ(run("rm -- -x"), 'T');
-    EXPECT_EQ(run("rm"), 'T');
-    EXPECT_EQ(run("rm -f -f gone"), 'T');
-    EXPECT_EQ(run("rmrec -f a"), 'T');
-    EXPECT_FALSE(has("a") || has("-x"));
-    EXPECT_EQ(run("touch no/f"), 'F');
-    EXPECT_TRUE(errHas("Cannot touch 'no/f' | cwd: ")) << err;
-    EXPECT_EQ(run("touchrec -f no/f"), 'T');
-    EXPECT_TRUE(has("no/f"));
-    fs::create_directories(dir + "/p/q");
-    EXPECT_EQ(run("rmdir -p p"), 'T');
-    EXPECT_EQ(run("rm -r p"), 'T');
-}
-
-TEST_F(BuiltinTest, SleepAddsUnits) {
-    long long t0 = timeBootNs();
-    EXPECT_EQ(run("sleep 0.03s 0.0005m 0.00001h 0"), 'T'); // 0.03 + 0.03 + 0.036 s
-    long long ms = (timeBootNs() - t0) / 1000000;
-    EXPECT_GE(ms, 90);
-    EXPECT_LT(ms, 5000);
-}
-
-TEST_F(BuiltinTest, CatOnlyOnRequest) {
-    put("a", "one\n");
-    put("b", "two\n");
-    Vars v;
-    EXPECT_EQ(run("cat a > f"), 'D');
-    v.conf.dbgCat = true;
-    EXPECT_EQ(run("cat a b > f"), 'T');
-    EXPECT_EQ(run("cat a >> f"), 'T');
-    EXPECT_EQ(get("f"), "one\ntwo\none\n");
-    EXPECT_EQ(run("cat b a"), 'T');
-    EXPECT_EQ(out, "two\none\n");
-    for (char const* line : {"cat > f", "cat a > f b", "cat a > f > g", "cat a >", "cat -n a"})
-        EXPECT_EQ(run(line), 'D') << line;
-    EXPECT_EQ(run("cat nope a > g"), 'F');
-    EXPECT_TRUE(errHas("Cannot cat 'nope a' into 'g' | cwd: ")) << err;
 }

@@ -63,9 +63,7 @@ typedef FsTmp FsTouch;
 typedef FsTmp FsCopy;
 typedef FsTmp FsMove;
 typedef FsTmp FsCat;
-typedef FsTmp FsExe;
 typedef FsTmp FsLinks;
-typedef FsTmp FsListing;
 
 TEST_F(FsQuery, TypesSizesAndTimes) {
     put("f.txt", "hello");
@@ -75,37 +73,9 @@ TEST_F(FsQuery, TypesSizesAndTimes) {
     EXPECT_EQ(fsbType(f), 'F');
     EXPECT_EQ(fsaType(d), 'D');
     EXPECT_EQ(fsaType(m), 0);
-    EXPECT_TRUE(fsaExist(f));
-    EXPECT_FALSE(fsbExist(m));
-    EXPECT_FALSE(fsbExist(""));
-    EXPECT_TRUE(fsaIsType('f', f)) << "type letters are upper-cased";
-    EXPECT_TRUE(fsbIsType('d', d));
-    EXPECT_TRUE(fsaIsNotDir(f));
-    EXPECT_FALSE(fsaIsNotDir(m)) << "a missing path is no 'not a directory'";
-    EXPECT_FALSE(fsaIsFile(d));
-    EXPECT_FALSE(fsbIsLink(f));
-
-    long long size = -1, time = -1;
-    EXPECT_EQ(fsaSize(f), 5);
-    EXPECT_TRUE(fsaSize(size, f));
-    EXPECT_EQ(size, 5);
-    EXPECT_FALSE(fsaSize(size, m));
-    EXPECT_EQ(size, 0);
-    EXPECT_FALSE(fsaTime(time, m));
-    EXPECT_EQ(time, 0);
-
-    FsStatBuf st;
-    st.type = 'F';
-    st.time = 7;
-    EXPECT_FALSE(fsbStat(st, m));
-    EXPECT_EQ(st.type, 0) << "a failed stat leaves a zero record";
-    EXPECT_EQ(st.time, 0);
-
-    // The time is wall-clock nanoseconds since 1970, close to now.
-    long long now = timeRealNs();
-    EXPECT_TRUE(fsaTime(time, f));
-    EXPECT_LT(time > now ? time - now : now - time, 120 * kSec);
-
+    long long t = -1;
+    EXPECT_FALSE(fsaTime(t, m));
+    EXPECT_EQ(t, 0);
     put("g.txt", "hi");
     ASSERT_TRUE(fsaTouch(f, kOld, 0));
     ASSERT_TRUE(fsaTouch(P("g.txt"), kOld + kSec, 0));
@@ -115,13 +85,6 @@ TEST_F(FsQuery, TypesSizesAndTimes) {
     EXPECT_EQ(fsaCmpTime(f, f), 0);
     EXPECT_EQ(fsaCmpTime(f, m), 1) << "b without time: 1 when a has one";
     EXPECT_EQ(fsaCmpTime(m, m), 0);
-    EXPECT_EQ(fsaCmpSize(f, P("g.txt")), 1);
-    EXPECT_EQ(fsaCmpSize(m, f), -1);
-
-    size = time = 0;
-    EXPECT_TRUE(fsaSizeTime(size, time, f));
-    EXPECT_EQ(size, 5);
-    EXPECT_EQ(time, kOld);
 }
 
 // A build's first look at its files answers as a query per file does, for
@@ -165,31 +128,6 @@ TEST_F(FsQuery, ListedStatusEqualsQueryPerFile) {
     EXPECT_EQ(st.size, 1);
 }
 
-TEST_F(FsQuery, ExecutableTest) {
-    put("tool.exe", "x");
-    put("data.txt", "x");
-    sfs::create_directory(dir + "/bin.exe");
-    CxStr1p tool = P("tool.exe"), data = P("data.txt");
-    // POSIX: the owner-execute bit; Windows: the extension decides.
-    EXPECT_TRUE(fsaSetExe(tool, 'F', true));
-    EXPECT_TRUE(fsaIsExe(tool));
-    EXPECT_TRUE(fsaIsType('x', tool));
-    EXPECT_FALSE(fsaIsExe(P("bin.exe"))) << "a directory is never executable";
-    EXPECT_FALSE(fsaSetExe(P("bin.exe"), 'F', true)) << "wrong type letter";
-    EXPECT_FALSE(fsaSetExe(P("missing.exe"), 0, true));
-    if (onWindows()) {
-        EXPECT_FALSE(fsaIsExe(data));
-        EXPECT_FALSE(fsaSetExe(data, 'F', true)) << "no permission to give on Windows";
-        EXPECT_FALSE(fsaSetExe(tool, 'F', false));
-    } else {
-        EXPECT_FALSE(fsaIsExe(data));
-        EXPECT_TRUE(fsaSetExe(data, 0, true));
-        EXPECT_TRUE(fsaIsExe(data));
-        EXPECT_TRUE(fsaSetExe(tool, 'F', false));
-        EXPECT_FALSE(fsaIsExe(tool));
-    }
-}
-
 TEST_F(FsDirs, MkDirAndRecursive) {
     put("file", "x");
     EXPECT_TRUE(fsMkDir(P("one")));
@@ -199,56 +137,12 @@ TEST_F(FsDirs, MkDirAndRecursive) {
     EXPECT_FALSE(fsMkDir(""));
 
     EXPECT_TRUE(fsMkDirRec(P("a/b/c")));
-    EXPECT_TRUE(sfs::is_directory(dir + "/a"));
-    EXPECT_TRUE(sfs::is_directory(dir + "/a/b/c"));
-    EXPECT_TRUE(fsMkDirRec(P("a/b/c"))) << "existing tree";
-    EXPECT_TRUE(fsMkDirRec(P("x//y/z/"))) << "doubled and trailing separators";
-    EXPECT_TRUE(sfs::is_directory(dir + "/x/y/z"));
-    EXPECT_TRUE(fsMkDirRec(P("a/b/d/e"))) << "partly existing";
-    EXPECT_TRUE(sfs::is_directory(dir + "/a/b/d/e"));
     EXPECT_FALSE(fsMkDirRec(P("file/sub/deeper"))) << "a file in the way";
     EXPECT_FALSE(there("file/sub"));
-
-    CxStr1p r1, r2;
-    EXPECT_TRUE(fsRealPath(r1, P("a/b/../b/c")));
-    EXPECT_TRUE(fsRealPath(r2, P("a/b/c/")));
-    EXPECT_EQ(r1, r2);
-    EXPECT_TRUE(pathIsAbsolute(r1)) << r1.c_str();
-    EXPECT_FALSE(strHas(r1, '\\'));
-    EXPECT_TRUE(sfs::equivalent(sfs::path(r1.c_str()), sfs::path(dir + "/a/b/c")));
-    EXPECT_FALSE(fsRealPath(r1, P("a/none")));
-    EXPECT_EQ(r1, "");
 
     EXPECT_TRUE(fsMkDirPartRec(P("p/q/out.txt")));
     EXPECT_TRUE(sfs::is_directory(dir + "/p/q"));
     EXPECT_FALSE(there("p/q/out.txt"));
-    CwdGuard g;
-    ASSERT_TRUE(fsCd(dir.c_str()));
-    EXPECT_TRUE(fsMkDirPartRec("plain.txt")) << "no directory part: the current directory";
-    EXPECT_TRUE(fsMkDirRec("rel/one")) << "relative paths";
-    EXPECT_TRUE(there("rel/one"));
-}
-
-TEST_F(FsDirs, WorkingDirectories) {
-    CwdGuard g;
-    EXPECT_TRUE(fsCd("", true));
-    EXPECT_FALSE(fsCd("", false));
-    EXPECT_FALSE(fsCd(P("missing")));
-    ASSERT_TRUE(fsCd(dir.c_str()));
-    CxStr1p cwd;
-    EXPECT_TRUE(fsCwdSet(cwd));
-    EXPECT_FALSE(strHas(cwd, '\\')) << cwd.c_str();
-    EXPECT_EQ(sfs::path(cwd.c_str()), sfs::current_path());
-    EXPECT_TRUE(sfs::equivalent(sfs::path(cwd.c_str()), sfs::path(dir)));
-
-    CxStr1p orig = fsOrigCwd();
-    EXPECT_TRUE(fsInitOrigCwd("c:\\some\\where"));
-    EXPECT_EQ(fsOrigCwd(), "c:/some/where");
-    EXPECT_TRUE(fsInitOrigCwd(dir.c_str()));
-    ASSERT_TRUE(fsCd(g.saved));
-    EXPECT_TRUE(fsCdOrigCwd());
-    EXPECT_TRUE(sfs::equivalent(sfs::current_path(), sfs::path(dir)));
-    EXPECT_TRUE(fsInitOrigCwd(orig.c_str()));
 }
 
 TEST_F(FsRemove, FilesDirectoriesAndRefusals) {
@@ -276,21 +170,6 @@ TEST_F(FsRemove, FilesDirectoriesAndRefusals) {
     }
     EXPECT_TRUE(there("base/inner/keep"));
     EXPECT_TRUE(there("base/keep"));
-}
-
-TEST_F(FsRemove, RecursiveTree) {
-    sfs::create_directories(dir + "/t/a/b/c");
-    sfs::create_directories(dir + "/t/empty");
-    put("t/top", "1");
-    put("t/.hidden", "2");
-    put("t/a/b/c/deep", "3");
-    put("t/a/b/mid", "4");
-    EXPECT_TRUE(fsRmRec(P("t/")));
-    EXPECT_FALSE(there("t"));
-    EXPECT_TRUE(fsRmRec(P("t"))) << "missing: nothing to do";
-    put("single", "x");
-    EXPECT_TRUE(fsRmRec(P("single")));
-    EXPECT_FALSE(there("single"));
 }
 
 TEST_F(FsRemove, LinksAreNeverFollowed) {
@@ -322,45 +201,12 @@ TEST_F(FsTouch, ModesAndTimes) {
     EXPECT_EQ(fsaTime(f), kOld);
     EXPECT_TRUE(fsaTouch(f, 0, 'N')) << "N on an existing path: true";
     EXPECT_EQ(fsaTime(f), kOld) << "... and untouched";
-    EXPECT_TRUE(fsaTouch(f, kOld + 5 * kSec, 'x'));
-    EXPECT_EQ(fsaTime(f), kOld + 5 * kSec);
-    EXPECT_TRUE(fsaTouchVerify(f, kOld + 5 * kSec, 1));
-    EXPECT_FALSE(fsaTouchVerify(f, kOld, kSec));
-    EXPECT_TRUE(fsaTouchVerify(f, kOld, 5 * kSec));
-    EXPECT_TRUE(fsaTouchVerify(f, 0, 0)) << "no limit";
-    EXPECT_TRUE(fsbTouch(f, kOld, 0));
-    EXPECT_EQ(fsbTime(f), kOld);
-
     put("data", "content");
     ASSERT_TRUE(fsaTouch(P("data"), kOld, 0));
     EXPECT_EQ(get("data"), "content") << "touch never truncates";
     sfs::create_directory(dir + "/d");
     EXPECT_TRUE(fsaTouch(P("d"), kOld, 0)) << "directories take times too";
     EXPECT_EQ(fsaTime(P("d")), kOld);
-
-    EXPECT_FALSE(fsaTouch(P("no/dir/f"), 0, 0));
-    EXPECT_FALSE(fsaTouchRec(P("no/dir/f"), 0, 'E'));
-    EXPECT_FALSE(there("no"));
-    EXPECT_TRUE(fsaTouchRec(P("no/dir/f"), kOld, 0));
-    EXPECT_EQ(fsaTime(P("no/dir/f")), kOld);
-}
-
-TEST_F(FsTouch, Truncate) {
-    put("t", "0123456789");
-    CxStr1p t = P("t");
-    EXPECT_FALSE(fsaTrunc(t, -1, 0));
-    EXPECT_TRUE(fsaTrunc(t, 3, 'e'));
-    EXPECT_EQ(get("t"), "012");
-    EXPECT_TRUE(fsaTrunc(t, 5, 0));
-    EXPECT_EQ(get("t"), std::string("012\0\0", 5)) << "extension with zero bytes";
-    EXPECT_TRUE(fsaTrunc(t, 1, 'N')) << "N leaves an existing file";
-    EXPECT_EQ(fsaSize(t), 5);
-    EXPECT_FALSE(fsaTrunc(P("m"), 2, 'E'));
-    EXPECT_TRUE(fsaTrunc(P("m"), 2, 'N'));
-    EXPECT_EQ(fsaSize(P("m")), 2);
-    EXPECT_FALSE(fsaTrunc(P("sub/m"), 2, 0));
-    EXPECT_TRUE(fsaTruncRec(P("sub/m"), 4, 0));
-    EXPECT_EQ(fsaSize(P("sub/m")), 4);
 }
 
 TEST_F(FsCopy, KeepsTimeAppendDoesNot) {
@@ -374,18 +220,11 @@ TEST_F(FsCopy, KeepsTimeAppendDoesNot) {
     EXPECT_TRUE(fsaFileCopyFd(src, P("dst")));
     EXPECT_EQ(get("dst"), big);
     EXPECT_EQ(fsaTime(P("dst")), kOld);
-    EXPECT_TRUE(fsaFileCopyFs(src, P("dst2")));
-    EXPECT_EQ(get("dst2"), big);
-    EXPECT_EQ(fsaTime(P("dst2")), kOld);
-
     put("log", "head\n");
     ASSERT_TRUE(fsaTouch(P("log"), kOld - kSec, 0));
     EXPECT_TRUE(fsaFileCopyFd(src, P("log"), "a"));
     EXPECT_EQ(get("log"), "head\n" + big);
     EXPECT_GT(fsaTime(P("log")), kOld) << "an append takes the time of now";
-    EXPECT_TRUE(fsaFileCopyFs(src, P("log"), "a"));
-    EXPECT_EQ(get("log"), "head\n" + big + big);
-
     put("over", "much longer old content than the new one, to be cut");
     put("small", "new");
     EXPECT_TRUE(fsaFileCopyFd(P("small"), P("over")));
@@ -408,29 +247,6 @@ TEST_F(FsCopy, TargetsAndRefusals) {
     EXPECT_EQ(get("src"), "abc");
     EXPECT_TRUE(fsaFileCopyFs(src, P("into/../src"), "a")) << "nor append to itself";
     EXPECT_EQ(get("src"), "abc");
-
-    EXPECT_FALSE(fsaFileCopyFd(P("missing"), P("x")));
-    EXPECT_FALSE(there("x"));
-    EXPECT_FALSE(fsaFileCopyFd(P("into"), P("x"))) << "directories are not copied";
-    EXPECT_FALSE(fsaFileCopyFd(P("src/"), P("x")));
-    EXPECT_FALSE(fsaFileCopyFd("", P("x")));
-    EXPECT_FALSE(fsaFileCopyFd(src, ""));
-    EXPECT_FALSE(fsaFileCopyFd(src, P("new/dir/x")));
-    EXPECT_TRUE(fsaFileCopyFd(src, P("new/dir/x"), "p"));
-    EXPECT_EQ(get("new/dir/x"), "abc");
-    EXPECT_TRUE(fsaFileCopyFs(src, P("new2/"), "p"));
-    EXPECT_EQ(get("new2/src"), "abc");
-
-    put("empty", "");
-    EXPECT_TRUE(fsaFileCopyFd(P("empty"), P("empty2")));
-    EXPECT_TRUE(there("empty2"));
-    EXPECT_EQ(fsaSize(P("empty2")), 0);
-
-    if (!onWindows()) {
-        ASSERT_TRUE(fsaSetExe(src, 'F', true));
-        EXPECT_TRUE(fsaFileCopyFd(src, P("run")));
-        EXPECT_TRUE(fsaIsExe(P("run"))) << "a new copy of a program stays executable";
-    }
 }
 
 TEST_F(FsMove, RenameKeepsContentAndTime) {
@@ -440,22 +256,6 @@ TEST_F(FsMove, RenameKeepsContentAndTime) {
     EXPECT_FALSE(there("a"));
     EXPECT_EQ(get("b"), "alpha");
     EXPECT_EQ(fsaTime(P("b")), kOld);
-
-    put("c", "replacement");
-    EXPECT_TRUE(fsaFileMoveFs(P("c"), P("b"))) << "an existing target is replaced";
-    EXPECT_EQ(get("b"), "replacement");
-    EXPECT_FALSE(there("c"));
-
-    sfs::create_directory(dir + "/d");
-    EXPECT_TRUE(fsbFileMoveFd(P("b"), P("d/")));
-    EXPECT_EQ(get("d/b"), "replacement");
-    EXPECT_FALSE(fsaFileMoveFd(P("b"), P("e"))) << "the source must exist";
-    EXPECT_FALSE(fsaFileMoveFd(P("d/b"), P("x/y/b")));
-    EXPECT_TRUE(there("d/b"));
-    EXPECT_TRUE(fsaFileMoveFd(P("d/b"), P("x/y/b"), "p"));
-    EXPECT_EQ(get("x/y/b"), "replacement");
-    EXPECT_TRUE(fsaFileMoveFd(P("x/y/b"), P("x/y/b"))) << "onto itself";
-    EXPECT_EQ(get("x/y/b"), "replacement");
 
     put("tail", "T");
     put("more", "M");
@@ -468,20 +268,7 @@ TEST_F(FsMove, SameContentAndOnDiff) {
     put("a", "same bytes");
     put("b", "same bytes");
     put("c", "diff bytes");
-    put("d", "shorter");
     sfs::create_directory(dir + "/dir");
-    put("dir/a", "same bytes");
-    EXPECT_TRUE(fileIsSameFd(P("a"), P("b")));
-    EXPECT_TRUE(fileIsSameFs(P("a"), P("b")));
-    EXPECT_FALSE(fileIsSameFd(P("a"), P("c")));
-    EXPECT_FALSE(fileIsSameFs(P("a"), P("d")));
-    EXPECT_FALSE(fileIsSameFd(P("a"), P("missing")));
-    EXPECT_TRUE(fileIsSameFd(P("missing"), P("missing"))) << "equal texts";
-    EXPECT_FALSE(fileIsSameFd(P("a"), P("dir")));
-    EXPECT_TRUE(fileIsSameFd(P("a"), P("dir/"))) << "dir/ takes the other's name";
-    EXPECT_TRUE(fileIsSameFs(P("dir/"), P("a")));
-    EXPECT_FALSE(fileIsSameFs(P("dir/"), P("b"))) << "dir/b does not exist";
-
     ASSERT_TRUE(fsaTouch(P("b"), kOld, 0));
     EXPECT_TRUE(fileCopyOnDiffFd(P("a"), P("b")));
     EXPECT_EQ(fsaTime(P("b")), kOld) << "an equal target is left alone";
@@ -512,55 +299,10 @@ TEST_F(FsCat, LineEndRules) {
     EXPECT_EQ(get("o1"), "a\r\nb\r\nc\r\nd\r\n") << "any CR LF input wins";
     EXPECT_TRUE(fileCat(P("lf") + "|" + P("lf2"), P("o2")));
     EXPECT_EQ(get("o2"), "c\nd\ne\nf");
-    EXPECT_TRUE(fileCat(P("lf") + "|" + P("cr"), P("o3")));
-    EXPECT_EQ(get("o3"), "c\rd\rg\rh\r");
-    EXPECT_TRUE(fileCat(P("cr") + "|" + P("crlf") + "|" + P("lf"), P("o4")));
-    EXPECT_EQ(get("o4"), "g\r\nh\r\na\r\nb\r\nc\r\nd\r\n");
     EXPECT_TRUE(fileCat(P("crlf") + "|" + P("none"), P("o5"), "", "\n")) << "override";
     EXPECT_EQ(get("o5"), "a\nb\nplain");
     EXPECT_TRUE(fileCat(P("none") + "|" + P("lf"), P("o6")));
     EXPECT_EQ(get("o6"), "plainc\nd\n") << "a text without line ends does not vote";
-
-    EXPECT_FALSE(fileCat(P("lf") + "|" + P("missing") + "|" + P("lf2"), P("o7")));
-    EXPECT_EQ(get("o7"), "c\nd\ne\nf") << "the readable inputs are still joined";
-    EXPECT_TRUE(fileCat(P("lf"), P("o7"), "a"));
-    EXPECT_EQ(get("o7"), "c\nd\ne\nfc\nd\n");
-    EXPECT_FALSE(fileCat(P("lf"), P("deep/o8")));
-    EXPECT_TRUE(fileCat(P("lf"), P("deep/o8"), "p"));
-    EXPECT_EQ(get("deep/o8"), "c\nd\n");
-    EXPECT_FALSE(fileCat(P("lf"), "")) << "no output file";
-}
-
-TEST_F(FsExe, SelfAndLookup) {
-    CxStr1p path, dirPart, name;
-    EXPECT_TRUE(fsExePathSet(path)) << path.c_str();
-    EXPECT_TRUE(pathIsAbsolute(path));
-    EXPECT_TRUE(fsaIsFile(path));
-    EXPECT_TRUE(fsExeDirSet(dirPart));
-    EXPECT_TRUE(fsExeNameSet(name));
-    EXPECT_EQ(name, "vorn_unit");
-    EXPECT_EQ(pathJoin(dirPart, name) + fsExeSuffix(), path);
-    EXPECT_TRUE(fsaIsDir(fsExeDir()));
-
-    sfs::create_directory(dir + "/bin");
-    std::string tool = std::string("bin/tool") + fsExeSuffix();
-    put(tool.c_str(), "x");
-    put("bin/plain.txt", "x");
-    ASSERT_TRUE(fsaSetExe(P(tool.c_str()), 'F', true));
-    CxStr1p found = fsFindExeInPathAndDir("tool", P("bin"));
-    EXPECT_EQ(found, P(tool.c_str()));
-    EXPECT_EQ(fsFindExeInPathAndDir(P(tool.c_str()), ""), P(tool.c_str())) << "absolute";
-    EXPECT_EQ(fsFindExeInPathAndDir("plain.txt", P("bin")), "");
-    EXPECT_EQ(fsFindExeInPathAndDir("nothing-like-this", P("bin")), "");
-    EXPECT_EQ(fsFindExeInPathAndDir(P("bin/plain.txt"), ""), "");
-    EXPECT_EQ(fsFindExeInPathAndDir("", P("bin")), "");
-    if (onWindows()) {
-        EXPECT_EQ(fsFindExeInPathAndDir("tool.EXE", P("bin")), P("bin/tool.EXE"))
-            << "an exe extension is kept as written";
-    } else {
-        EXPECT_EQ(fsFindExeInPathAndDir("tool.exe", P("bin")), "")
-            << "no extension is added on POSIX";
-    }
 }
 
 TEST_F(FsLinks, LinkQueriesCopiesAndPaths) {
@@ -577,12 +319,6 @@ TEST_F(FsLinks, LinkQueriesCopiesAndPaths) {
     EXPECT_TRUE(fsReadLink(t, P("dl")));
     EXPECT_EQ(t, P("target"));
     EXPECT_FALSE(fsReadLink(t, P("target"))) << "not a link";
-    CxStr1p realLink, realTarget;
-    EXPECT_TRUE(fsRealPath(realLink, P("dl/f")));
-    EXPECT_TRUE(fsRealPath(realTarget, P("target/f")));
-    EXPECT_EQ(realLink, realTarget);
-    EXPECT_FALSE(fsRealPath(t, P("missing")));
-
     // Directory junctions are all Windows makes; file links are POSIX only.
     if (onWindows()) return;
     ASSERT_TRUE(fsMkSymLink(P("fl"), "target/f"));
@@ -609,94 +345,6 @@ TEST_F(FsLinks, LinkQueriesCopiesAndPaths) {
     EXPECT_FALSE(fsMkSymLink(P("dangling"), "elsewhere")) << "already there";
     EXPECT_TRUE(fsRm(P("dangling")));
     EXPECT_FALSE(there("dangling"));
-}
-
-TEST_F(FsListing, DirectoryStreamsAndPick) {
-    sfs::create_directory(dir + "/sub");
-    put("b", "1");
-    put("a", "2");
-    put(".hid", "3");
-    FsDir d;
-    ASSERT_TRUE(d.open(dir.c_str()));
-    EXPECT_FALSE(d.open(dir.c_str())) << "one open at a time";
-    std::string names;
-    CxStr1p n;
-    int count = 0;
-    while (d.nextInDir(n)) {
-        names += std::string(n.c_str()) + ",";
-        count++;
-    }
-    EXPECT_EQ(count, 4) << names;
-    EXPECT_EQ(names.find("./"), std::string::npos);
-    EXPECT_EQ(n, "") << "emptied at the end";
-    ASSERT_TRUE(d.reopen(dir.c_str()));
-    count = 0;
-    while (d.nextInDir(n, true, false))
-        count++;
-    EXPECT_EQ(count, 6) << "with . and ..";
-    ASSERT_TRUE(d.reopen(dir.c_str()));
-    count = 0;
-    while (d.nextInDir(n, false, true)) {
-        EXPECT_NE(n.getAt(0), '.');
-        count++;
-    }
-    EXPECT_EQ(count, 3);
-    EXPECT_TRUE(d.close());
-    EXPECT_FALSE(d.open(P("missing")));
-    EXPECT_FALSE(d.open(P("a"))) << "a file is no directory";
-
-    CxStr1p ls;
-    EXPECT_TRUE(fsbLsDir(ls, dir.c_str()));
-    EXPECT_EQ(ls, ".hid\na\nb\nsub/\n");
-    EXPECT_FALSE(fsaLsDir(ls, P("missing")));
-
-    CxStr1p dirs = P("missing") + "|" + dir.c_str();
-    EXPECT_EQ(fsPickPath(dirs, "zz|b|a", 0), P("b"));
-    EXPECT_EQ(fsPickPath(dirs, "zz|sub|a", 'd'), P("sub"));
-    EXPECT_EQ(fsPickPath(dirs, "zz\nsub\r\na", 'F'), P("a"));
-    EXPECT_EQ(fsPickPath("", P("zz") + "|" + P("a"), 0), P("a"));
-    EXPECT_EQ(fsPickPath(dirs, "zz|yy", 0), "");
-}
-
-TEST_F(FsListing, LinesBlocksAndRegistry) {
-    put("lines", "one\r\ntwo\n\nlast");
-    FsFile f;
-    ASSERT_TRUE(f.open(P("lines"), "rb"));
-    EXPECT_FALSE(f.open(P("lines"), "rb"));
-    CxStr1p line;
-    std::string got;
-    while (fsStrReadLine(f.fs, line))
-        got += std::string("[") + line.c_str() + "]";
-    EXPECT_EQ(got, "[one][two][][last]");
-    EXPECT_TRUE(f.close());
-    EXPECT_FALSE(fsStrReadLine(nullptr, line));
-
-    char a[8] = "abcdefg", b[8] = "abcdefh";
-    EXPECT_EQ(memCmp(a, b, 7), -1);
-    EXPECT_EQ(memCmp(a, b, 6), 0);
-    EXPECT_TRUE(memIsExact(a, b, 6));
-    EXPECT_FALSE(memIsExact4(a, b, 2));
-    EXPECT_TRUE(memIsExact4(a, b, 1));
-    EXPECT_EQ(memCmp4(b, a, 2), 1);
-    char z[5] = {7, 7, 7, 7, 8};
-    EXPECT_TRUE(memIsEqRef(z, 4, 7));
-    EXPECT_FALSE(memIsEqRef(z, 5, 7));
-
-    long long done = -1;
-    int err = 0;
-    EXPECT_FALSE(cbufReadFd(-1, a, 4, done, err));
-    EXPECT_NE(err, 0);
-
-    CxStr1p v;
-    if (onWindows()) {
-        EXPECT_TRUE(regReadStrSet(v, "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion",
-                                  "ProductName"));
-        EXPECT_FALSE(v.isEmpty());
-        EXPECT_FALSE(regReadStrSet(v, "HKLM\\No\\Such\\Key", "x"));
-        EXPECT_FALSE(regReadStrSet(v, "NOROOT\\Software", "x"));
-    } else {
-        EXPECT_FALSE(regReadStrSet(v, "HKLM\\Software", "x"));
-    }
 }
 
 } // namespace

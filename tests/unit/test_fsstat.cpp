@@ -49,10 +49,6 @@ TEST_F(FsStatRead, FileDirMissing) {
     EXPECT_EQ(st.bTime, kOld);
     EXPECT_EQ(st.aTime, kOld);
     EXPECT_TRUE(st.isValid());
-    EXPECT_TRUE(st.fsbIsType('f'));
-    EXPECT_TRUE(st.fsaIsType('F'));
-    EXPECT_FALSE(st.fsaIsType('D'));
-
     FsStat d = fileFsStat(P("d"));
     EXPECT_EQ(d.bType, 'D');
     EXPECT_EQ(d.aType, 'D');
@@ -67,30 +63,6 @@ TEST_F(FsStatRead, FileDirMissing) {
     EXPECT_FALSE(st.isExe);
     EXPECT_FALSE(st.isValid());
     EXPECT_FALSE(st.readStat(""));
-
-    // Equality looks at the type and the followed time only.
-    FsStat a = fileFsStat(P("f")), b = a;
-    b.bSize = 99;
-    b.isExe = true;
-    EXPECT_TRUE(a == b);
-    b.aTime++;
-    EXPECT_TRUE(a != b);
-    FsStat c;
-    EXPECT_FALSE(c.isValid());
-    c = a;
-    c.bTime = 0;
-    EXPECT_FALSE(c.isValid()) << "times must be positive";
-}
-
-TEST_F(FsStatRead, ExecutableLetter) {
-    put("run.exe", "x");
-    ASSERT_TRUE(fsaSetExe(P("run.exe"), 'F', true));
-    FsStat st = fileFsStat(P("run.exe"));
-    EXPECT_TRUE(st.isExe);
-    EXPECT_TRUE(st.fsbIsType('x'));
-    EXPECT_TRUE(st.fsaIsType('X'));
-    st.bType = 'D'; // the letter X asks isExe whatever the type says
-    EXPECT_TRUE(st.fsbIsType('x'));
 }
 
 TEST_F(FsStatRead, LinksAndDanglingLinks) {
@@ -141,28 +113,6 @@ TEST_F(FsStatBags, AddSetAndLatest) {
     EXPECT_TRUE(bagFsStatSet(bag, P("a")));
     EXPECT_EQ(bag.at(P("a")).aTime, kOld + kSec);
     EXPECT_EQ(bag.size(), 2);
-
-    long long lmt = 0;
-    EXPECT_TRUE(bagFsStatAdd_UpdLmt(bag, lmt, P("b")));
-    EXPECT_EQ(lmt, kOld + 3 * kSec);
-    lmt = 0;
-    EXPECT_FALSE(bagFsStatAdd_UpdLmt(bag, lmt, P("a")));
-    EXPECT_EQ(lmt, kOld + kSec) << "the stored status when nothing was read";
-    lmt = kOld + 10 * kSec;
-    EXPECT_TRUE(bagFsStatSet_UpdLmt(bag, lmt, P("a")));
-    EXPECT_EQ(lmt, kOld + 10 * kSec) << "lmt is only raised";
-    EXPECT_EQ(bagFsStatLmt(bag), kOld + 3 * kSec);
-
-    CxStr1p path("junk");
-    long long t = -1;
-    EXPECT_TRUE(bagFsStatFindIndexGETime(path, t, bag, kOld + 2 * kSec));
-    EXPECT_EQ(path, P("b")) << "first in key order: a is older, b qualifies";
-    EXPECT_EQ(t, kOld + 3 * kSec);
-    EXPECT_TRUE(bagFsStatFindIndexGETime(path, t, bag, 0));
-    EXPECT_EQ(path, P("a"));
-    EXPECT_FALSE(bagFsStatFindIndexGETime(path, t, bag, kOld + 4 * kSec));
-    EXPECT_EQ(path, "");
-    EXPECT_EQ(t, 0);
 }
 
 TEST_F(FsStatBags, Update) {
@@ -213,13 +163,6 @@ TEST_F(FsStatLmt, NewestInTree) {
     EXPECT_EQ(lsLmt("", ""), 0);
     EXPECT_EQ(lsLmt("", P("t"), 'D'), 0) << "directories never count";
     EXPECT_EQ(lsLmt("", P("t"), 'f'), kOld + 5 * kSec);
-
-    sfs::create_directories(dir + "/emptytree/x/y");
-    long long out = -1;
-    EXPECT_FALSE(lsLmtSet("RL", out, P("emptytree")));
-    EXPECT_EQ(out, 0);
-    EXPECT_TRUE(lsLmtSet("", out, P("t/sub/deeper/c")));
-    EXPECT_EQ(out, kOld + 5 * kSec);
 }
 
 TEST_F(FsStatLmt, LinkedDirectories) {

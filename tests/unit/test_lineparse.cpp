@@ -117,22 +117,6 @@ LineParts varPoint(char const* line) {
 
 } // namespace
 
-TEST(LineClass, TablesCoverExactlyAscii) {
-    EXPECT_TRUE(chIsBlank(' ') && chIsBlank('\t') && !chIsBlank('\n') && !chIsBlank('\r'));
-    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'})
-        EXPECT_TRUE(chIsSpace(c)) << (int)c;
-    EXPECT_FALSE(chIsSpace('\0'));
-    EXPECT_TRUE(chIsWord('_') && chIsWord('9') && chIsWord('z') && !chIsWord('-'));
-    EXPECT_TRUE(chIsWordStart('_') && chIsWordStart('A') && !chIsWordStart('0'));
-    EXPECT_TRUE(chIsGraph('!') && chIsGraph('~') && !chIsGraph(' ') && !chIsGraph('\x7f'));
-    for (int c = 128; c < 256; ++c) {
-        char ch = (char)c;
-        EXPECT_FALSE(chIsBlank(ch) || chIsSpace(ch) || chIsDigit(ch) || chIsWord(ch) ||
-                     chIsWordStart(ch) || chIsGraph(ch))
-            << c;
-    }
-}
-
 TEST(LineClass, CommentsEmptyLinesAndWholeTokens) {
     EXPECT_TRUE(strIsComment("# x") && strIsComment("//x") && !strIsComment("/x"));
     EXPECT_FALSE(strIsComment(" #"));
@@ -144,40 +128,9 @@ TEST(LineClass, CommentsEmptyLinesAndWholeTokens) {
     EXPECT_TRUE(strLineIsEmptyOrComment("  ") && strLineIsEmptyOrComment("\t#"));
     EXPECT_FALSE(strLineIsEmptyOrComment("/a"));
 
-    EXPECT_TRUE(strIsIdentifier("_a1") && !strIsIdentifier("1a") && !strIsIdentifier(""));
-    EXPECT_FALSE(strIsIdentifier("a-b"));
-    EXPECT_TRUE(strIsNumber("-12.5") && strIsNumber("+3") && strIsNumber("4."));
-    EXPECT_FALSE(strIsNumber("1.2.3") || strIsNumber(".5") || strIsNumber("-"));
-    EXPECT_TRUE(strIsWord("9a_") && !strIsWord("a b"));
-    EXPECT_TRUE(cstrIsIdentifier("ab") && !cstrIsIdentifier(nullptr) && !cstrIsNumber(""));
     // Bytes behind a zero byte still belong to the string.
     EXPECT_FALSE(strIsIdentifier(withBytes("ab\0cd", 5)));
     EXPECT_FALSE(strLineIsEmpty(withBytes(" \0x", 3)));
-}
-
-TEST(LineLex, RunsIdentifiersAndNumbers) {
-    EXPECT_EQ(cstrLenSpace("\r\n\v x"), 4);
-    EXPECT_EQ(cstrLenNonGraph(" \t\x01x"), 3);
-    EXPECT_EQ(cstrLenAnyChar("aabxa", "ab"), 3);
-    EXPECT_EQ(cstrLenAnyChar("abc", ""), 0);
-    EXPECT_EQ(cstrLenIdentifier("_x9-y"), 3);
-    EXPECT_EQ(cstrLenIdentifier("9x"), 0);
-    EXPECT_EQ(cstrLenWord("9x_y z"), 4);
-    EXPECT_EQ(cstrLenNumber("12.34.5"), 5);
-    EXPECT_EQ(cstrLenNumber("-7x"), 2);
-    EXPECT_EQ(cstrLenNumber("3."), 2);
-    EXPECT_EQ(cstrLenNumber("+.5"), 0);
-    EXPECT_EQ(cstrLenEOL("\r\nx"), 2);
-    EXPECT_EQ(cstrLenEOL("\rx"), 1);
-    EXPECT_EQ(cstrLenEOL("\n\r"), 1);
-    EXPECT_EQ(cstrLenEOL("x"), 0);
-    long long pos = 7;
-    EXPECT_TRUE(cstrFindChGraph(pos, " \t x"));
-    EXPECT_EQ(pos, 3);
-    EXPECT_FALSE(cstrFindChGraph(pos, " \t"));
-    for (auto f : {cstrLenBlank, cstrLenNonBlank, cstrLenIdentifier, cstrLenNumber, cstrLenQuoteEsc,
-                   cstrLenRvalue, cstrLenUntilCmtEsc, cstrLenEOL})
-        EXPECT_EQ(f(nullptr), 0);
 }
 
 TEST(LineLex, QuotedStringsAndValues) {
@@ -250,77 +203,6 @@ TEST(LineRead, QuoteStateMatchesByteScan) {
             t[rng() % t.size()] = "\\\"'"[rng() % 3];
         ASSERT_EQ(lineIsReady(CxStr1p(t.c_str())), byteScan(t)) << t;
     }
-}
-
-TEST(LineRead, ContinuationJoining) {
-    EXPECT_EQ(readAll("CFLAGS = -O2 \\\n  -g\nx"), "CFLAGS = -O2 -g|x");
-    EXPECT_EQ(readAll("ab\\\ncd"), "abcd");
-    EXPECT_EQ(readAll("ab \t\\\n\t \tcd"), "ab cd");
-    EXPECT_EQ(readAll("a\\\\\nb"), "a\\\\|b");
-    EXPECT_EQ(readAll("a\\\\\\\nb"), "a\\\\b");
-    EXPECT_EQ(readAll("a\\\nb\\\nc\\\n d"), "abc d");
-    // A continued empty line ends the join; the next line stands alone.
-    EXPECT_EQ(readAll("a\\\n\nb"), "a|b");
-    // Without "j" the backslash stays.
-    EXPECT_EQ(readAll("a\\\nb", ""), "a\\|b");
-    // A backslash at the very end of the text stays in the line.
-    EXPECT_EQ(readAll("x = a\\"), "x = a\\");
-    EXPECT_EQ(readAll("x = $"), "x = $");
-    Read r = readAt("a\\\nb\\\n\nc", 0);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.line, "ab");
-    EXPECT_EQ(r.lineNr, 3);
-    EXPECT_EQ(r.pos, 7);
-}
-
-TEST(LineRead, LineEndsAndPositions) {
-    EXPECT_EQ(readAll("a\r\nb\rc\nd"), "a|b|c|d");
-    EXPECT_EQ(readAll("a\r\rb", ""), "a||b");
-    EXPECT_EQ(readAll("a\\\r\nb\\\rc"), "abc");
-    EXPECT_EQ(readAll("\n\na\n"), "||a");
-    EXPECT_EQ(readAll("\n  \n# c\n  // d\na\n\nb\n", "jL"), "a|b");
-    // Inside a continuation an empty line is not passed over.
-    EXPECT_EQ(readAll("a \\\n\nb", "jL"), "a |b");
-    EXPECT_EQ(readAll("a \\\n# c\nb", "jL"), "a # c|b");
-    Read r = readAt("# only\n\n", 0, "jL");
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.lineNr, 2);
-    EXPECT_FALSE(r.quoteOpen);
-    for (long long bad : {-1LL, 3LL, 4LL}) {
-        r = readAt("abc", bad);
-        EXPECT_FALSE(r.ok) << bad;
-        EXPECT_EQ(r.pos, bad);
-        EXPECT_FALSE(r.quoteOpen);
-    }
-    EXPECT_FALSE(readAt("", 0).ok);
-    r = readAt("ab\ncd", 3);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.line, "cd");
-    EXPECT_EQ(r.pos, 5);
-}
-
-TEST(LineRead, QuotesSpanLines) {
-    EXPECT_EQ(readAll("X = \"a\nb\nc\" d\ny"), "X = \"a\nb\nc\" d|y");
-    EXPECT_EQ(readAll("echo don\\'t\nx"), "echo don\\'t|x");
-    EXPECT_EQ(readAll("echo don't\r\nb\r\nit's\nz"), "echo don't\nb\nit's|z");
-    // A continuation inside a quote is joined first, without a line feed.
-    EXPECT_EQ(readAll("x 'a \\\n  b'"), "x 'a b'");
-    // An empty line inside a quote is kept with "L".
-    EXPECT_EQ(readAll("x 'a\n\n# b'\n\ny", "jL"), "x 'a\n\n# b'|y");
-
-    bool q = false;
-    EXPECT_EQ(readAll("ok\necho don't\nb\n", "j", &q), "ok");
-    EXPECT_TRUE(q);
-    Read r = readAt("echo don't\nb\n", 0);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.quoteOpen);
-    EXPECT_EQ(r.line, "echo don't\nb");
-    EXPECT_EQ(r.pos, 13);
-    EXPECT_EQ(r.lineNr, 2);
-    r = readAt("x = \"a", 0);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.quoteOpen);
-    EXPECT_EQ(r.line, "x = \"a");
 }
 
 TEST(LineRead, ZeroBytesAndTruncatedTexts) {
@@ -565,49 +447,4 @@ TEST(LineParse, IncludeLines) {
     EXPECT_EQ(varOrCmd("include x").incKind, '.');
     EXPECT_EQ(varOrCmd("include = x").incKind, 0);
     EXPECT_TRUE(varOrCmd("include 'a.vorn").isQuoteOpen);
-}
-
-TEST(LineParse, EveryParserResetsTheRecord) {
-    LineParts p;
-    ASSERT_TRUE(lineParse4VarOrCmd(p, "X = 'a' # c", ""));
-    p.isEvalDone = p.isEvalOk = true;
-    EXPECT_FALSE(lineParse4MakeVarPoint(p, "X"));
-    EXPECT_TRUE(p.name.isEmpty() && p.value.isEmpty() && p.quote.isEmpty());
-    EXPECT_FALSE(p.isVarOp || p.hasComment || p.isEvalDone || p.isEvalOk);
-    ASSERT_TRUE(lineParse4MakeDepsOrCmd(p, "\tcmd", ""));
-    EXPECT_FALSE(lineParse4VarOrCmd(p, "", ""));
-    EXPECT_TRUE(p.op.isEmpty() && p.indent.isEmpty() && p.value.isEmpty());
-    ASSERT_TRUE(lineParse4VarOrCmd(p, "-include x", ""));
-    EXPECT_FALSE(lineParse4MakeDepsOrCmd(p, "a b: c", ""));
-    EXPECT_EQ(p.incKind, 0);
-    EXPECT_EQ(p.lenParsed, 0);
-    LineParts copy = p;
-    copy.value = "x";
-    EXPECT_EQ(p.value, "");
-}
-
-TEST(LineForm, AssignmentAndArgumentForms) {
-    EXPECT_EQ(strFormGeneric("A", ":=", "v w", "\""), "A:=\"v w\"");
-    EXPECT_EQ(strFormGeneric("A_1.x", "", "", ""), "A_1.x");
-    EXPECT_EQ(strFormVarEq("N", "a b"), "N='a b'");
-    EXPECT_EQ(strFormVarEq("N", ""), "N=''");
-    EXPECT_EQ(strFormCmdArg01("cd", "sub dir"), "cd 'sub dir'");
-    EXPECT_EQ(strFormCmdArg01("echo", ""), "echo");
-
-    CxStr1p out("old");
-    EXPECT_FALSE(strFormVarEqSet(out, "1N", "x"));
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(strFormVarEq("", "x"), "");
-    EXPECT_EQ(strFormCmdArg01(" cd", "x"), "");
-    out = "old";
-    EXPECT_FALSE(strFormGenericSet(out, "-x", "=", "v", ""));
-    EXPECT_EQ(out, "");
-
-    // The output may be one of the inputs.
-    CxStr1p v("val");
-    EXPECT_TRUE(strFormVarEqSet(v, "K", v));
-    EXPECT_EQ(v, "K='val'");
-    CxStr1p n("cmd");
-    EXPECT_TRUE(strFormCmdArg01Set(n, n, "a"));
-    EXPECT_EQ(n, "cmd 'a'");
 }

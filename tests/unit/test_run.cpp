@@ -80,27 +80,6 @@ class RunTmp : public ScratchDirTest {
 
 } // namespace
 
-TEST(RunCmdLine, LimitCountsThePrefixOnEveryPlatform) {
-    _RunAppStart st;
-    std::string fits(32766 - 11, 'x');
-    EXPECT_TRUE(st.initAppCmdLine(fits.c_str(), (long long)fits.size(), true));
-    EXPECT_EQ(st.cmdLen, (long long)(fits.size() + strlen(runShellPrefix())));
-    EXPECT_EQ(st.cmdLine[st.cmdLen], 0);
-    std::string tooLong(32766 - 10, 'x');
-    EXPECT_FALSE(st.initAppCmdLine(tooLong.c_str(), (long long)tooLong.size(), true));
-    EXPECT_FALSE(st.initAppCmdLine(nullptr, 0, true));
-    EXPECT_FALSE(st.initAppCmdLine("x", -1, true));
-
-    // A refused command line leaves the record not started and unregistered.
-    RunAppInfo app;
-    long long before = pidListCount();
-    EXPECT_FALSE(runFork(app, CxStr1p(tooLong.c_str())));
-    EXPECT_FALSE(app.started);
-    EXPECT_EQ(app.pid, 0);
-    EXPECT_EQ(app.retCode, 2);
-    EXPECT_EQ(pidListCount(), before);
-}
-
 TEST(RunFork, ExitCodeIsReadAndChildLeavesRegistry) {
     RunAppInfo app;
     ASSERT_TRUE(runFork(app, "exit 3"));
@@ -114,14 +93,6 @@ TEST(RunFork, ExitCodeIsReadAndChildLeavesRegistry) {
     EXPECT_FALSE(pidListHas(app.pid));
     EXPECT_TRUE(runAppPeekExit(app)) << "stays exited";
     EXPECT_EQ(app.retCode, 3);
-
-    RunAppInfo ok;
-    ASSERT_TRUE(runFork(ok, "exit 0"));
-    long long t0 = timeBootNs();
-    while (!runAppPeekExit(ok) && secondsSince(t0) < 30)
-        sleepMs(5);
-    EXPECT_TRUE(ok.exited);
-    EXPECT_EQ(ok.retCode, 0);
 }
 
 TEST(RunFork, SignalledChildReports128PlusSignal) {
@@ -236,30 +207,6 @@ TEST_F(RunTmp, InputIsWrittenAndReadBack) {
     EXPECT_EQ(gone.app.retCode, 0);
 }
 
-TEST(RunRegistry, CountsForgetsAndRefusesWhenFull) {
-    long long base = 4000000000LL; // ids no real process has
-    long long before = pidListCount();
-    EXPECT_EQ(pidListCapacity(), 1000);
-    EXPECT_TRUE(pidListAdd(base));
-    EXPECT_FALSE(pidListAdd(base)) << "no duplicates";
-    EXPECT_TRUE(pidListAdd(base + 1));
-    EXPECT_TRUE(pidListAdd(base + 2));
-    EXPECT_EQ(pidListCount(), before + 3);
-    EXPECT_TRUE(pidListDel(base + 1));
-    EXPECT_FALSE(pidListHas(base + 1));
-    EXPECT_TRUE(pidListHas(base) && pidListHas(base + 2));
-    EXPECT_TRUE(pidListDel(base + 77)) << "absent id is no error";
-    EXPECT_EQ(pidListCount(), before + 2);
-
-    long long n = pidListCount();
-    for (long long i = 0; n < 1000; ++i, ++n)
-        ASSERT_TRUE(pidListAdd(base + 10 + i));
-    EXPECT_FALSE(pidListAdd(base + 5000)) << "the 1001st child";
-    for (long long i = 0; i < 2000; ++i)
-        pidListDel(base + i);
-    EXPECT_EQ(pidListCount(), before);
-}
-
 TEST(RunRegistry, ForceStopEndsSleepingChildrenQuickly) {
     std::string sleeper = pick("exec sleep 30", "ping -n 30 127.0.0.1 >nul");
     RunAppInfo a, b;
@@ -293,143 +240,6 @@ TEST(RunRegistry, ForceStopPausesBetweenRounds) {
     EXPECT_GE(secondsSince(t0), 0.09);
     EXPECT_TRUE(runAppWaitExit(app));
     EXPECT_EQ(app.retCode, 128 + 9);
-}
-
-TEST_F(RunTmp, DescriptorsAndStreams) {
-    CxStr1p path(P("f.txt"));
-    int fd = fdOpen(path, "wb");
-    ASSERT_GE(fd, 3);
-    int err = 0;
-    CxStr1p text("first line\nsecond\n");
-    EXPECT_TRUE(strWriteCopyFd(fd, text, err));
-    EXPECT_STREQ(text.c_str(), "first line\nsecond\n") << "copy-write keeps the text";
-    CxStr1p more("tail");
-    EXPECT_TRUE(strWriteMoveFd(fd, more, err));
-    EXPECT_EQ(more.len, 0);
-    EXPECT_TRUE(strWriteMoveFd(fd, more, err));
-    EXPECT_EQ(err, 2) << "nothing to write";
-    EXPECT_TRUE(fdClose(fd));
-
-    fd = fdOpen(path, "rb");
-    CxStr1p back;
-    EXPECT_TRUE(strReadAllFd(fd, back, err));
-    EXPECT_STREQ(back.c_str(), "first line\nsecond\ntail");
-    CxStr1p part;
-    fdClose(fd);
-    fd = fdOpen(path, "rb");
-    EXPECT_TRUE(strReadAllFd(fd, part, err, 5));
-    EXPECT_STREQ(part.c_str(), "first") << "limit";
-    fdClose(fd);
-
-    fd = fdOpen(path, "ab");
-    CxStr1p app("+");
-    EXPECT_TRUE(strWriteMoveFd(fd, app, err));
-    fdClose(fd);
-    FILE* fs = fsOpen(path, "rb");
-    ASSERT_NE(fs, nullptr);
-    CxStr1p viaFs;
-    EXPECT_TRUE(strPipeReadAllFs(fs, viaFs, err));
-    EXPECT_STREQ(viaFs.c_str(), "first line\nsecond\ntail+");
-    EXPECT_EQ(err, 32) << "end of the file";
-    EXPECT_TRUE(fsClose(fs));
-
-    // Standard descriptors and streams are never closed by these calls.
-    EXPECT_EQ(fdOpen("/dev/stderr", "w"), 2);
-    EXPECT_TRUE(fdClose(2));
-    EXPECT_TRUE(fsClose(stderr));
-    EXPECT_EQ(fsOpen("/dev/stdout", "w"), stdout);
-    FILE* dupOut = fsOpenFd(1, "w");
-    ASSERT_NE(dupOut, nullptr);
-    EXPECT_NE(fsGetFD(dupOut), 1);
-    EXPECT_TRUE(fsClose(dupOut));
-    EXPECT_GE(fsGetFD(stdout), 0);
-    EXPECT_GE(fdPeekNextFree(), 3) << "0, 1 and 2 still open";
-    int nul = fdOpen("/dev/null", "w");
-    EXPECT_GE(nul, 3);
-    fdClose(nul);
-
-    // Absent descriptors and modes.
-    EXPECT_EQ(fdOpen("", "r"), -1);
-    EXPECT_EQ(fdOpen(path, nullptr), -1);
-    EXPECT_EQ(fsGetFD(nullptr), -1);
-    EXPECT_TRUE(fsIsError(nullptr));
-    char buf[8] = "abc";
-    long long n = 3;
-    EXPECT_FALSE(cbufPipeWriteMoveFd(-1, buf, n, err));
-    EXPECT_EQ(err, 9);
-    EXPECT_FALSE(cbufPipeRead1xFd(-1, buf, n, err));
-    EXPECT_EQ(err, 9);
-    EXPECT_FALSE(cbufPipeRead1xFs(nullptr, buf, n, err));
-    EXPECT_EQ(err, 9);
-    CxStr1p s;
-    EXPECT_FALSE(strPipeRead1xFd(-1, s, err));
-    EXPECT_EQ(err, 9);
-}
-
-TEST_F(RunTmp, PipeErrorsOfAFinishedChild) {
-    CxStr1p out;
-    RunCapRIO r;
-    r.txData = "\x01";
-    r.rxOut.init(&out);
-    ASSERT_TRUE(runCapStart(r, pick("echo hi", "echo hi").c_str()));
-    EXPECT_TRUE(runCapWaitExit(r));
-    runCapRxLoop(r);
-    EXPECT_EQ(out.c_str()[0], 'h');
-    // Output pipe drained and its writer gone: a read reports a closed pipe.
-    EXPECT_FALSE(runCapRxOnce(r));
-    EXPECT_EQ(runCapGetErrNoRxOut(r), 32);
-    // The input pipe's reader has gone too.
-    r.txData = "more";
-    r.app.exited = false; // pretend, to reach the write itself
-    EXPECT_FALSE(runCapTxOnce(r));
-    EXPECT_EQ(runCapGetErrNoTx2In(r), 32);
-    r.app.exited = true;
-    EXPECT_TRUE(runCapCloseAll(r));
-    EXPECT_FALSE(r.pipeIn.open || r.pipeOut.open || r.pipeErr.open);
-    EXPECT_FALSE(runCapTxOnce(r)) << "closed input";
-}
-
-TEST_F(RunTmp, StreamModeAndChannelsToFilesAndStreams) {
-    // Pipes read through stdio streams; the output channel writes to a
-    // descriptor, the error channel to a stream, both also to one string.
-    std::string outPath = dir + "/out.txt", errPath = dir + "/err.txt";
-    int fd = fdOpen(CxStr1p(outPath.c_str()), "wb");
-    ASSERT_GE(fd, 3);
-    FILE* fs = fsOpen(CxStr1p(errPath.c_str()), "wb");
-    ASSERT_NE(fs, nullptr);
-    CxStr1p all;
-    RunCapRIO r;
-    r.useFs = true;
-    r.crlf2lf = true;
-    r.rxOut.init(nullptr, fd);
-    r.rxErr.init(nullptr, -1, fs);
-    r.rxAll.init(&all);
-    EXPECT_TRUE(runCap(
-        r, pick("echo hello; echo oops 1>&2; exit 0", "echo hello& echo oops 1>&2").c_str()));
-    EXPECT_TRUE(r.rxOut.fdBuf.isEmpty()) << "everything reached the descriptor";
-    EXPECT_TRUE(r.rxErr.fsBuf.isEmpty());
-    EXPECT_TRUE(fdClose(fd));
-    EXPECT_TRUE(fsClose(fs));
-    EXPECT_EQ(fileSize(outPath), 6);
-    all.delEachChar(' ');
-    EXPECT_EQ(all.len, 11);
-    FILE* f = fopen(errPath.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    char buf[16] = {};
-    size_t n = fread(buf, 1, sizeof buf - 1, f);
-    fclose(f);
-    EXPECT_EQ(std::string(buf, n).substr(0, 4), "oops");
-
-    // A channel that is off accepts without doing anything; an empty text too.
-    RunRxChn off;
-    EXPECT_TRUE(rxChnPut(off, CxStr1p("x")));
-    CxStr1p got;
-    RunRxChn str;
-    str.init(&got);
-    EXPECT_TRUE(str.on);
-    EXPECT_TRUE(rxChnPut(str, CxStr1p()));
-    EXPECT_TRUE(rxChnPut(str, CxStr1p("ab")));
-    EXPECT_STREQ(got.c_str(), "ab");
 }
 
 // Every descriptor this process opens for itself stays out of children; only
