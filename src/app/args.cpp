@@ -1,6 +1,7 @@
 #include "app/args.h"
 
 #include "app/app.h"
+#include "app/args_sys.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/containers.h"
@@ -500,4 +501,10 @@ bool adaptJobsMax(int jobs) {
     v.jobsMax = jobs;
     logPrint(-1, "Jobs Max %i", jobs);
     return true;
+}
+
+int infoCpuCoresCount() {
+    static int cores = 0; // read once
+    if (cores < 1) cores = hostCpuCores();
+    return cores;
 }

@@ -19,5 +19,3 @@ CxStr1p confMakeFlagLetters(Conf const& conf);
 void echoHelp();
 bool adaptJobsMax(int jobs);
 int infoCpuCoresCount();
-int infoCpuCoresCount_OnWin();
-int infoCpuCoresCount_OnPosix();

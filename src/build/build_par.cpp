@@ -1,6 +1,7 @@
 #include "build/build_par.h"
 
 #include "app/app.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/fs.h"

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/app.h"
+#include "exec/signals.h"
 #include "app/args.h"
 #include "app/log.h"
 #include "app/vars.h"

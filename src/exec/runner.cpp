@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/vars.h"
 #include "base/envlock.h"

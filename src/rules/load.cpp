@@ -10,6 +10,7 @@
 #include "build/fsstat.h"
 #include "graph/deps.h"
 #include "graph/goals.h"
+#include "rules/load_sys.h"
 #include "rules/eval.h"
 #include "rules/expand.h"
 
@@ -119,4 +120,8 @@ bool varsAfterConfReuseMkDirs() {
     if (ok && logGetPassLevel() >= 0) return true;
     logPrint(ok ? -1 : 2, "reset after chdir");
     return ok;
+}
+
+char const* loadParseOptions() {
+    return hostParseOptions();
 }

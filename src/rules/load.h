@@ -12,5 +12,3 @@ bool varsAfterConfReuseMkDirs();
 
 // Parse options for rule lines: "w" (drive letters) on Windows, "" elsewhere.
 char const* loadParseOptions();
-char const* loadParseOptions_OnWin();
-char const* loadParseOptions_OnPosix();
