@@ -6,14 +6,14 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "app/app.h"
+#include "app/app_sys.h"
 
 // Streams are binary on this platform already.
-bool initStdBinary_OnPosix() {
+static bool osInitStdBinary() {
     return true;
 }
 
-bool initSigPipeIgnore_OnPosix() {
+static bool osInitSigPipeIgnore() {
     return signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
@@ -24,7 +24,7 @@ bool initSigPipeIgnore_OnPosix() {
 // is volatile: a block never read would otherwise not be allocated at all.
 static void* volatile g_heapSpacer;
 
-void initHeap_OnPosix() {
+static void osInitHeap() {
     size_t const reserve = size_t(64) << 20;
     size_t const block = size_t(1) << 20;
     uintptr_t const huge = uintptr_t(2) << 20;
@@ -45,32 +45,8 @@ void initHeap_OnPosix() {
     g_heapSpacer = malloc(from - first - 8);
     madvise((void*)from, to - from, MADV_HUGEPAGE);
 }
-void initHeap() {
-    initHeap_OnPosix();
-}
 
-long long getPid_OnPosix() {
-    return (long long)getpid();
-}
-
-bool initStdBinary() {
-    return initStdBinary_OnPosix();
-}
-bool initSigPipeIgnore() {
-    return initSigPipeIgnore_OnPosix();
-}
-long long getPid() {
-    return getPid_OnPosix();
-}
-
-bool endWithParent_OnPosix() {
-    return prctl(PR_SET_PDEATHSIG, SIGTERM) == 0;
-}
-bool endWithParent() {
-    return endWithParent_OnPosix();
-}
-
-bool hostNameSet_OnPosix(CxStr1p& out) {
+static bool osHostNameSet(CxStr1p& out) {
     static char name[257];
     static bool done = false;
     if (!done) {
@@ -80,15 +56,9 @@ bool hostNameSet_OnPosix(CxStr1p& out) {
     }
     return out.setCstr(name) && !out.isEmpty();
 }
-bool hostNameSet(CxStr1p& out) {
-    return hostNameSet_OnPosix(out);
-}
 
-void writeFd2(char const* buf, int n) {
-    while (n > 0) {
-        ssize_t w = write(2, buf, (size_t)n);
-        if (w <= 0) return;
-        buf += w;
-        n -= (int)w;
-    }
+AppSys const& appSys() {
+    static constexpr AppSys kSys = {osInitStdBinary, osInitSigPipeIgnore, osInitHeap,
+                                    osHostNameSet};
+    return kSys;
 }

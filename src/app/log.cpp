@@ -177,30 +177,9 @@ bool vechof2stream(FILE* f, char const* fmt, va_list ap) {
     return std::fflush(f) == 0 && ok;
 }
 
-// ---- UTC calendar, the same on every platform
+// The logger's times are UTC by base/timenum's calendar on every platform.
 long long floorDiv(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
-
-void civilFromDays(long long z, long long& y, int& m, int& d) {
-    z += 719468;
-    long long era = floorDiv(z, 146097);
-    long long doe = z - era * 146097;
-    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    long long mp = (5 * doy + 2) / 153;
-    d = (int)(doy - (153 * mp + 2) / 5 + 1);
-    m = (int)(mp < 10 ? mp + 3 : mp - 9);
-    y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-}
-
-long long daysFromCivil(long long y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    long long era = floorDiv(y, 400);
-    long long yoe = y - era * 400;
-    long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 struct TextOut {
@@ -259,10 +238,10 @@ bool cstrLogTimeUtc(char* buf, long long bufSize, long long ns, char const* form
     long long sod = sec - days * 86400;
     long long y;
     int m, d;
-    civilFromDays(days, y, m, d);
+    timeYmdFromDays(days, y, m, d);
     int H = (int)(sod / 3600), M = (int)(sod / 60 % 60), S = (int)(sod % 60);
     int wd = (int)(days - floorDiv(days + 4, 7) * 7 + 4); // 1970-01-01 was a Thursday
-    int yd = (int)(days - daysFromCivil(y, 1, 1));
+    int yd = (int)(days - timeDaysFromYmd(y, 1, 1));
     TextOut o{buf, bufSize};
     auto full = [&](char c) {
         switch (c) {

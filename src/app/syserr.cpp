@@ -4,8 +4,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/syserr_sys.h"
+#include "base/fs.h"
+
 int errnrGet() {
     return errno;
+}
+
+unsigned long errnrGetLastError() {
+    return hostLastError();
+}
+
+void errnrClear() {
+    errno = 0;
+    hostLastErrorClear();
+}
+
+bool fdWriteAll(int fd, char const* buf, long long n) {
+    long long done = 0;
+    int err = 0;
+    return cbufWriteFd(fd, buf, n, done, err);
 }
 
 static bool ctxIs(char const* context, char const* tag) {

@@ -5,8 +5,8 @@
 
 int errnrGet();
 unsigned long errnrGetLastError();
-unsigned long errnrGetLastError_OnWin();
-unsigned long errnrGetLastError_OnPosix();
+// Clears errno and the system error code before a call whose failure is read.
+void errnrClear();
 
 // context: "pr" pipe read, "pw" pipe write, any text containing 'p' other pipe work.
 int errnrAdapt(int e, unsigned long w, char const* context);
@@ -28,5 +28,3 @@ bool errnrPrint(int e, char const* text);
 
 // Writes all bytes to a descriptor, retrying short and interrupted writes.
 bool fdWriteAll(int fd, char const* buf, long long n);
-bool fdWriteAll_OnWin(int fd, char const* buf, long long n);
-bool fdWriteAll_OnPosix(int fd, char const* buf, long long n);

@@ -10,13 +10,3 @@ inline std::shared_mutex& envLock() {
     static std::shared_mutex m;
     return m;
 }
-
-// Handles are made inheritable only for the start that hands them over, and
-// that start names them in a list, so starts can share this lock. A start that
-// takes every inheritable handle along (the fallback where the system refuses
-// a list, the runtime's system()) takes it alone: no other start's handles
-// reach its child.
-inline std::shared_mutex& inheritLock() {
-    static std::shared_mutex m;
-    return m;
-}

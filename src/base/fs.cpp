@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/containers.h"
+#include "base/fs_sys.h"
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/tokens.h"
@@ -44,6 +45,206 @@ int cmp3(long long a, long long b) {
 }
 
 } // namespace
+
+// ---- Through the platform table; checks both platforms share are made here.
+bool fsbStat(FsStatBuf& st, CxStr1p const& p) {
+    st = FsStatBuf();
+    return !p.isEmpty() && fsSys().fsbStat(st, p);
+}
+bool fsaStat(FsStatBuf& st, CxStr1p const& p) {
+    st = FsStatBuf();
+    return !p.isEmpty() && fsSys().fsaStat(st, p);
+}
+bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
+    return fsSys().fsaStatListed(st, p);
+}
+void fsStatListsUse(bool on) {
+    fsSys().fsStatListsUse(on);
+}
+bool fsStatAheadPays() {
+    return fsSys().fsStatAheadPays();
+}
+bool fsSetExeBits(CxStr1p const& p, bool on) {
+    return fsSys().fsSetExeBits(p, on);
+}
+bool fsIsSameFile(CxStr1p const& a, CxStr1p const& b) {
+    if (a.isEmpty() || b.isEmpty()) return false;
+    return fsSys().fsIsSameFile(a, b);
+}
+bool fsCd(CxStr1p const& path, bool ifEmpty) {
+    if (path.isEmpty()) return ifEmpty;
+    return fsSys().fsCd(path);
+}
+bool fsCwdSet(CxStr1p& out) {
+    return fsSys().fsCwdSet(out);
+}
+long long fsPathMaxBytes() {
+    return fsSys().fsPathMaxBytes();
+}
+bool fsMkDir(CxStr1p const& p) {
+    if (p.isEmpty()) return false;
+    return fsSys().fsMkDir(p);
+}
+bool fsRmEntry(CxStr1p const& p) {
+    return fsSys().fsRmEntry(p);
+}
+bool fsSetTime(CxStr1p const& p, long long ns, bool follow) {
+    return fsSys().fsSetTime(p, ns, follow);
+}
+bool fsCreateEmpty(CxStr1p const& p) {
+    if (p.isEmpty()) return false;
+    return fsSys().fsCreateEmpty(p);
+}
+bool fsSetSize(CxStr1p const& p, long long size) {
+    if (p.isEmpty() || size < 0) return false;
+    return fsSys().fsSetSize(p, size);
+}
+bool fsRename(CxStr1p const& src, CxStr1p const& dst) {
+    if (src.isEmpty() || dst.isEmpty()) return false;
+    return fsSys().fsRename(src, dst);
+}
+bool fsMkSymLink(CxStr1p const& link, CxStr1p const& target) {
+    if (link.isEmpty() || target.isEmpty()) return false;
+    // The link must be there afterwards, whatever the call reported.
+    return fsSys().fsMkSymLink(link, target) && fsbIsLink(link);
+}
+bool fsReadLink(CxStr1p& out, CxStr1p const& p) {
+    out.clear();
+    if (p.isEmpty()) return false;
+    return fsSys().fsReadLink(out, p);
+}
+bool fsRealPath(CxStr1p& out, CxStr1p const& p) {
+    out.clear();
+    if (p.isEmpty()) return false;
+    return fsSys().fsRealPath(out, p);
+}
+char fsPathListSep() {
+    return fsSys().fsPathListSep();
+}
+char const* fsExeSuffix() {
+    return fsSys().fsExeSuffix();
+}
+bool fsExePathFind(CxStr1p& out, char const* argv0) {
+    out.clear();
+    return fsSys().fsExePathFind(out, argv0);
+}
+int fsFdOpen(CxStr1p const& p, char how, int perm) {
+    if (p.isEmpty()) return -1;
+    return fsSys().fsFdOpen(p, how, perm);
+}
+FILE* fsFopen(char const* path, char const* mode) {
+    if (!path || !mode) return nullptr;
+    return fsSys().fsFopen(path, mode);
+}
+bool fsAppendBytes(CxStr1p const& p, char const* data, long long n) {
+    if (p.isEmpty()) return false;
+    return fsSys().fsAppendBytes(p, data, n);
+}
+int fsFilePerm(CxStr1p const& p) {
+    return fsSys().fsFilePerm(p);
+}
+bool regReadStrSet(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) {
+    out.clear();
+    return fsSys().regReadStrSet(out, key, name);
+}
+
+bool FsDir::open(CxStr1p const& path) {
+    if (impl || path.isEmpty()) return false;
+    impl = fsSys().dirOpen(path);
+    return impl != nullptr;
+}
+
+bool FsDir::close() {
+    if (!impl) return true;
+    bool ok = fsSys().dirClose(impl);
+    impl = nullptr;
+    return ok;
+}
+
+bool FsDir::nextRaw(CxStr1p& out) {
+    return impl && fsSys().dirNext(impl, out);
+}
+
+// ---- Descriptors
+bool fsFdClose(int fd) {
+    return fd >= 0 && fsSys().fdClose(fd) == 0;
+}
+
+long long fdReadRaw(int fd, char* buf, long long n) {
+    return fsSys().fdRead(fd, buf, n);
+}
+long long fdWriteRaw(int fd, char const* buf, long long n) {
+    return fsSys().fdWrite(fd, buf, n);
+}
+int fdCloseRaw(int fd) {
+    return fsSys().fdClose(fd);
+}
+int fdDupRaw(int fd) {
+    return fsSys().fdDup(fd);
+}
+int fdDup2Raw(int a, int b) {
+    return fsSys().fdDup2(a, b);
+}
+int fdOpenRaw(char const* path, int flags) {
+    return fsSys().fdOpen(path, flags);
+}
+int fdOpenFlags(char const* mode) {
+    FsOpenBits const& b = fsSys().openBits;
+    int fl = b.rdOnly;
+    if (strchr(mode, 'w')) fl |= b.wrOnly | b.create | b.trunc;
+    if (strchr(mode, 'a')) fl |= b.wrOnly | b.create | b.append;
+    if (strchr(mode, 't')) fl |= b.wrOnly | b.create;
+    if (strchr(mode, 'b')) fl |= b.binary;
+    return fl;
+}
+FILE* fdStreamRaw(int fd, char const* mode) {
+    return fsSys().fdStream(fd, mode);
+}
+int fdOfStreamRaw(FILE* fs) {
+    return fsSys().streamFd(fs);
+}
+char const* fdNullPath() {
+    return fsSys().nullPath;
+}
+
+bool cbufReadFd(int fd, char* buf, long long size, long long& done, int& err) {
+    done = 0;
+    err = 0;
+    if (fd < 0) {
+        err = EBADF;
+        return false;
+    }
+    if (size < 1) return true;
+    long long n;
+    do {
+        n = fsSys().fdRead(fd, buf, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        err = errno;
+        return false;
+    }
+    done = n;
+    return true;
+}
+
+bool cbufWriteFd(int fd, char const* buf, long long n, long long& done, int& err) {
+    done = 0;
+    err = 0;
+    if (fd < 0) {
+        err = EBADF;
+        return false;
+    }
+    while (done < n) {
+        long long w = fsSys().fdWrite(fd, buf + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            err = w < 0 ? errno : EIO;
+            return false;
+        }
+        done += w;
+    }
+    return true;
+}
 
 // ---- Status
 

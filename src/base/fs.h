@@ -20,10 +20,6 @@ struct FsStatBuf {
 // False for an empty or missing path; the record is then zero.
 bool fsbStat(FsStatBuf& st, CxStr1p const& p);
 bool fsaStat(FsStatBuf& st, CxStr1p const& p);
-bool fsbStat_OnWin(FsStatBuf& st, CxStr1p const& p);
-bool fsaStat_OnWin(FsStatBuf& st, CxStr1p const& p);
-bool fsbStat_OnPosix(FsStatBuf& st, CxStr1p const& p);
-bool fsaStat_OnPosix(FsStatBuf& st, CxStr1p const& p);
 
 // As fsaStat, for the many queries of a build's first look at its files. On
 // Windows a directory is listed once and its entries answer every later query
@@ -33,16 +29,10 @@ bool fsaStat_OnPosix(FsStatBuf& st, CxStr1p const& p);
 // false (a recipe is about to change files) every query is fsaStat's.
 bool fsaStatListed(FsStatBuf& st, CxStr1p const& p);
 void fsStatListsUse(bool on);
-bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p);
-void fsStatListsUse_OnWin(bool on);
-bool fsaStatListed_OnPosix(FsStatBuf& st, CxStr1p const& p);
-void fsStatListsUse_OnPosix(bool on);
 // True where fsaStat from two threads at once answers a build's first look
 // sooner than fsaStatListed from one: not on Windows, whose listings serve
 // one thread.
 bool fsStatAheadPays();
-bool fsStatAheadPays_OnWin();
-bool fsStatAheadPays_OnPosix();
 
 char fsStatType(FsStatBuf const& st);
 // Size below 1 becomes 0, a negative time 0; true when the time is positive.
@@ -86,26 +76,18 @@ int fsaCmpSize(CxStr1p const& a, CxStr1p const& b);
 // executable state then equals on.
 bool fsaSetExe(CxStr1p const& p, char ch, bool on);
 bool fsSetExeBits(CxStr1p const& p, bool on);
-bool fsSetExeBits_OnWin(CxStr1p const& p, bool on);
-bool fsSetExeBits_OnPosix(CxStr1p const& p, bool on);
 
 // Same file reached by two paths (device and file number), links followed.
 bool fsIsSameFile(CxStr1p const& a, CxStr1p const& b);
-bool fsIsSameFile_OnWin(CxStr1p const& a, CxStr1p const& b);
-bool fsIsSameFile_OnPosix(CxStr1p const& a, CxStr1p const& b);
 
 // ---- Working directory
 // An empty path changes nothing and returns ifEmpty.
 bool fsCd(CxStr1p const& path, bool ifEmpty = false);
-bool fsCd_OnWin(CxStr1p const& path);
-bool fsCd_OnPosix(CxStr1p const& path);
 // Back slashes turned into slashes; true when not empty.
 bool fsCwdSet(CxStr1p& out);
 // The longest path, in bytes, the working directory can be read with.
 long long fsPathMaxBytes();
 CxStr1p fsCwd();
-bool fsCwdSet_OnWin(CxStr1p& out);
-bool fsCwdSet_OnPosix(CxStr1p& out);
 // The working directory at the start of the run: the text given, else the
 // current one.
 bool fsInitOrigCwd(char const* text = nullptr);
@@ -116,8 +98,6 @@ bool fsCdOrigCwd();
 // ---- Directories
 // True when the path (links followed) is a directory afterwards.
 bool fsMkDir(CxStr1p const& p);
-bool fsMkDir_OnWin(CxStr1p const& p);
-bool fsMkDir_OnPosix(CxStr1p const& p);
 bool fsMkDirRec(CxStr1p const& p);
 bool fsMkDirPartRec(CxStr1p const& p);
 
@@ -125,8 +105,6 @@ bool fsMkDirPartRec(CxStr1p const& p);
 // POSIX when /proc/self/exe cannot be read; Windows reads its command line.
 bool fsInitExePath(char const* argv0 = nullptr);
 bool fsExePathFind(CxStr1p& out, char const* argv0);
-bool fsInitExePath_OnWin(CxStr1p& out, char const* argv0);
-bool fsInitExePath_OnPosix(CxStr1p& out, char const* argv0);
 // The Set forms return whether the kept path is absolute.
 bool fsExePathSet(CxStr1p& out);
 bool fsExeDirSet(CxStr1p& out);
@@ -140,8 +118,6 @@ bool fsFindExeInPathAndDirSet(CxStr1p& out, CxStr1p const& name, CxStr1p const& 
 CxStr1p fsFindExeInPathAndDir(CxStr1p const& name, CxStr1p const& dir);
 char fsPathListSep();
 char const* fsExeSuffix();
-char fsPathListSep_OnWin();
-char fsPathListSep_OnPosix();
 
 // ---- Removal; paths that pathBanRm bans are refused. Links are never followed.
 bool fsRm(CxStr1p const& p);
@@ -149,8 +125,6 @@ bool fsRmRec(CxStr1p const& p);
 // Removes one entry: a directory (only when empty) or a directory link with
 // rmdir, anything else with remove.
 bool fsRmEntry(CxStr1p const& p);
-bool fsRmEntry_OnWin(CxStr1p const& p);
-bool fsRmEntry_OnPosix(CxStr1p const& p);
 
 // ---- Touching and truncation. ns below 1 means now. Mode 'E'/'e': only an
 // existing path (else false); 'N'/'n': only a missing one (an existing path
@@ -168,12 +142,6 @@ bool fsaTouchVerify(CxStr1p const& p, long long ns, long long limit);
 bool fsSetTime(CxStr1p const& p, long long ns, bool follow);
 bool fsCreateEmpty(CxStr1p const& p);
 bool fsSetSize(CxStr1p const& p, long long size);
-bool fsSetTime_OnWin(CxStr1p const& p, long long ns, bool follow);
-bool fsSetTime_OnPosix(CxStr1p const& p, long long ns, bool follow);
-bool fsCreateEmpty_OnWin(CxStr1p const& p);
-bool fsCreateEmpty_OnPosix(CxStr1p const& p);
-bool fsSetSize_OnWin(CxStr1p const& p, long long size);
-bool fsSetSize_OnPosix(CxStr1p const& p, long long size);
 
 // ---- Copy and move. Mode letters: 'a' append, 'p' create the target's
 // parent directories. A target ending with a separator receives the source's
@@ -190,8 +158,6 @@ bool fsbFileMoveFd(CxStr1p const& src, CxStr1p const& dst, char const* mode = ""
 bool fsbFileMoveFs(CxStr1p const& src, CxStr1p const& dst, char const* mode = "");
 // Rename that replaces an existing target file; false across drives.
 bool fsRename(CxStr1p const& src, CxStr1p const& dst);
-bool fsRename_OnWin(CxStr1p const& src, CxStr1p const& dst);
-bool fsRename_OnPosix(CxStr1p const& src, CxStr1p const& dst);
 // Equal texts, or neither a directory and the same bytes.
 bool fileIsSameFd(CxStr1p const& a, CxStr1p const& b);
 bool fileIsSameFs(CxStr1p const& a, CxStr1p const& b);
@@ -206,16 +172,10 @@ bool fileCat(CxStr1p const& inputs, CxStr1p const& output, char const* mode = ""
 
 // ---- Links and real paths. Windows makes a directory junction through cmd.
 bool fsMkSymLink(CxStr1p const& link, CxStr1p const& target);
-bool fsMkSymLink_OnWin(CxStr1p const& link, CxStr1p const& target);
-bool fsMkSymLink_OnPosix(CxStr1p const& link, CxStr1p const& target);
 bool fsReadLink(CxStr1p& out, CxStr1p const& p);
 CxStr1p fsReadLink(CxStr1p const& p);
-bool fsReadLink_OnWin(CxStr1p& out, CxStr1p const& p);
-bool fsReadLink_OnPosix(CxStr1p& out, CxStr1p const& p);
 bool fsRealPath(CxStr1p& out, CxStr1p const& p);
 CxStr1p fsRealPath(CxStr1p const& p);
-bool fsRealPath_OnWin(CxStr1p& out, CxStr1p const& p);
-bool fsRealPath_OnPosix(CxStr1p& out, CxStr1p const& p);
 
 // First of dirs x names (lists split at "|\r\n") that exists (type 0) or has
 // the type; without dirs the names alone. Empty when none.
@@ -277,19 +237,28 @@ int fsFdOpen(CxStr1p const& p, char how, int perm = 0666);
 // Appends n bytes to the file (made when missing) so that other processes and
 // threads appending to it at the same time lose nothing.
 bool fsAppendBytes(CxStr1p const& p, char const* data, long long n);
-bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n);
-bool fsAppendBytes_OnPosix(CxStr1p const& p, char const* data, long long n);
 bool fsFdClose(int fd);
-int fsFdOpen_OnWin(CxStr1p const& p, char how, int perm);
-int fsFdOpen_OnPosix(CxStr1p const& p, char how, int perm);
+
+// ---- Raw descriptors: one system call each, no retry; -1 with errno set on
+// failure. Copies and files opened here are never inherited by children; a
+// copy put on 0, 1 or 2 is (that is how a child receives it).
+long long fdReadRaw(int fd, char* buf, long long n);
+long long fdWriteRaw(int fd, char const* buf, long long n);
+int fdCloseRaw(int fd);
+int fdDupRaw(int fd);
+int fdDup2Raw(int a, int b);
+int fdOpenRaw(char const* path, int flags);
+// Flags for fdOpenRaw from mode letters: r read, w write (truncating), a
+// append, t write (created, kept), b binary where the platform has it.
+int fdOpenFlags(char const* mode);
+FILE* fdStreamRaw(int fd, char const* mode);
+int fdOfStreamRaw(FILE* fs);
+// The path of the null device.
+char const* fdNullPath();
 // fopen for this process alone: children never inherit the stream's descriptor.
 FILE* fsFopen(char const* path, char const* mode);
-FILE* fsFopen_OnWin(char const* path, char const* mode);
-FILE* fsFopen_OnPosix(char const* path, char const* mode);
 // Permission bits of a file (0666 where the platform has none).
 int fsFilePerm(CxStr1p const& p);
-int fsFilePerm_OnWin(CxStr1p const& p);
-int fsFilePerm_OnPosix(CxStr1p const& p);
 
 int memCmp(void const* a, void const* b, long long n);
 int memCmp4(void const* a, void const* b, long long n4); // n4 words of 4 bytes
@@ -300,4 +269,3 @@ bool memIsEqRef(void const* p, long long n, unsigned char ref); // every byte is
 // ---- Windows registry: key like "HKLM\\Software\\X" (or HKEY_LOCAL_MACHINE,
 // HKCU, HKEY_CURRENT_USER, HKCR, HKU); false elsewhere and when missing.
 bool regReadStrSet(CxStr1p& out, CxStr1p const& key, CxStr1p const& name);
-bool regReadStrSet_OnWin(CxStr1p& out, CxStr1p const& key, CxStr1p const& name);

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/fs.h"
+#include "base/fs_sys.h"
 #include "base/path.h"
 
 namespace {
@@ -35,49 +35,28 @@ bool fillStat(FsStatBuf& st, struct stat const& s) {
 
 } // namespace
 
-bool fsbStat_OnPosix(FsStatBuf& st, CxStr1p const& p) {
-    st = FsStatBuf();
-    if (p.isEmpty()) return false;
+static bool osFsbStat(FsStatBuf& st, CxStr1p const& p) {
     struct stat s;
     if (lstat(p.c_str(), &s) != 0) return false;
     return fillStat(st, s);
 }
 
-bool fsaStat_OnPosix(FsStatBuf& st, CxStr1p const& p) {
-    st = FsStatBuf();
-    if (p.isEmpty()) return false;
+static bool osFsaStat(FsStatBuf& st, CxStr1p const& p) {
     struct stat s;
     if (stat(p.c_str(), &s) != 0) return false;
     return fillStat(st, s);
 }
 
-bool fsbStat(FsStatBuf& st, CxStr1p const& p) {
-    return fsbStat_OnPosix(st, p);
-}
-
-bool fsaStat(FsStatBuf& st, CxStr1p const& p) {
-    return fsaStat_OnPosix(st, p);
-}
-
 // One stat per file costs no more than reading a directory here.
-bool fsaStatListed_OnPosix(FsStatBuf& st, CxStr1p const& p) {
-    return fsaStat_OnPosix(st, p);
+static bool osFsaStatListed(FsStatBuf& st, CxStr1p const& p) {
+    return fsaStat(st, p);
 }
-void fsStatListsUse_OnPosix(bool) {}
-bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
-    return fsaStatListed_OnPosix(st, p);
-}
-void fsStatListsUse(bool on) {
-    fsStatListsUse_OnPosix(on);
-}
-bool fsStatAheadPays_OnPosix() {
+static void osFsStatListsUse(bool) {}
+static bool osFsStatAheadPays() {
     return true;
 }
-bool fsStatAheadPays() {
-    return fsStatAheadPays_OnPosix();
-}
 
-bool fsSetExeBits_OnPosix(CxStr1p const& p, bool on) {
+static bool osFsSetExeBits(CxStr1p const& p, bool on) {
     struct stat s;
     if (p.isEmpty() || stat(p.c_str(), &s) != 0) return false;
     mode_t m = s.st_mode & 07777;
@@ -92,31 +71,17 @@ bool fsSetExeBits_OnPosix(CxStr1p const& p, bool on) {
     return chmod(p.c_str(), m) == 0;
 }
 
-bool fsSetExeBits(CxStr1p const& p, bool on) {
-    return fsSetExeBits_OnPosix(p, on);
-}
-
-bool fsIsSameFile_OnPosix(CxStr1p const& a, CxStr1p const& b) {
+static bool osFsIsSameFile(CxStr1p const& a, CxStr1p const& b) {
     struct stat sa, sb;
-    if (a.isEmpty() || b.isEmpty()) return false;
     if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool fsIsSameFile(CxStr1p const& a, CxStr1p const& b) {
-    return fsIsSameFile_OnPosix(a, b);
-}
-
-bool fsCd_OnPosix(CxStr1p const& path) {
+static bool osFsCd(CxStr1p const& path) {
     return chdir(path.c_str()) == 0;
 }
 
-bool fsCd(CxStr1p const& path, bool ifEmpty) {
-    if (path.isEmpty()) return ifEmpty;
-    return fsCd_OnPosix(path);
-}
-
-bool fsCwdSet_OnPosix(CxStr1p& out) {
+static bool osFsCwdSet(CxStr1p& out) {
     // POSIX paths may be longer than the 260 bytes of Windows.
     char buf[PATH_MAX + 1];
     if (!getcwd(buf, sizeof buf)) {
@@ -126,25 +91,16 @@ bool fsCwdSet_OnPosix(CxStr1p& out) {
     return out.setCstr(buf) && !out.isEmpty();
 }
 
-long long fsPathMaxBytes() {
+static long long osFsPathMaxBytes() {
     return PATH_MAX;
 }
 
-bool fsCwdSet(CxStr1p& out) {
-    return fsCwdSet_OnPosix(out);
-}
-
-bool fsMkDir_OnPosix(CxStr1p const& p) {
-    if (p.isEmpty()) return false;
+static bool osFsMkDir(CxStr1p const& p) {
     mkdir(p.c_str(), 0777);
     return fsaIsDir(p);
 }
 
-bool fsMkDir(CxStr1p const& p) {
-    return fsMkDir_OnPosix(p);
-}
-
-bool fsRmEntry_OnPosix(CxStr1p const& p) {
+static bool osFsRmEntry(CxStr1p const& p) {
     struct stat s;
     if (lstat(p.c_str(), &s) != 0) return false;
     if (S_ISDIR(s.st_mode)) return rmdir(p.c_str()) == 0;
@@ -152,11 +108,7 @@ bool fsRmEntry_OnPosix(CxStr1p const& p) {
     return unlink(p.c_str()) == 0;
 }
 
-bool fsRmEntry(CxStr1p const& p) {
-    return fsRmEntry_OnPosix(p);
-}
-
-bool fsSetTime_OnPosix(CxStr1p const& p, long long ns, bool follow) {
+static bool osFsSetTime(CxStr1p const& p, long long ns, bool follow) {
     struct timespec ts[2];
     if (ns < 1) {
         // The kernel's clock for "now" is the one it stamps writes with, so a
@@ -170,52 +122,25 @@ bool fsSetTime_OnPosix(CxStr1p const& p, long long ns, bool follow) {
     return utimensat(AT_FDCWD, p.c_str(), ts, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool fsSetTime(CxStr1p const& p, long long ns, bool follow) {
-    return fsSetTime_OnPosix(p, ns, follow);
-}
-
-bool fsCreateEmpty_OnPosix(CxStr1p const& p) {
-    if (p.isEmpty()) return false;
+static bool osFsCreateEmpty(CxStr1p const& p) {
     int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     return close(fd) == 0;
 }
 
-bool fsCreateEmpty(CxStr1p const& p) {
-    return fsCreateEmpty_OnPosix(p);
-}
-
-bool fsSetSize_OnPosix(CxStr1p const& p, long long size) {
-    if (p.isEmpty() || size < 0) return false;
+static bool osFsSetSize(CxStr1p const& p, long long size) {
     return truncate(p.c_str(), (off_t)size) == 0;
 }
 
-bool fsSetSize(CxStr1p const& p, long long size) {
-    return fsSetSize_OnPosix(p, size);
-}
-
-bool fsRename_OnPosix(CxStr1p const& src, CxStr1p const& dst) {
-    if (src.isEmpty() || dst.isEmpty()) return false;
+static bool osFsRename(CxStr1p const& src, CxStr1p const& dst) {
     return rename(src.c_str(), dst.c_str()) == 0;
 }
 
-bool fsRename(CxStr1p const& src, CxStr1p const& dst) {
-    return fsRename_OnPosix(src, dst);
-}
-
-bool fsMkSymLink_OnPosix(CxStr1p const& link, CxStr1p const& target) {
-    if (link.isEmpty() || target.isEmpty()) return false;
+static bool osFsMkSymLink(CxStr1p const& link, CxStr1p const& target) {
     return symlink(target.c_str(), link.c_str()) == 0;
 }
 
-bool fsMkSymLink(CxStr1p const& link, CxStr1p const& target) {
-    // The link must be there afterwards, whatever the call reported.
-    return fsMkSymLink_OnPosix(link, target) && fsbIsLink(link);
-}
-
-bool fsReadLink_OnPosix(CxStr1p& out, CxStr1p const& p) {
-    out.clear();
-    if (p.isEmpty()) return false;
+static bool osFsReadLink(CxStr1p& out, CxStr1p const& p) {
     struct stat s;
     if (lstat(p.c_str(), &s) != 0 || !S_ISLNK(s.st_mode)) return false;
     long long size = s.st_size > 0 ? (long long)s.st_size + 1 : PATH_MAX;
@@ -235,13 +160,7 @@ bool fsReadLink_OnPosix(CxStr1p& out, CxStr1p const& p) {
     return false;
 }
 
-bool fsReadLink(CxStr1p& out, CxStr1p const& p) {
-    return fsReadLink_OnPosix(out, p);
-}
-
-bool fsRealPath_OnPosix(CxStr1p& out, CxStr1p const& p) {
-    out.clear();
-    if (p.isEmpty()) return false;
+static bool osFsRealPath(CxStr1p& out, CxStr1p const& p) {
     char* r = realpath(p.c_str(), nullptr);
     if (!r) return false;
     bool ok = out.setCstr(r);
@@ -249,24 +168,15 @@ bool fsRealPath_OnPosix(CxStr1p& out, CxStr1p const& p) {
     return ok && !out.isEmpty();
 }
 
-bool fsRealPath(CxStr1p& out, CxStr1p const& p) {
-    return fsRealPath_OnPosix(out, p);
-}
-
-char fsPathListSep_OnPosix() {
+static char osFsPathListSep() {
     return ':';
 }
 
-char fsPathListSep() {
-    return fsPathListSep_OnPosix();
-}
-
-char const* fsExeSuffix() {
+static char const* osFsExeSuffix() {
     return "";
 }
 
-bool fsInitExePath_OnPosix(CxStr1p& out, char const* argv0) {
-    out.clear();
+static bool osFsInitExePath(CxStr1p& out, char const* argv0) {
     CxStr1p self;
     if (fsReadLink(self, "/proc/self/exe") && pathIsAbsolute(self)) return out.setMove(self);
     if (!argv0 || !argv0[0]) return false;
@@ -282,45 +192,36 @@ bool fsInitExePath_OnPosix(CxStr1p& out, char const* argv0) {
     return fsFindExeInPathAndDirSet(out, name, fsOrigCwd());
 }
 
-bool fsExePathFind(CxStr1p& out, char const* argv0) {
-    return fsInitExePath_OnPosix(out, argv0);
-}
-
 struct FsDirImpl {
     DIR* d = nullptr;
 };
 
-bool FsDir::open(CxStr1p const& path) {
-    if (impl || path.isEmpty()) return false;
+static FsDirImpl* osDirOpen(CxStr1p const& path) {
     DIR* d = opendir(path.c_str());
-    if (!d) return false;
-    impl = new (std::nothrow) FsDirImpl;
+    if (!d) return nullptr;
+    FsDirImpl* impl = new (std::nothrow) FsDirImpl;
     if (!impl) {
         closedir(d);
-        return false;
+        return nullptr;
     }
     impl->d = d;
-    return true;
+    return impl;
 }
 
-bool FsDir::close() {
-    if (!impl) return true;
+static bool osDirClose(FsDirImpl* impl) {
     bool ok = closedir(impl->d) == 0;
     delete impl;
-    impl = nullptr;
     return ok;
 }
 
-bool FsDir::nextRaw(CxStr1p& out) {
-    if (!impl) return false;
+static bool osDirNext(FsDirImpl* impl, CxStr1p& out) {
     errno = 0;
     struct dirent* e = readdir(impl->d);
     if (!e) return false;
     return out.setCstr(e->d_name);
 }
 
-int fsFdOpen_OnPosix(CxStr1p const& p, char how, int perm) {
-    if (p.isEmpty()) return -1;
+static int osFsFdOpen(CxStr1p const& p, char how, int perm) {
     int flags = O_CLOEXEC;
     if (how == 'r')
         flags |= O_RDONLY;
@@ -331,8 +232,7 @@ int fsFdOpen_OnPosix(CxStr1p const& p, char how, int perm) {
     return open(p.c_str(), flags, (mode_t)(perm & 07777));
 }
 
-FILE* fsFopen_OnPosix(char const* path, char const* mode) {
-    if (!path || !mode) return nullptr;
+static FILE* osFsFopen(char const* path, char const* mode) {
     // "e" opens with O_CLOEXEC at once: a child started by another thread in
     // between cannot take the descriptor along.
     char m[16];
@@ -344,17 +244,9 @@ FILE* fsFopen_OnPosix(char const* path, char const* mode) {
     return fopen(path, m);
 }
 
-FILE* fsFopen(char const* path, char const* mode) {
-    return fsFopen_OnPosix(path, mode);
-}
-
-int fsFdOpen(CxStr1p const& p, char how, int perm) {
-    return fsFdOpen_OnPosix(p, how, perm);
-}
-
 // O_APPEND puts each write at the end at once, also with other writers.
-bool fsAppendBytes_OnPosix(CxStr1p const& p, char const* data, long long n) {
-    int fd = fsFdOpen_OnPosix(p, 'a', 0666);
+static bool osFsAppendBytes(CxStr1p const& p, char const* data, long long n) {
+    int fd = osFsFdOpen(p, 'a', 0666);
     if (fd < 0) return false;
     long long done = 0;
     int err = 0;
@@ -362,65 +254,95 @@ bool fsAppendBytes_OnPosix(CxStr1p const& p, char const* data, long long n) {
     return fsFdClose(fd) && ok;
 }
 
-bool fsAppendBytes(CxStr1p const& p, char const* data, long long n) {
-    return fsAppendBytes_OnPosix(p, data, n);
+static int osFdClose(int fd) {
+    return close(fd);
 }
 
-bool fsFdClose(int fd) {
-    return fd >= 0 && close(fd) == 0;
+static long long osFdRead(int fd, char* buf, long long n) {
+    return (long long)read(fd, buf, (size_t)n);
 }
 
-bool cbufReadFd(int fd, char* buf, long long size, long long& done, int& err) {
-    done = 0;
-    err = 0;
-    if (fd < 0) {
-        err = EBADF;
-        return false;
-    }
-    if (size < 1) return true;
-    ssize_t n;
-    do {
-        n = read(fd, buf, (size_t)size);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        err = errno;
-        return false;
-    }
-    done = (long long)n;
-    return true;
+static long long osFdWrite(int fd, char const* buf, long long n) {
+    return (long long)write(fd, buf, (size_t)n);
 }
 
-bool cbufWriteFd(int fd, char const* buf, long long n, long long& done, int& err) {
-    done = 0;
-    err = 0;
-    if (fd < 0) {
-        err = EBADF;
-        return false;
-    }
-    while (done < n) {
-        ssize_t w = write(fd, buf + done, (size_t)(n - done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            err = w < 0 ? errno : EIO;
-            return false;
-        }
-        done += (long long)w;
-    }
-    return true;
+// Our own copies and files stay ours: a child that inherited one (a command
+// left running in the background) would hold our output open after we end.
+// What a child should have is put on 0, 1 or 2 with dup2, which clears the flag.
+static int osFdDup(int fd) {
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
-int fsFilePerm_OnPosix(CxStr1p const& p) {
+static int osFdDup2(int a, int b) {
+    if (b > 2 && a != b) return dup3(a, b, O_CLOEXEC);
+    return dup2(a, b);
+}
+
+static int osFdOpen(char const* path, int flags) {
+    return open(path, flags | O_CLOEXEC, 0666);
+}
+
+static FILE* osFdStream(int fd, char const* mode) {
+    return fdopen(fd, mode);
+}
+
+static int osStreamFd(FILE* fs) {
+    return fileno(fs);
+}
+
+static int osFsFilePerm(CxStr1p const& p) {
     struct stat s;
     if (p.isEmpty() || stat(p.c_str(), &s) != 0) return 0666;
     return (int)(s.st_mode & 0777);
 }
 
-int fsFilePerm(CxStr1p const& p) {
-    return fsFilePerm_OnPosix(p);
+static bool osRegReadStrSet(CxStr1p&, CxStr1p const&, CxStr1p const&) {
+    // No registry here.
+    return false;
 }
 
-bool regReadStrSet(CxStr1p& out, CxStr1p const&, CxStr1p const&) {
-    // No registry here.
-    out.clear();
-    return false;
+FsSys const& fsSys() {
+    static constexpr FsSys kSys = {
+        osFsbStat,
+        osFsaStat,
+        osFsaStatListed,
+        osFsStatListsUse,
+        osFsStatAheadPays,
+        osFsSetExeBits,
+        osFsIsSameFile,
+        osFsCd,
+        osFsCwdSet,
+        osFsPathMaxBytes,
+        osFsMkDir,
+        osFsRmEntry,
+        osFsSetTime,
+        osFsCreateEmpty,
+        osFsSetSize,
+        osFsRename,
+        osFsMkSymLink,
+        osFsReadLink,
+        osFsRealPath,
+        osFsPathListSep,
+        osFsExeSuffix,
+        osFsInitExePath,
+        osDirOpen,
+        osDirClose,
+        osDirNext,
+        osFsFdOpen,
+        osFsFopen,
+        osFsAppendBytes,
+        osFsFilePerm,
+        osRegReadStrSet,
+        osFdRead,
+        osFdWrite,
+        osFdClose,
+        osFdDup,
+        osFdDup2,
+        osFdOpen,
+        {O_RDONLY, O_WRONLY, O_CREAT, O_TRUNC, O_APPEND, 0},
+        osFdStream,
+        osStreamFd,
+        "/dev/null",
+    };
+    return kSys;
 }

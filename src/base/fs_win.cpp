@@ -16,8 +16,8 @@
 #include <new>
 
 #include "base/containers.h"
-#include "base/envlock.h"
-#include "base/fs.h"
+#include "base/fs_win.h"
+#include "base/fs_sys.h"
 #include "base/path.h"
 #include "base/textedit.h"
 
@@ -98,9 +98,7 @@ void slashes(CxStr1p& s) {
 
 } // namespace
 
-bool fsbStat_OnWin(FsStatBuf& st, CxStr1p const& p) {
-    st = FsStatBuf();
-    if (p.isEmpty()) return false;
+static bool osFsbStat(FsStatBuf& st, CxStr1p const& p) {
     WIN32_FILE_ATTRIBUTE_DATA d;
     if (!GetFileAttributesExA(p.c_str(), GetFileExInfoStandard, &d)) return false;
     if ((d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && isLinkPath(p)) {
@@ -112,9 +110,7 @@ bool fsbStat_OnWin(FsStatBuf& st, CxStr1p const& p) {
                         p);
 }
 
-bool fsaStat_OnWin(FsStatBuf& st, CxStr1p const& p) {
-    st = FsStatBuf();
-    if (p.isEmpty()) return false;
+static bool osFsaStat(FsStatBuf& st, CxStr1p const& p) {
     WIN32_FILE_ATTRIBUTE_DATA d;
     if (!GetFileAttributesExA(p.c_str(), GetFileExInfoStandard, &d)) return false;
     if (!(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -216,12 +212,12 @@ Listing* listDir(CxStr1p const& dir) {
 
 } // namespace
 
-bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p) {
+static bool osFsaStatListed(FsStatBuf& st, CxStr1p const& p) {
     CxStr1p dir, name;
     Listing::Entry ent;
     {
         std::lock_guard<std::mutex> lk(g_lists.mtx);
-        if (g_lists.ended || !listedParts(p, dir, name)) return fsaStat_OnWin(st, p);
+        if (g_lists.ended || !listedParts(p, dir, name)) return fsaStat(st, p);
         Listing* l = nullptr;
         if (long long* at = g_lists.dirs.find(dir)) {
             l = g_lists.all[*at];
@@ -229,11 +225,11 @@ bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p) {
             l = listDir(dir);
             if (!l || !g_lists.all.addVal(l)) {
                 delete l;
-                return fsaStat_OnWin(st, p);
+                return fsaStat(st, p);
             }
             g_lists.dirs.addKV(dir, g_lists.all.size() - 1);
         }
-        if (!l->usable) return fsaStat_OnWin(st, p);
+        if (!l->usable) return fsaStat(st, p);
         Listing::Entry const* e = l->entries.find(name);
         if (!e) {
             st = FsStatBuf();
@@ -242,12 +238,12 @@ bool fsaStatListed_OnWin(FsStatBuf& st, CxStr1p const& p) {
         ent = *e;
     }
     // A link's own entry is not its target's.
-    if (ent.attr & FILE_ATTRIBUTE_REPARSE_POINT) return fsaStat_OnWin(st, p);
+    if (ent.attr & FILE_ATTRIBUTE_REPARSE_POINT) return fsaStat(st, p);
     st = FsStatBuf();
     return fillFromAttr(st, ent.attr, ent.sizeHi, ent.sizeLo, ent.time, p);
 }
 
-void fsStatListsUse_OnWin(bool on) {
+static void osFsStatListsUse(bool on) {
     std::lock_guard<std::mutex> lk(g_lists.mtx);
     g_lists.ended = !on;
     for (Listing* l : g_lists.all)
@@ -256,38 +252,16 @@ void fsStatListsUse_OnWin(bool on) {
     g_lists.dirs.clear();
 }
 
-bool fsaStatListed(FsStatBuf& st, CxStr1p const& p) {
-    return fsaStatListed_OnWin(st, p);
-}
-void fsStatListsUse(bool on) {
-    fsStatListsUse_OnWin(on);
-}
-bool fsStatAheadPays_OnWin() {
+static bool osFsStatAheadPays() {
     return false;
 }
-bool fsStatAheadPays() {
-    return fsStatAheadPays_OnWin();
-}
 
-bool fsbStat(FsStatBuf& st, CxStr1p const& p) {
-    return fsbStat_OnWin(st, p);
-}
-
-bool fsaStat(FsStatBuf& st, CxStr1p const& p) {
-    return fsaStat_OnWin(st, p);
-}
-
-bool fsSetExeBits_OnWin(CxStr1p const& p, bool) {
+static bool osFsSetExeBits(CxStr1p const& p, bool) {
     // The extension decides; there is no permission to change.
     return fsaExist(p);
 }
 
-bool fsSetExeBits(CxStr1p const& p, bool on) {
-    return fsSetExeBits_OnWin(p, on);
-}
-
-bool fsIsSameFile_OnWin(CxStr1p const& a, CxStr1p const& b) {
-    if (a.isEmpty() || b.isEmpty()) return false;
+static bool osFsIsSameFile(CxStr1p const& a, CxStr1p const& b) {
     BY_HANDLE_FILE_INFORMATION fa, fb;
     HANDLE ha = openForQuery(a, true);
     if (ha == INVALID_HANDLE_VALUE) return false;
@@ -302,20 +276,11 @@ bool fsIsSameFile_OnWin(CxStr1p const& a, CxStr1p const& b) {
            fa.nFileIndexHigh == fb.nFileIndexHigh && fa.nFileIndexLow == fb.nFileIndexLow;
 }
 
-bool fsIsSameFile(CxStr1p const& a, CxStr1p const& b) {
-    return fsIsSameFile_OnWin(a, b);
-}
-
-bool fsCd_OnWin(CxStr1p const& path) {
+static bool osFsCd(CxStr1p const& path) {
     return _chdir(path.c_str()) == 0;
 }
 
-bool fsCd(CxStr1p const& path, bool ifEmpty) {
-    if (path.isEmpty()) return ifEmpty;
-    return fsCd_OnWin(path);
-}
-
-bool fsCwdSet_OnWin(CxStr1p& out) {
+static bool osFsCwdSet(CxStr1p& out) {
     char buf[kMaxPathWin + 1];
     if (!_getcwd(buf, kMaxPathWin)) {
         out.clear();
@@ -326,25 +291,16 @@ bool fsCwdSet_OnWin(CxStr1p& out) {
     return !out.isEmpty();
 }
 
-long long fsPathMaxBytes() {
+static long long osFsPathMaxBytes() {
     return kMaxPathWin;
 }
 
-bool fsCwdSet(CxStr1p& out) {
-    return fsCwdSet_OnWin(out);
-}
-
-bool fsMkDir_OnWin(CxStr1p const& p) {
-    if (p.isEmpty()) return false;
+static bool osFsMkDir(CxStr1p const& p) {
     _mkdir(p.c_str());
     return fsaIsDir(p);
 }
 
-bool fsMkDir(CxStr1p const& p) {
-    return fsMkDir_OnWin(p);
-}
-
-bool fsRmEntry_OnWin(CxStr1p const& p) {
+static bool osFsRmEntry(CxStr1p const& p) {
     DWORD attr = GetFileAttributesA(p.c_str());
     if (attr == INVALID_FILE_ATTRIBUTES) return false;
     // Directories, junctions and directory links go with rmdir (the link
@@ -353,11 +309,7 @@ bool fsRmEntry_OnWin(CxStr1p const& p) {
     return remove(p.c_str()) == 0;
 }
 
-bool fsRmEntry(CxStr1p const& p) {
-    return fsRmEntry_OnWin(p);
-}
-
-bool fsSetTime_OnWin(CxStr1p const& p, long long ns, bool follow) {
+static bool osFsSetTime(CxStr1p const& p, long long ns, bool follow) {
     FILETIME ft;
     // "Now" from the clock the file system stamps writes with.
     if (ns < 1)
@@ -374,24 +326,14 @@ bool fsSetTime_OnWin(CxStr1p const& p, long long ns, bool follow) {
     return ok;
 }
 
-bool fsSetTime(CxStr1p const& p, long long ns, bool follow) {
-    return fsSetTime_OnWin(p, ns, follow);
-}
-
-bool fsCreateEmpty_OnWin(CxStr1p const& p) {
-    if (p.isEmpty()) return false;
+static bool osFsCreateEmpty(CxStr1p const& p) {
     HANDLE h = CreateFileA(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     return CloseHandle(h) != 0;
 }
 
-bool fsCreateEmpty(CxStr1p const& p) {
-    return fsCreateEmpty_OnWin(p);
-}
-
-bool fsSetSize_OnWin(CxStr1p const& p, long long size) {
-    if (p.isEmpty() || size < 0) return false;
+static bool osFsSetSize(CxStr1p const& p, long long size) {
     HANDLE h = CreateFileA(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -402,19 +344,10 @@ bool fsSetSize_OnWin(CxStr1p const& p, long long size) {
     return ok;
 }
 
-bool fsSetSize(CxStr1p const& p, long long size) {
-    return fsSetSize_OnWin(p, size);
-}
-
-bool fsRename_OnWin(CxStr1p const& src, CxStr1p const& dst) {
-    if (src.isEmpty() || dst.isEmpty()) return false;
+static bool osFsRename(CxStr1p const& src, CxStr1p const& dst) {
     // Replacing an existing target, as rename does on POSIX; no copy across
     // drives here, the caller does that.
     return MoveFileExA(src.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-bool fsRename(CxStr1p const& src, CxStr1p const& dst) {
-    return fsRename_OnWin(src, dst);
 }
 
 namespace {
@@ -429,8 +362,7 @@ CxStr1p cmdWord(CxStr1p const& s) {
 
 } // namespace
 
-bool fsMkSymLink_OnWin(CxStr1p const& link, CxStr1p const& target) {
-    if (link.isEmpty() || target.isEmpty()) return false;
+static bool osFsMkSymLink(CxStr1p const& link, CxStr1p const& target) {
     CxStr1p name = noEndSep(link);
     CxStr1p cmd("chdir /d ");
     cmd += cmdWord(pathDirPart(name));
@@ -443,11 +375,6 @@ bool fsMkSymLink_OnWin(CxStr1p const& link, CxStr1p const& target) {
     // system() passes on every inheritable handle.
     std::unique_lock<std::shared_mutex> lk(inheritLock());
     return system(cmd.c_str()) == 0;
-}
-
-bool fsMkSymLink(CxStr1p const& link, CxStr1p const& target) {
-    // The link must be there afterwards, whatever the command reported.
-    return fsMkSymLink_OnWin(link, target) && fsbIsLink(link);
 }
 
 namespace {
@@ -478,9 +405,7 @@ bool narrowFrom(CxStr1p& out, WCHAR const* w, int nChars) {
 
 } // namespace
 
-bool fsReadLink_OnWin(CxStr1p& out, CxStr1p const& p) {
-    out.clear();
-    if (p.isEmpty()) return false;
+static bool osFsReadLink(CxStr1p& out, CxStr1p const& p) {
     CxStr1p q = noEndSep(p);
     HANDLE h = openForQuery(q, false);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -528,13 +453,7 @@ bool fsReadLink_OnWin(CxStr1p& out, CxStr1p const& p) {
     return !out.isEmpty();
 }
 
-bool fsReadLink(CxStr1p& out, CxStr1p const& p) {
-    return fsReadLink_OnWin(out, p);
-}
-
-bool fsRealPath_OnWin(CxStr1p& out, CxStr1p const& p) {
-    out.clear();
-    if (p.isEmpty()) return false;
+static bool osFsRealPath(CxStr1p& out, CxStr1p const& p) {
     HANDLE h = openForQuery(p, true);
     if (h == INVALID_HANDLE_VALUE) return false;
     char buf[4 * kMaxPathWin];
@@ -558,24 +477,15 @@ bool fsRealPath_OnWin(CxStr1p& out, CxStr1p const& p) {
     return !out.isEmpty();
 }
 
-bool fsRealPath(CxStr1p& out, CxStr1p const& p) {
-    return fsRealPath_OnWin(out, p);
-}
-
-char fsPathListSep_OnWin() {
+static char osFsPathListSep() {
     return ';';
 }
 
-char fsPathListSep() {
-    return fsPathListSep_OnWin();
-}
-
-char const* fsExeSuffix() {
+static char const* osFsExeSuffix() {
     return ".exe";
 }
 
-bool fsInitExePath_OnWin(CxStr1p& out, char const*) {
-    out.clear();
+static bool osFsInitExePath(CxStr1p& out, char const*) {
     char const* cl = GetCommandLineA();
     CxStr1p word;
     if (cl) {
@@ -614,53 +524,44 @@ bool fsInitExePath_OnWin(CxStr1p& out, char const*) {
     return true;
 }
 
-bool fsExePathFind(CxStr1p& out, char const* argv0) {
-    return fsInitExePath_OnWin(out, argv0);
-}
-
 struct FsDirImpl {
     HANDLE h = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAA fd;
     bool pending = false;
 };
 
-bool FsDir::open(CxStr1p const& path) {
-    if (impl || path.isEmpty()) return false;
-    if (!fsaIsDir(path)) return false;
+static FsDirImpl* osDirOpen(CxStr1p const& path) {
+    if (!fsaIsDir(path)) return nullptr;
     FsDirImpl* d = new (std::nothrow) FsDirImpl;
-    if (!d) return false;
+    if (!d) return nullptr;
     CxStr1p pattern = pathJoin(path, "*");
     d->h = FindFirstFileA(pattern.c_str(), &d->fd);
     if (d->h == INVALID_HANDLE_VALUE) {
         // A drive root may hold nothing at all.
         if (GetLastError() != ERROR_FILE_NOT_FOUND) {
             delete d;
-            return false;
+            return nullptr;
         }
     } else {
         d->pending = true;
     }
-    impl = d;
-    return true;
+    return d;
 }
 
-bool FsDir::close() {
-    if (!impl) return true;
+static bool osDirClose(FsDirImpl* impl) {
     bool ok = impl->h == INVALID_HANDLE_VALUE || FindClose(impl->h);
     delete impl;
-    impl = nullptr;
     return ok;
 }
 
-bool FsDir::nextRaw(CxStr1p& out) {
-    if (!impl || impl->h == INVALID_HANDLE_VALUE) return false;
+static bool osDirNext(FsDirImpl* impl, CxStr1p& out) {
+    if (impl->h == INVALID_HANDLE_VALUE) return false;
     if (!impl->pending && !FindNextFileA(impl->h, &impl->fd)) return false;
     impl->pending = false;
     return out.setCstr(impl->fd.cFileName);
 }
 
-int fsFdOpen_OnWin(CxStr1p const& p, char how, int) {
-    if (p.isEmpty()) return -1;
+static int osFsFdOpen(CxStr1p const& p, char how, int) {
     int flags = _O_BINARY | _O_NOINHERIT;
     if (how == 'r')
         flags |= _O_RDONLY;
@@ -673,8 +574,7 @@ int fsFdOpen_OnWin(CxStr1p const& p, char how, int) {
 
 // The runtime's fopen makes an inheritable handle, and not every runtime
 // knows a mode letter against that; _open's flag is known to all.
-FILE* fsFopen_OnWin(char const* path, char const* mode) {
-    if (!path || !mode) return nullptr;
+static FILE* osFsFopen(char const* path, char const* mode) {
     bool plus = strchr(mode, '+') != nullptr;
     int rw = plus ? _O_RDWR : _O_WRONLY;
     int flags = _O_NOINHERIT;
@@ -699,19 +599,10 @@ FILE* fsFopen_OnWin(char const* path, char const* mode) {
     return f;
 }
 
-FILE* fsFopen(char const* path, char const* mode) {
-    return fsFopen_OnWin(path, mode);
-}
-
-int fsFdOpen(CxStr1p const& p, char how, int perm) {
-    return fsFdOpen_OnWin(p, how, perm);
-}
-
 // The runtime's append mode seeks to the end and then writes: two writers
 // appending to one file overwrite each other's lines. The system's own
 // end-of-file offset puts each write at the end at once.
-bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n) {
-    if (p.isEmpty()) return false;
+static bool osFsAppendBytes(CxStr1p const& p, char const* data, long long n) {
     // Threads of this process append one after the other.
     static std::mutex appendLock;
     std::lock_guard<std::mutex> lk(appendLock);
@@ -748,61 +639,59 @@ bool fsAppendBytes_OnWin(CxStr1p const& p, char const* data, long long n) {
     return CloseHandle(h) && ok;
 }
 
-bool fsAppendBytes(CxStr1p const& p, char const* data, long long n) {
-    return fsAppendBytes_OnWin(p, data, n);
+static int osFdClose(int fd) {
+    return _close(fd);
 }
 
-bool fsFdClose(int fd) {
-    return fd >= 0 && _close(fd) == 0;
+// The runtime takes at most an int's worth at a time.
+static long long osFdRead(int fd, char* buf, long long n) {
+    if (n > 0x40000000LL) n = 0x40000000LL;
+    return _read(fd, buf, (unsigned)n);
 }
 
-bool cbufReadFd(int fd, char* buf, long long size, long long& done, int& err) {
-    done = 0;
-    err = 0;
-    if (fd < 0) {
-        err = EBADF;
-        return false;
-    }
-    if (size < 1) return true;
-    if (size > 0x40000000LL) size = 0x40000000LL;
-    int n = _read(fd, buf, (unsigned)size);
-    if (n < 0) {
-        err = errno;
-        return false;
-    }
-    done = n;
-    return true;
+static long long osFdWrite(int fd, char const* buf, long long n) {
+    if (n > 0x40000000LL) n = 0x40000000LL;
+    return _write(fd, buf, (unsigned)n);
 }
 
-bool cbufWriteFd(int fd, char const* buf, long long n, long long& done, int& err) {
-    done = 0;
-    err = 0;
-    if (fd < 0) {
-        err = EBADF;
-        return false;
-    }
-    while (done < n) {
-        long long part = n - done > 0x40000000LL ? 0x40000000LL : n - done;
-        int w = _write(fd, buf + done, (unsigned)part);
-        if (w <= 0) {
-            err = w < 0 ? errno : EIO;
-            return false;
-        }
-        done += w;
-    }
-    return true;
+// Older systems' console handles refuse the flag; they are no real handles.
+static void notInherited(int fd) {
+    HANDLE h = (HANDLE)winHandleOfFd(fd);
+    if (winHandleValid(h)) SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
 }
 
-int fsFilePerm_OnWin(CxStr1p const&) {
+// The runtime's copies are inheritable. Ours stay ours: a command left running
+// in the background would otherwise hold our output open after we end. The
+// standard descriptors 0, 1 and 2 are what children get, so they keep the flag.
+static int osFdDup(int fd) {
+    int d = _dup(fd);
+    if (d >= 0) notInherited(d);
+    return d;
+}
+
+static int osFdDup2(int a, int b) {
+    int r = _dup2(a, b);
+    if (r >= 0 && b > 2) notInherited(b);
+    return r;
+}
+
+static int osFdOpen(char const* path, int flags) {
+    return _open(path, flags | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+static FILE* osFdStream(int fd, char const* mode) {
+    return _fdopen(fd, mode);
+}
+
+static int osStreamFd(FILE* fs) {
+    return _fileno(fs);
+}
+
+static int osFsFilePerm(CxStr1p const&) {
     return 0666;
 }
 
-int fsFilePerm(CxStr1p const& p) {
-    return fsFilePerm_OnWin(p);
-}
-
-bool regReadStrSet_OnWin(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) {
-    out.clear();
+static bool osRegReadStrSet(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) {
     static struct {
         char const* name;
         HKEY root;
@@ -842,6 +731,48 @@ bool regReadStrSet_OnWin(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) 
     return ok && out.setMove(r);
 }
 
-bool regReadStrSet(CxStr1p& out, CxStr1p const& key, CxStr1p const& name) {
-    return regReadStrSet_OnWin(out, key, name);
+FsSys const& fsSys() {
+    static constexpr FsSys kSys = {
+        osFsbStat,
+        osFsaStat,
+        osFsaStatListed,
+        osFsStatListsUse,
+        osFsStatAheadPays,
+        osFsSetExeBits,
+        osFsIsSameFile,
+        osFsCd,
+        osFsCwdSet,
+        osFsPathMaxBytes,
+        osFsMkDir,
+        osFsRmEntry,
+        osFsSetTime,
+        osFsCreateEmpty,
+        osFsSetSize,
+        osFsRename,
+        osFsMkSymLink,
+        osFsReadLink,
+        osFsRealPath,
+        osFsPathListSep,
+        osFsExeSuffix,
+        osFsInitExePath,
+        osDirOpen,
+        osDirClose,
+        osDirNext,
+        osFsFdOpen,
+        osFsFopen,
+        osFsAppendBytes,
+        osFsFilePerm,
+        osRegReadStrSet,
+        osFdRead,
+        osFdWrite,
+        osFdClose,
+        osFdDup,
+        osFdDup2,
+        osFdOpen,
+        {_O_RDONLY, _O_WRONLY, _O_CREAT, _O_TRUNC, _O_APPEND, _O_BINARY},
+        osFdStream,
+        osStreamFd,
+        "nul",
+    };
+    return kSys;
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/timenum_sys.h"
+
 namespace {
 
 constexpr long long kNsPerSec = 1000000000LL;
@@ -165,6 +167,44 @@ UnitMul unitMul(char const* s) {
 }
 
 } // namespace
+
+// ---- Through the platform table
+long long timeRealNs() {
+    return timeSys().timeRealNs();
+}
+long long timeBootNs() {
+    return timeSys().timeBootNs();
+}
+long long timeCpuNs() {
+    return timeSys().timeCpuNs();
+}
+
+bool sleepNs(long long ns) {
+    if (ns < 0) return false;
+    return timeSys().sleepNs(ns);
+}
+
+bool timeTMFromSec(tm& out, long long sec, char mode) {
+    return timeSys().timeTMFromSec(out, sec, mode == 'L');
+}
+
+bool cstrFormatTM(char* buf, long long bufSize, char const* format, tm const& t) {
+    if (!buf || bufSize < 1) return false;
+    buf[0] = 0;
+    if (!format) return false;
+    if (!*format) return true;
+    return timeSys().cstrFormatTM(buf, bufSize, format, t);
+}
+
+long long mkTimeLocalSEC(tm& t) {
+    return timeSys().mkTimeLocalSEC(t);
+}
+long long mkTimeUtcSEC(tm& t) {
+    return timeSys().mkTimeUtcSEC(t);
+}
+long long timeLocalOffsetRead() {
+    return timeSys().timeLocalOffsetRead();
+}
 
 // ---- Clocks
 
@@ -737,6 +777,38 @@ CxStr1p strDateTimeFromNs(long long ns, char mode, char const* format, int decim
     CxStr1p s;
     strDateTimeFromNsSet(s, ns, mode, format, decimals);
     return s;
+}
+
+// ---- Calendar (proleptic Gregorian, days counted from 1970-01-01)
+
+namespace {
+
+long long floorDiv(long long a, long long b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+} // namespace
+
+void timeYmdFromDays(long long days, long long& y, int& m, int& d) {
+    // Eras of 400 years starting on March 1st: a leap day ends its year.
+    long long z = days + 719468;
+    long long era = floorDiv(z, 146097);
+    long long doe = z - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    d = (int)(doy - (153 * mp + 2) / 5 + 1);
+    m = (int)(mp < 10 ? mp + 3 : mp - 9);
+    y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+}
+
+long long timeDaysFromYmd(long long y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    long long era = floorDiv(y, 400);
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
 }
 
 // ---- Broken-down times

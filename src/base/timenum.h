@@ -15,13 +15,6 @@ bool timeBootTS(timespec& ts);
 long long timeCpuNs(); // processor time of the process
 bool timeCpuTS(timespec& ts);
 
-long long timeRealNs_OnWin();
-long long timeRealNs_OnPosix();
-long long timeBootNs_OnWin();
-long long timeBootNs_OnPosix();
-long long timeCpuNs_OnWin();
-long long timeCpuNs_OnPosix();
-
 // Program time reference on the monotonic clock; 0 while not taken.
 bool timeAppInitBootRef(long long ref);
 long long timeAppGetBootRef();
@@ -45,9 +38,6 @@ bool sleepUs(long long us);
 bool sleepMs(long long ms);
 bool sleepSecDbl(double sec);
 bool waitSecDbl(double sec);
-
-bool sleepNs_OnWin(long long ns);
-bool sleepNs_OnPosix(long long ns);
 
 // ---- Reading numbers
 // Optional sign, then decimal digits, or hexadecimal digits after "0x" (or
@@ -126,11 +116,14 @@ bool strDateTimeFromNsSet(CxStr1p& out, long long ns, char mode, char const* for
 CxStr1p strDateTimeFromNs(long long ns, char mode = 'L', char const* format = "%Y-%m-%d %H:%M:%S",
                           int decimals = 0);
 
+// The proleptic Gregorian calendar, the same on every platform: days since
+// 1970-01-01 (negative before) to year, month 1-12, day 1-31, and back.
+void timeYmdFromDays(long long days, long long& y, int& m, int& d);
+long long timeDaysFromYmd(long long y, int m, int d);
+
 bool timeTMFromNs(tm& out, long long ns, char mode);
 bool timeTMFromSec(tm& out, long long sec, char mode);
 bool timeTMFromTS(tm& out, timespec const& ts, char mode);
-bool timeTMFromSec_OnWin(tm& out, long long sec, bool local);
-bool timeTMFromSec_OnPosix(tm& out, long long sec, bool local);
 
 // Seconds since the epoch for a broken-down time; results below 1 give 0.
 long long mkTimeUtcSECFromTM(tm& t);
@@ -140,21 +133,13 @@ bool timeInitTM(tm& t);
 // Platform conversions without the clamp (-1 on failure).
 long long mkTimeLocalSEC(tm& t);
 long long mkTimeUtcSEC(tm& t);
-long long mkTimeLocalSEC_OnWin(tm& t);
-long long mkTimeLocalSEC_OnPosix(tm& t);
-long long mkTimeUtcSEC_OnWin(tm& t);
-long long mkTimeUtcSEC_OnPosix(tm& t);
 // Parses "YYYY-MM-DD HH:MM:SS" into t (daylight saving flag -1).
 bool timeTMFromYmdHMS(tm& t, char const* text);
 
 // Seconds east of UTC of the local standard time, worked out once.
 long long timeLocalOffsetSec();
 long long timeLocalOffsetRead();
-long long timeLocalOffsetRead_OnWin();
-long long timeLocalOffsetRead_OnPosix();
 
 // strftime through the platform's rules; false when the text does not fit or
 // the format has a conversion the platform cannot do.
 bool cstrFormatTM(char* buf, long long bufSize, char const* format, tm const& t);
-bool cstrFormatTM_OnWin(char* buf, long long bufSize, char const* format, tm const& t);
-bool cstrFormatTM_OnPosix(char* buf, long long bufSize, char const* format, tm const& t);

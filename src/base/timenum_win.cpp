@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/timenum.h"
+#include "base/timenum_sys.h"
 
 namespace {
 
@@ -20,13 +21,13 @@ constexpr long long kWinMaxSec = 32535215999LL;
 
 } // namespace
 
-long long timeRealNs_OnWin() {
+static long long osTimeRealNs() {
     FILETIME ft;
     GetSystemTimePreciseAsFileTime(&ft);
     return (fileTime100ns(ft) - kFileTimeEpoch) * 100;
 }
 
-long long timeBootNs_OnWin() {
+static long long osTimeBootNs() {
     static long long const freq = [] {
         LARGE_INTEGER f;
         return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? (long long)f.QuadPart : 0LL;
@@ -38,23 +39,13 @@ long long timeBootNs_OnWin() {
     return v / freq * 1000000000LL + v % freq * 1000000000LL / freq;
 }
 
-long long timeCpuNs_OnWin() {
+static long long osTimeCpuNs() {
     FILETIME c, e, k, u;
     if (!GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u)) return 0;
     return (fileTime100ns(k) + fileTime100ns(u)) * 100;
 }
 
-long long timeRealNs() {
-    return timeRealNs_OnWin();
-}
-long long timeBootNs() {
-    return timeBootNs_OnWin();
-}
-long long timeCpuNs() {
-    return timeCpuNs_OnWin();
-}
-
-bool sleepNs_OnWin(long long ns) {
+static bool osSleepNs(long long ns) {
     // A high-resolution waitable timer sleeps below the 15.6 ms scheduler tick;
     // older systems fall back to a plain timer, then to Sleep.
     HANDLE h = CreateWaitableTimerExW(nullptr, nullptr, 0x00000002 /* high resolution */,
@@ -78,23 +69,14 @@ bool sleepNs_OnWin(long long ns) {
     return true;
 }
 
-bool sleepNs(long long ns) {
-    if (ns < 0) return false;
-    return sleepNs_OnWin(ns);
-}
-
-bool timeTMFromSec_OnWin(tm& out, long long sec, bool local) {
+static bool osTimeTMFromSec(tm& out, long long sec, bool local) {
     // Out of range the runtime would call its invalid-parameter handler.
     if (sec < 0 || sec > kWinMaxSec) return false;
     __time64_t t = (__time64_t)sec;
     return (local ? _localtime64_s(&out, &t) : _gmtime64_s(&out, &t)) == 0;
 }
 
-bool timeTMFromSec(tm& out, long long sec, char mode) {
-    return timeTMFromSec_OnWin(out, sec, mode == 'L');
-}
-
-bool cstrFormatTM_OnWin(char* buf, long long bufSize, char const* format, tm const& t) {
+static bool osCstrFormatTM(char* buf, long long bufSize, char const* format, tm const& t) {
     // The runtime's strftime aborts through its invalid-parameter handler on
     // conversions it does not know and on fields out of range: check first,
     // and spell out the common C99 shorthands it lacks.
@@ -136,41 +118,29 @@ bool cstrFormatTM_OnWin(char* buf, long long bufSize, char const* format, tm con
     return false;
 }
 
-bool cstrFormatTM(char* buf, long long bufSize, char const* format, tm const& t) {
-    if (!buf || bufSize < 1) return false;
-    buf[0] = 0;
-    if (!format) return false;
-    if (!*format) return true;
-    return cstrFormatTM_OnWin(buf, bufSize, format, t);
-}
-
-long long mkTimeLocalSEC_OnWin(tm& t) {
+static long long osMkTimeLocalSEC(tm& t) {
     return (long long)_mktime64(&t);
 }
 
 // The runtime has no UTC conversion of its own here: convert as local
 // standard time and add the zone's offset back.
-long long mkTimeUtcSEC_OnWin(tm& t) {
+static long long osMkTimeUtcSEC(tm& t) {
     t.tm_isdst = 0;
     long long r = (long long)_mktime64(&t);
     if (r == -1) return -1;
     return r + timeLocalOffsetSec();
 }
 
-long long mkTimeLocalSEC(tm& t) {
-    return mkTimeLocalSEC_OnWin(t);
-}
-long long mkTimeUtcSEC(tm& t) {
-    return mkTimeUtcSEC_OnWin(t);
-}
-
-long long timeLocalOffsetRead_OnWin() {
+static long long osTimeLocalOffsetRead() {
     tm t;
     timeTMFromYmdHMS(t, "1987-01-02 11:22:44");
     _mktime64(&t); // makes the runtime read its zone setting
     return -(long long)_timezone;
 }
 
-long long timeLocalOffsetRead() {
-    return timeLocalOffsetRead_OnWin();
+TimeSys const& timeSys() {
+    static constexpr TimeSys kSys = {osTimeRealNs,     osTimeBootNs,    osTimeCpuNs,
+                                     osSleepNs,        osTimeTMFromSec, osCstrFormatTM,
+                                     osMkTimeLocalSEC, osMkTimeUtcSEC,  osTimeLocalOffsetRead};
+    return kSys;
 }

@@ -1,6 +1,6 @@
 #include "build/build_seq.h"
 
-#include "app/app.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/conf.h"
 #include "build/buildstate.h"

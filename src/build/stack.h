@@ -3,5 +3,3 @@
 #pragma once
 
 bool runOnLargeStack(void (*fn)(void*), void* arg, long long bytes);
-bool runOnLargeStack_OnWin(void (*fn)(void*), void* arg, long long bytes);
-bool runOnLargeStack_OnPosix(void (*fn)(void*), void* arg, long long bytes);

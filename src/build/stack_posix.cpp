@@ -1,4 +1,4 @@
-#include "build/stack.h"
+#include "build/stack_sys.h"
 
 #include <pthread.h>
 
@@ -14,7 +14,7 @@ void* trampoline(void* p) {
 }
 } // namespace
 
-bool runOnLargeStack_OnPosix(void (*fn)(void*), void* arg, long long bytes) {
+bool hostRunOnThread(void (*fn)(void*), void* arg, long long bytes) {
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0) return false;
     Call call{fn, arg};
@@ -24,8 +24,4 @@ bool runOnLargeStack_OnPosix(void (*fn)(void*), void* arg, long long bytes) {
     pthread_attr_destroy(&attr);
     if (!ok) return false;
     return pthread_join(t, nullptr) == 0;
-}
-
-bool runOnLargeStack(void (*fn)(void*), void* arg, long long bytes) {
-    return runOnLargeStack_OnPosix(fn, arg, bytes);
 }

@@ -1,4 +1,4 @@
-#include "build/stack.h"
+#include "build/stack_sys.h"
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@ DWORD WINAPI trampoline(LPVOID p) {
 } // namespace
 
 // The size is reserved address space; pages are committed as the stack grows.
-bool runOnLargeStack_OnWin(void (*fn)(void*), void* arg, long long bytes) {
+bool hostRunOnThread(void (*fn)(void*), void* arg, long long bytes) {
     Call call{fn, arg};
     HANDLE h = CreateThread(nullptr, (SIZE_T)bytes, trampoline, &call,
                             STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
@@ -23,8 +23,4 @@ bool runOnLargeStack_OnWin(void (*fn)(void*), void* arg, long long bytes) {
     bool ok = WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0;
     CloseHandle(h);
     return ok;
-}
-
-bool runOnLargeStack(void (*fn)(void*), void* arg, long long bytes) {
-    return runOnLargeStack_OnWin(fn, arg, bytes);
 }

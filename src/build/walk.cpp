@@ -6,8 +6,8 @@
 #include <system_error>
 #include <thread>
 
-#include "app/app.h"
 #include "jobs/threads.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/conf.h"
 #include "build/buildstate.h"

@@ -5,11 +5,12 @@
 #include <atomic>
 #include <cstdio>
 
-#include "app/app.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/conf.h"
 #include "base/containers.h"
 #include "base/fs.h"
+#include "exec/builtin_sys.h"
 #include "base/path.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
@@ -483,4 +484,8 @@ bool redirCmdExtern(bool& ok, CxStr1p const& name, CxStr1p const& args) {
     if (strIsEqAlt(name, "touch|touchrec")) return doTouch(ok, args, name == "touchrec");
     if (strIsEqAlt(name, "sleep")) return doSleep(ok, args);
     return false;
+}
+
+ShellWords const& shellWords() {
+    return hostShellWords();
 }

@@ -1,6 +1,6 @@
-#include "exec/builtin.h"
+#include "exec/builtin_sys.h"
 
 // What the built-ins decline goes to /bin/sh.
-ShellWords const& shellWords() {
+ShellWords const& hostShellWords() {
     return kShellWordsPosix;
 }

@@ -5,11 +5,94 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app.h"
 #include "app/syserr.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"
+#include "exec/run_sys.h"
+#include "exec/signals.h"
+
+namespace {
+
+// End of data means the writer has gone.
+long long pipeReadRaw(int fd, char* buf, long long n) {
+    long long r = fdReadRaw(fd, buf, n);
+    if (r == 0) errno = EPIPE;
+    return r;
+}
+
+} // namespace
+
+// ---- Through the platform table; checks both platforms share are made here.
+char const* runShellPrefix() {
+    return runSys().runShellPrefix();
+}
+char const* runShellExecPrefix() {
+    return runSys().runShellExecPrefix();
+}
+bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
+    runAppResetAtStart(app);
+    if (!st.cmdLine) return false;
+    return runSys().spawnChildFork(st, app);
+}
+bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
+    runAppResetAtStart(r.app);
+    if (!st.cmdLine) return false;
+    return runSys().spawnChildPipes(st, r);
+}
+bool runAppPeekExit(RunAppInfo& app) {
+    return runSys().runAppPeekExit(app);
+}
+bool runAppWaitExit(RunAppInfo& app) {
+    return runSys().runAppWaitExit(app);
+}
+bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const* fds,
+                       long long nfds) {
+    return runSys().runAppWaitAnyExit(apps, n, ms, fds, nfds);
+}
+void runAppCloseProcStat(RunAppInfo& app) {
+    runSys().runAppCloseProcStat(app);
+}
+bool runTakeReapedExit(long long pid, int& code) {
+    return runSys().runTakeReapedExit(pid, code);
+}
+bool pidSigAskStop(long long pid) {
+    return runSys().pidSigAskStop(pid);
+}
+bool pidSigForceStop(long long pid) {
+    return runSys().pidSigForceStop(pid);
+}
+bool pidIsActive(long long pid) {
+    return runSys().pidIsActive(pid);
+}
+bool pidSigToChild(long long pid, int sig) {
+    return runSys().pidSigToChild(pid, sig);
+}
+bool fsInitSigPipeIgnore() {
+    return runSys().fsInitSigPipeIgnore();
+}
+bool fsSigPipeRestore() {
+    return runSys().fsSigPipeRestore();
+}
+bool fdSetBlocking(int fd, bool blocking, RunHandle h) {
+    return runSys().fdSetBlocking(fd, blocking, h);
+}
+bool fdSetBinaryMode(int fd) {
+    return runSys().fdSetBinaryMode(fd);
+}
+bool cbufPipePeekFd(int fd, int& errNo, RunHandle h) {
+    if (fd < 0) {
+        errNo = EBADF;
+        return false;
+    }
+    return runSys().cbufPipePeekFd(fd, errNo, h);
+}
+long long cbufPipeGetSizeFd(int fd, RunHandle h) {
+    return runSys().cbufPipeGetSizeFd(fd, h);
+}
+bool runHandleClose(RunHandle h) {
+    return runSys().runHandleClose(h);
+}
 
 namespace {
 constexpr long long kFdChunk = 1000;
@@ -333,8 +416,8 @@ void runPipeClose(RunPipe& p) {
     if (p.fs) {
         fclose(p.fs); // closes the descriptor under it as well
     } else {
-        if (p.fdRead >= 0) fdCloseSys(p.fdRead);
-        if (p.fdWrite >= 0) fdCloseSys(p.fdWrite);
+        if (p.fdRead >= 0) fdCloseRaw(p.fdRead);
+        if (p.fdWrite >= 0) fdCloseRaw(p.fdWrite);
         // A descriptor owns its handle; a bare handle is closed on its own.
         if (p.fdRead < 0 && p.hRead) runHandleClose(p.hRead);
         if (p.fdWrite < 0 && p.hWrite) runHandleClose(p.hWrite);
@@ -521,7 +604,7 @@ bool fsInitStdFdSave() {
     g_savedStdDone = true;
     bool ok = true;
     for (int i = 0; i < 3; ++i) {
-        g_savedStd[i] = fdDupSys(i);
+        g_savedStd[i] = fdDupRaw(i);
         ok = g_savedStd[i] >= 0 && ok;
     }
     return ok;
@@ -533,7 +616,7 @@ int fsStdFdGetSaved(int n) {
 
 bool dup2Force(int a, int b) {
     for (;;) {
-        if (fdDup2Sys(a, b) >= 0) return true;
+        if (fdDup2Raw(a, b) >= 0) return true;
         if (errno != EBUSY && errno != EINTR) return false;
     }
 }
@@ -557,8 +640,8 @@ bool fdErrRestore() {
 }
 
 int fdPeekNextFree() {
-    int d = fdDupSys(2);
-    if (d >= 0) fdCloseSys(d);
+    int d = fdDupRaw(2);
+    if (d >= 0) fdCloseRaw(d);
     return d;
 }
 
@@ -603,7 +686,7 @@ int fdOpen(CxStr1p const& path, char const* mode) {
     int n = -1;
     if (isStdPath(path, n)) return n;
     char const* p = path == "/dev/null" ? fdNullPath() : path.c_str();
-    return fdOpenSys(p, fdOpenFlags(mode));
+    return fdOpenRaw(p, fdOpenFlags(mode));
 }
 
 FILE* fsOpen(CxStr1p const& path, char const* mode) {
@@ -616,7 +699,7 @@ FILE* fsOpen(CxStr1p const& path, char const* mode) {
 
 bool fdClose(int fd) {
     if (fd < 3) return true;
-    return fdCloseSys(fd) == 0;
+    return fdCloseRaw(fd) == 0;
 }
 
 bool fsClose(FILE* fs) {
@@ -626,18 +709,18 @@ bool fsClose(FILE* fs) {
 
 FILE* fsOpenFd(int fd, char const* mode) {
     if (fd < 0 || !mode) return nullptr;
-    if (fd >= 3) return fsFdOpenSys(fd, mode);
+    if (fd >= 3) return fdStreamRaw(fd, mode);
     // A standard descriptor is wrapped through a duplicate so closing the
     // stream leaves it open.
-    int d = fdDupSys(fd);
+    int d = fdDupRaw(fd);
     if (d < 0) return nullptr;
-    FILE* f = fsFdOpenSys(d, mode);
-    if (!f) fdCloseSys(d);
+    FILE* f = fdStreamRaw(d, mode);
+    if (!f) fdCloseRaw(d);
     return f;
 }
 
 int fsGetFD(FILE* fs) {
-    return fs ? fsFilenoSys(fs) : -1;
+    return fs ? fdOfStreamRaw(fs) : -1;
 }
 bool fsFlush(FILE* fs) {
     return fflush(fs) == 0;
@@ -664,8 +747,8 @@ bool fdRead1x(int fd, char* buf, long long& n, int& errNo, RunHandle h, long lon
     n = 0;
     if (want < 1) return false;
     if (pipe && !cbufPipePeekFd(fd, errNo, h)) return false;
-    errClearSys();
-    long long got = fdReadSys(fd, buf, want);
+    errnrClear();
+    long long got = pipeReadRaw(fd, buf, want);
     if (got <= 0) {
         errNo = errnrGetAdapt("pr");
         if (errNo == 0) errNo = EPIPE;
@@ -691,8 +774,8 @@ bool fdWriteMove(int fd, char* buf, long long& n, int& errNo, long long chunk) {
     long long done = 0;
     while (done < n) {
         long long want = n - done < chunk ? n - done : chunk;
-        errClearSys();
-        long long w = fdWriteSys(fd, buf + done, want);
+        errnrClear();
+        long long w = fdWriteRaw(fd, buf + done, want);
         if (w > 0) {
             done += w;
             again = kWriteRetries;
@@ -719,8 +802,8 @@ bool fsReadChunk(FILE* fs, char* buf, long long& n, int& errNo) {
     long long want = n < kFsChunk ? n : kFsChunk;
     n = 0;
     if (want < 1) return false;
-    if (!cbufPipePeekFd(fsFilenoSys(fs), errNo, nullptr)) return false;
-    errClearSys();
+    if (!cbufPipePeekFd(fdOfStreamRaw(fs), errNo, nullptr)) return false;
+    errnrClear();
     size_t got = fread(buf, 1, (size_t)want, fs);
     if (got == 0) {
         errNo = feof(fs) ? EPIPE : errnrGetAdapt("pr");
@@ -814,7 +897,7 @@ bool cbufPipeWriteMoveFs(FILE* fs, char* buf, long long& n, int& errNo) {
     long long done = 0;
     while (done < n) {
         long long want = n - done < kFsChunk ? n - done : kFsChunk;
-        errClearSys();
+        errnrClear();
         size_t w = fwrite(buf + done, 1, (size_t)want, fs);
         if (w > 0 && fflush(fs) == 0) {
             done += (long long)w;

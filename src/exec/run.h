@@ -184,10 +184,6 @@ bool fdErrRestore();
 int fdPeekNextFree();
 bool fsInitSigPipeIgnore();
 bool fsSigPipeRestore();
-bool isValidHH_OnWin(RunHandle h);
-RunHandle getHH_OnWin(int fd);
-int fdOpenHH_OnWin(RunHandle h, char const* mode);
-bool closeHH_OnWin(RunHandle h);
 bool fdSetBlocking(int fd, bool blocking, RunHandle h = nullptr);
 bool fsSetBlocking(FILE* fs, bool blocking, RunHandle h = nullptr);
 bool fdSetBinaryMode(int fd);
@@ -226,20 +222,8 @@ bool strPipeWriteMoveFs(FILE* fs, CxStr1p& s, int& errNo);
 long long cbufPipeGetSizeFd(int fd, RunHandle h = nullptr);
 long long cbufPipeDetectSizeFd(int fd, RunHandle h = nullptr);
 
-// ---- platform primitives behind the portable code
-long long fdReadSys(int fd, char* buf, long long n);
-long long fdWriteSys(int fd, char const* buf, long long n);
-int fdDupSys(int fd);
-int fdDup2Sys(int a, int b);
-int fdCloseSys(int fd);
-int fdOpenSys(char const* path, int flags);
-int fdOpenFlags(char const* mode);
-FILE* fsFdOpenSys(int fd, char const* mode);
-int fsFilenoSys(FILE* fs);
-char const* fdNullPath();
+// ---- platform handles
 bool runHandleClose(RunHandle h);
 // An exit status the registry collected while stopping a child: handed to the
 // child's record on its next exit check (POSIX; nothing to do on Windows).
 bool runTakeReapedExit(long long pid, int& code);
-// Clears errno and the system error code before a call whose failure is read.
-void errClearSys();

@@ -13,7 +13,7 @@
 #include "base/containers.h"
 #include "base/envlock.h"
 #include "base/timenum.h"
-#include "exec/run.h"
+#include "exec/run_sys.h"
 
 extern char** environ;
 
@@ -45,7 +45,7 @@ void keepReaped(long long pid, int code) {
 
 // Spawns /bin/sh -c line, or with direct the line's words as a program and
 // its arguments (found through PATH); with fds, the child gets them as 0, 1, 2.
-bool spawnShell_OnPosix(char const* line, int const* fds, pid_t& pid, bool direct = false) {
+bool spawnShell(char const* line, int const* fds, pid_t& pid, bool direct = false) {
     posix_spawnattr_t attr;
     if (posix_spawnattr_init(&attr) != 0) return false;
     // Signals we ignore (SIGPIPE, and SIGINT/SIGTERM while stopping) must not
@@ -106,25 +106,21 @@ void closeFd(int& fd) {
 }
 } // namespace
 
-char const* runShellPrefix() {
+static char const* osRunShellPrefix() {
     return "";
 }
 
-bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
-    runAppResetAtStart(app);
-    if (!st.cmdLine) return false;
+static bool osSpawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     app.started = true;
     pid_t pid = 0;
-    if (!spawnShell_OnPosix(st.cmdLine, nullptr, pid, st.direct)) return false;
+    if (!spawnShell(st.cmdLine, nullptr, pid, st.direct)) return false;
     app.pid = pid;
     app.procInfo.dwProcessId = (unsigned long)pid;
     app.procInfo.hProcess = kWaitable;
     return true;
 }
 
-bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
-    runAppResetAtStart(r.app);
-    if (!st.cmdLine) return false;
+static bool osSpawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     r.app.started = true;
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
     bool pipes = r.txOn || r.rxOutOn || r.rxErrOn;
@@ -135,7 +131,7 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     pid_t pid = 0;
     if (ok) {
         int fds[3] = {in[0], out[1], r.errToOut ? out[1] : err[1]};
-        ok = spawnShell_OnPosix(st.cmdLine, pipes ? fds : nullptr, pid);
+        ok = spawnShell(st.cmdLine, pipes ? fds : nullptr, pid);
     }
     if (ok) {
         r.app.pid = pid;
@@ -169,7 +165,7 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     return true;
 }
 
-bool runAppPeekExit(RunAppInfo& app) {
+static bool osRunAppPeekExit(RunAppInfo& app) {
     if (app.pid != 0 && !app.exited && app.procInfo.hProcess) {
         int st = 0;
         pid_t w = waitpid((pid_t)app.pid, &st, WNOHANG);
@@ -196,7 +192,7 @@ bool runAppPeekExit(RunAppInfo& app) {
     return app.exited;
 }
 
-bool runAppWaitExit(RunAppInfo& app) {
+static bool osRunAppWaitExit(RunAppInfo& app) {
     if (app.pid > 0 && !app.exited && app.procInfo.hProcess) {
         int st = 0;
         pid_t w;
@@ -214,12 +210,12 @@ bool runAppWaitExit(RunAppInfo& app) {
     return app.exited;
 }
 
-char const* runShellExecPrefix() {
+static char const* osRunShellExecPrefix() {
     return "exec ";
 }
 
-bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const* extra,
-                       long long nExtra) {
+static bool osRunAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms,
+                                int const* extra, long long nExtra) {
     if (ms < 0) ms = 0;
     struct pollfd fds[128];
     nfds_t k = 0;
@@ -270,12 +266,12 @@ bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int c
     }
 }
 
-void runAppCloseProcStat(RunAppInfo& app) {
+static void osRunAppCloseProcStat(RunAppInfo& app) {
     app.procInfo.hProcess = nullptr;
     app.procInfo.hThread = nullptr;
 }
 
-bool runTakeReapedExit(long long pid, int& code) {
+static bool osRunTakeReapedExit(long long pid, int& code) {
     std::lock_guard<std::recursive_mutex> lk(pidListMutex());
     for (auto& e : g_reaped) {
         if (e.pid != pid || pid == 0) continue;
@@ -286,11 +282,11 @@ bool runTakeReapedExit(long long pid, int& code) {
     return false;
 }
 
-bool pidSigAskStop(long long pid) {
+static bool osPidSigAskStop(long long pid) {
     return pid > 0 && kill((pid_t)pid, SIGTERM) == 0;
 }
 
-bool pidSigForceStop(long long pid) {
+static bool osPidSigForceStop(long long pid) {
     if (pid <= 0) return false;
     bool ok = kill((pid_t)pid, SIGKILL) == 0;
     // Reap it when it goes within the millisecond, so no zombie stays behind;
@@ -309,10 +305,10 @@ bool pidSigForceStop(long long pid) {
     return ok;
 }
 
-bool pidIsActive(long long pid) {
+static bool osPidIsActive(long long pid) {
     return pid > 0 && kill((pid_t)pid, 0) == 0;
 }
-bool pidSigToChild(long long pid, int sig) {
+static bool osPidSigToChild(long long pid, int sig) {
     return pid > 0 && kill((pid_t)pid, sig) == 0;
 }
 
@@ -321,7 +317,7 @@ struct sigaction g_prevPipe;
 bool g_pipeIgnored = false;
 } // namespace
 
-bool fsInitSigPipeIgnore() {
+static bool osFsInitSigPipeIgnore() {
     std::lock_guard<std::recursive_mutex> lk(pidListMutex());
     if (g_pipeIgnored) return true;
     struct sigaction sa;
@@ -333,14 +329,14 @@ bool fsInitSigPipeIgnore() {
     return true;
 }
 
-bool fsSigPipeRestore() {
+static bool osFsSigPipeRestore() {
     std::lock_guard<std::recursive_mutex> lk(pidListMutex());
     if (!g_pipeIgnored) return true;
     g_pipeIgnored = false;
     return sigaction(SIGPIPE, &g_prevPipe, nullptr) == 0;
 }
 
-bool fdSetBlocking(int fd, bool blocking, RunHandle) {
+static bool osFdSetBlocking(int fd, bool blocking, RunHandle) {
     if (fd < 0) return false;
     int fl = fcntl(fd, F_GETFL);
     if (fl < 0) return false;
@@ -348,66 +344,30 @@ bool fdSetBlocking(int fd, bool blocking, RunHandle) {
     return fcntl(fd, F_SETFL, fl) == 0;
 }
 
-bool fdSetBinaryMode(int fd) {
+static bool osFdSetBinaryMode(int fd) {
     return fd >= 0;
 }
 
-bool cbufPipePeekFd(int fd, int& errNo, RunHandle) {
-    if (fd < 0) {
-        errNo = EBADF;
-        return false;
-    }
+static bool osCbufPipePeekFd(int, int&, RunHandle) {
     return true;
 }
 
-long long cbufPipeGetSizeFd(int fd, RunHandle) {
+static long long osCbufPipeGetSizeFd(int fd, RunHandle) {
     int n = fd >= 0 ? fcntl(fd, F_GETPIPE_SZ) : -1;
     return n > 0 ? n : 1000;
 }
 
-long long fdReadSys(int fd, char* buf, long long n) {
-    ssize_t r = read(fd, buf, (size_t)n);
-    if (r == 0) errno = EPIPE; // end of data: the writer has gone
-    return r;
-}
-long long fdWriteSys(int fd, char const* buf, long long n) {
-    return write(fd, buf, (size_t)n);
-}
-// Our own copies and files stay ours: a child that inherited one (a command
-// left running in the background) would hold our output open after we end.
-// What a child should have is put on 0, 1 or 2 with dup2, which clears the flag.
-int fdDupSys(int fd) {
-    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
-}
-int fdDup2Sys(int a, int b) {
-    if (b > 2 && a != b) return dup3(a, b, O_CLOEXEC);
-    return dup2(a, b);
-}
-int fdCloseSys(int fd) {
-    return close(fd);
-}
-int fdOpenSys(char const* path, int flags) {
-    return open(path, flags | O_CLOEXEC, 0666);
-}
-int fdOpenFlags(char const* mode) {
-    int fl = O_RDONLY;
-    if (strchr(mode, 'w')) fl |= O_WRONLY | O_CREAT | O_TRUNC;
-    if (strchr(mode, 'a')) fl |= O_WRONLY | O_CREAT | O_APPEND;
-    if (strchr(mode, 't')) fl |= O_WRONLY | O_CREAT;
-    return fl;
-}
-FILE* fsFdOpenSys(int fd, char const* mode) {
-    return fdopen(fd, mode);
-}
-int fsFilenoSys(FILE* fs) {
-    return fileno(fs);
-}
-char const* fdNullPath() {
-    return "/dev/null";
-}
-void errClearSys() {
-    errno = 0;
-}
-bool runHandleClose(RunHandle h) {
+static bool osRunHandleClose(RunHandle h) {
     return h != nullptr && h != (RunHandle)-1;
+}
+
+RunSys const& runSys() {
+    static constexpr RunSys kSys = {
+        osRunShellPrefix,    osRunShellExecPrefix,  osSpawnChildFork,    osSpawnChildPipes,
+        osRunAppPeekExit,    osRunAppWaitExit,      osRunAppWaitAnyExit, osRunAppCloseProcStat,
+        osRunTakeReapedExit, osPidSigAskStop,       osPidSigForceStop,   osPidIsActive,
+        osPidSigToChild,     osFsInitSigPipeIgnore, osFsSigPipeRestore,  osFdSetBlocking,
+        osFdSetBinaryMode,   osCbufPipePeekFd,      osCbufPipeGetSizeFd, osRunHandleClose,
+    };
+    return kSys;
 }

@@ -9,10 +9,10 @@
 #include <sys/stat.h>
 
 #include "app/syserr.h"
-#include "base/envlock.h"
+#include "base/fs_win.h"
 #include "base/textedit.h"
 #include "base/tokens.h"
-#include "exec/run.h"
+#include "exec/run_sys.h"
 
 static_assert(sizeof(STARTUPINFOA) == 104, "start-up record size");
 
@@ -21,8 +21,21 @@ HANDLE hh(RunHandle h) {
     return (HANDLE)h;
 }
 
+int fdOfHandle(RunHandle h, char const* mode) {
+    if (!winHandleValid(h) || !mode) return -1;
+    int flags = (strchr(mode, 'w') || strchr(mode, 'a')) ? _O_APPEND : 0;
+    // Binary, so received bytes pass unchanged (no CR LF folding, no ^Z end);
+    // never in the descriptor table the runtime hands to its own children.
+    return _open_osfhandle((intptr_t)h, flags | _O_BINARY | _O_NOINHERIT);
+}
+
+bool closeHandle(RunHandle h) {
+    if (!winHandleValid(h)) return false;
+    return CloseHandle(hh(h)) != 0;
+}
+
 void closeH(HANDLE& h) {
-    if (isValidHH_OnWin((RunHandle)h)) CloseHandle(h);
+    if (winHandleValid((RunHandle)h)) CloseHandle(h);
     h = nullptr;
 }
 
@@ -181,9 +194,9 @@ bool createPlain(_RunAppStart& st, PROCESS_INFORMATION& pi, char const* app = nu
 // descriptor has none) for one child; null when there is nothing to pass on.
 // A copy of its own per start: concurrent starts each mark theirs inheritable.
 HANDLE stdCopy(int fd, DWORD which) {
-    HANDLE h = (HANDLE)getHH_OnWin(fd);
-    if (!isValidHH_OnWin((RunHandle)h)) h = GetStdHandle(which);
-    if (!isValidHH_OnWin((RunHandle)h)) return nullptr;
+    HANDLE h = (HANDLE)winHandleOfFd(fd);
+    if (!winHandleValid((RunHandle)h)) h = GetStdHandle(which);
+    if (!winHandleValid((RunHandle)h)) return nullptr;
     HANDLE copy = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
@@ -255,13 +268,11 @@ void takeProcInfo(RunAppInfo& app, PROCESS_INFORMATION const& pi) {
 }
 } // namespace
 
-char const* runShellPrefix() {
+static char const* osRunShellPrefix() {
     return "cmd.exe /c ";
 }
 
-bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
-    runAppResetAtStart(app);
-    if (!st.cmdLine) return false;
+static bool osSpawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     CxStr1p program;
     if (st.direct && !findProgram(program, st.cmdLine)) return false;
     char const* appName = st.direct ? program.c_str() : nullptr;
@@ -286,9 +297,7 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     return true;
 }
 
-bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
-    runAppResetAtStart(r.app);
-    if (!st.cmdLine) return false;
+static bool osSpawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     r.app.started = true;
     HANDLE inR = nullptr, inW = nullptr, outR = nullptr, outW = nullptr, errR = nullptr,
            errW = nullptr;
@@ -315,11 +324,11 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     closeH(errW);
     int fdIn = -1, fdOut = -1, fdErr = -1;
     if (ok && pipes) {
-        fdIn = fdOpenHH_OnWin((RunHandle)inW, "w");
+        fdIn = fdOfHandle((RunHandle)inW, "w");
         if (fdIn >= 0) inW = nullptr; // the descriptor owns it now
-        fdOut = fdOpenHH_OnWin((RunHandle)outR, "r");
+        fdOut = fdOfHandle((RunHandle)outR, "r");
         if (fdOut >= 0) outR = nullptr;
-        fdErr = fdOpenHH_OnWin((RunHandle)errR, "r");
+        fdErr = fdOfHandle((RunHandle)errR, "r");
         if (fdErr >= 0) errR = nullptr;
         ok = fdIn >= 0 && fdOut >= 0 && fdErr >= 0;
         // The pipes keep their blocking mode here: the no-wait mode can reach
@@ -342,20 +351,20 @@ bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     }
     if (pipes) {
         r.pipeIn.fdWrite = fdIn;
-        r.pipeIn.hWrite = getHH_OnWin(fdIn);
+        r.pipeIn.hWrite = winHandleOfFd(fdIn);
         r.pipeIn.open = true;
         r.pipeOut.fdRead = fdOut;
-        r.pipeOut.hRead = getHH_OnWin(fdOut);
+        r.pipeOut.hRead = winHandleOfFd(fdOut);
         r.pipeOut.open = true;
         r.pipeErr.fdRead = fdErr;
-        r.pipeErr.hRead = getHH_OnWin(fdErr);
+        r.pipeErr.hRead = winHandleOfFd(fdErr);
         r.pipeErr.open = true;
     }
     return true;
 }
 
-bool runAppPeekExit(RunAppInfo& app) {
-    if (app.pid != 0 && !app.exited && isValidHH_OnWin(app.procInfo.hProcess)) {
+static bool osRunAppPeekExit(RunAppInfo& app) {
+    if (app.pid != 0 && !app.exited && winHandleValid(app.procInfo.hProcess)) {
         DWORD code = 0;
         if (GetExitCodeProcess(hh(app.procInfo.hProcess), &code) && code != STILL_ACTIVE) {
             app.exited = true;
@@ -368,20 +377,20 @@ bool runAppPeekExit(RunAppInfo& app) {
     return app.exited;
 }
 
-bool runAppWaitExit(RunAppInfo& app) {
-    if (!app.exited && isValidHH_OnWin(app.procInfo.hProcess))
+static bool osRunAppWaitExit(RunAppInfo& app) {
+    if (!app.exited && winHandleValid(app.procInfo.hProcess))
         WaitForSingleObject(hh(app.procInfo.hProcess), INFINITE);
     runAppPeekExit(app);
     runAppCloseProcStat(app);
     return app.exited;
 }
 
-char const* runShellExecPrefix() {
+static char const* osRunShellExecPrefix() {
     return "";
 }
 
-bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const*,
-                       long long nExtra) {
+static bool osRunAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int const*,
+                                long long nExtra) {
     if (ms < 0) ms = 0;
     // Anonymous pipes cannot be waited on: look at them again soon.
     if (nExtra > 0 && ms > 2) ms = 2;
@@ -389,7 +398,7 @@ bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int c
     DWORD k = 0;
     for (long long i = 0; i < n && k < MAXIMUM_WAIT_OBJECTS; ++i) {
         RunAppInfo const& a = *apps[i];
-        if (a.exited || !isValidHH_OnWin(a.procInfo.hProcess)) return true;
+        if (a.exited || !winHandleValid(a.procInfo.hProcess)) return true;
         hs[k++] = hh(a.procInfo.hProcess);
     }
     if (k == 0) return false;
@@ -397,14 +406,14 @@ bool runAppWaitAnyExit(RunAppInfo* const* apps, long long n, long long ms, int c
     return r < WAIT_OBJECT_0 + k;
 }
 
-void runAppCloseProcStat(RunAppInfo& app) {
-    if (isValidHH_OnWin(app.procInfo.hProcess)) CloseHandle(hh(app.procInfo.hProcess));
-    if (isValidHH_OnWin(app.procInfo.hThread)) CloseHandle(hh(app.procInfo.hThread));
+static void osRunAppCloseProcStat(RunAppInfo& app) {
+    if (winHandleValid(app.procInfo.hProcess)) CloseHandle(hh(app.procInfo.hProcess));
+    if (winHandleValid(app.procInfo.hThread)) CloseHandle(hh(app.procInfo.hThread));
     app.procInfo.hProcess = nullptr;
     app.procInfo.hThread = nullptr;
 }
 
-bool runTakeReapedExit(long long, int&) {
+static bool osRunTakeReapedExit(long long, int&) {
     return false; // exit codes stay readable through the process handle
 }
 
@@ -423,77 +432,50 @@ bool terminatePid(long long pid, UINT code, DWORD waitMs) {
 }
 } // namespace
 
-bool pidSigAskStop(long long pid) {
+static bool osPidSigAskStop(long long pid) {
     return terminatePid(pid, 15, 0);
 }
-bool pidSigForceStop(long long pid) {
+static bool osPidSigForceStop(long long pid) {
     return terminatePid(pid, 9, 1);
 }
-bool pidIsActive(long long) {
+static bool osPidIsActive(long long) {
     return false;
 }
-bool pidSigToChild(long long, int) {
+static bool osPidSigToChild(long long, int) {
     return false;
 }
 
-bool fsInitSigPipeIgnore() {
+static bool osFsInitSigPipeIgnore() {
     return true;
 }
-bool fsSigPipeRestore() {
+static bool osFsSigPipeRestore() {
     return true;
 }
 
-bool isValidHH_OnWin(RunHandle h) {
-    return h != nullptr && h != (RunHandle)INVALID_HANDLE_VALUE;
+static bool osRunHandleClose(RunHandle h) {
+    return closeHandle(h);
 }
 
-RunHandle getHH_OnWin(int fd) {
-    if (fd < 0) return nullptr;
-    intptr_t h = _get_osfhandle(fd);
-    if (h == -1 || h == -2) return nullptr;
-    return (RunHandle)h;
-}
-
-int fdOpenHH_OnWin(RunHandle h, char const* mode) {
-    if (!isValidHH_OnWin(h) || !mode) return -1;
-    int flags = (strchr(mode, 'w') || strchr(mode, 'a')) ? _O_APPEND : 0;
-    // Binary, so received bytes pass unchanged (no CR LF folding, no ^Z end);
-    // never in the descriptor table the runtime hands to its own children.
-    return _open_osfhandle((intptr_t)h, flags | _O_BINARY | _O_NOINHERIT);
-}
-
-bool closeHH_OnWin(RunHandle h) {
-    if (!isValidHH_OnWin(h)) return false;
-    return CloseHandle(hh(h)) != 0;
-}
-bool runHandleClose(RunHandle h) {
-    return closeHH_OnWin(h);
-}
-
-bool fdSetBlocking(int fd, bool blocking, RunHandle h) {
-    HANDLE p = hh(isValidHH_OnWin(h) ? h : getHH_OnWin(fd));
-    if (!isValidHH_OnWin((RunHandle)p)) return false;
+static bool osFdSetBlocking(int fd, bool blocking, RunHandle h) {
+    HANDLE p = hh(winHandleValid(h) ? h : winHandleOfFd(fd));
+    if (!winHandleValid((RunHandle)p)) return false;
     DWORD mode = 0;
     if (!GetNamedPipeHandleStateA(p, &mode, nullptr, nullptr, nullptr, nullptr, 0)) return false;
     mode = blocking ? (mode & ~(DWORD)PIPE_NOWAIT) : (mode | PIPE_NOWAIT);
     return SetNamedPipeHandleState(p, &mode, nullptr, nullptr) != 0;
 }
 
-bool fdSetBinaryMode(int fd) {
+static bool osFdSetBinaryMode(int fd) {
     return fd >= 0 && _setmode(fd, 0x8000) != -1;
 }
 
-bool cbufPipePeekFd(int fd, int& errNo, RunHandle h) {
-    if (fd < 0) {
-        errNo = EBADF;
-        return false;
-    }
+static bool osCbufPipePeekFd(int fd, int& errNo, RunHandle h) {
     // Without a handle given, the descriptor's own is checked when it is a pipe.
-    if (!isValidHH_OnWin(h)) {
-        h = getHH_OnWin(fd);
-        if (!isValidHH_OnWin(h) || GetFileType(hh(h)) != FILE_TYPE_PIPE) return true;
+    if (!winHandleValid(h)) {
+        h = winHandleOfFd(fd);
+        if (!winHandleValid(h) || GetFileType(hh(h)) != FILE_TYPE_PIPE) return true;
     }
-    errClearSys();
+    errnrClear();
     DWORD avail = 0;
     if (!PeekNamedPipe(hh(h), nullptr, 0, nullptr, &avail, nullptr)) {
         errNo = errnrGetAdapt("pr");
@@ -508,69 +490,23 @@ bool cbufPipePeekFd(int fd, int& errNo, RunHandle h) {
     return true;
 }
 
-long long cbufPipeGetSizeFd(int fd, RunHandle h) {
-    HANDLE p = hh(isValidHH_OnWin(h) ? h : getHH_OnWin(fd));
+static long long osCbufPipeGetSizeFd(int fd, RunHandle h) {
+    HANDLE p = hh(winHandleValid(h) ? h : winHandleOfFd(fd));
     DWORD outSize = 0, inSize = 0;
-    if (isValidHH_OnWin((RunHandle)p) && GetNamedPipeInfo(p, nullptr, &outSize, &inSize, nullptr)) {
+    if (winHandleValid((RunHandle)p) && GetNamedPipeInfo(p, nullptr, &outSize, &inSize, nullptr)) {
         if (inSize > 0) return inSize;
         if (outSize > 0) return outSize;
     }
     return 1000;
 }
 
-long long fdReadSys(int fd, char* buf, long long n) {
-    int r = _read(fd, buf, (unsigned)n);
-    if (r == 0) errno = EPIPE; // end of data: the writer has gone
-    return r;
-}
-long long fdWriteSys(int fd, char const* buf, long long n) {
-    return _write(fd, buf, (unsigned)n);
-}
-namespace {
-// Older systems' console handles refuse the flag; they are no real handles.
-void notInherited(int fd) {
-    HANDLE h = (HANDLE)getHH_OnWin(fd);
-    if (isValidHH_OnWin((RunHandle)h)) SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
-}
-} // namespace
-
-// The runtime's copies are inheritable. Ours stay ours: a command left running
-// in the background would otherwise hold our output open after we end. The
-// standard descriptors 0, 1 and 2 are what children get, so they keep the flag.
-int fdDupSys(int fd) {
-    int d = _dup(fd);
-    if (d >= 0) notInherited(d);
-    return d;
-}
-int fdDup2Sys(int a, int b) {
-    int r = _dup2(a, b);
-    if (r >= 0 && b > 2) notInherited(b);
-    return r;
-}
-int fdCloseSys(int fd) {
-    return _close(fd);
-}
-int fdOpenSys(char const* path, int flags) {
-    return _open(path, flags | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-}
-int fdOpenFlags(char const* mode) {
-    int fl = _O_RDONLY;
-    if (strchr(mode, 'w')) fl |= _O_WRONLY | _O_CREAT | _O_TRUNC;
-    if (strchr(mode, 'a')) fl |= _O_WRONLY | _O_CREAT | _O_APPEND;
-    if (strchr(mode, 't')) fl |= _O_WRONLY | _O_CREAT;
-    if (strchr(mode, 'b')) fl |= _O_BINARY;
-    return fl;
-}
-FILE* fsFdOpenSys(int fd, char const* mode) {
-    return _fdopen(fd, mode);
-}
-int fsFilenoSys(FILE* fs) {
-    return _fileno(fs);
-}
-char const* fdNullPath() {
-    return "nul";
-}
-void errClearSys() {
-    errno = 0;
-    SetLastError(0);
+RunSys const& runSys() {
+    static constexpr RunSys kSys = {
+        osRunShellPrefix,    osRunShellExecPrefix,  osSpawnChildFork,    osSpawnChildPipes,
+        osRunAppPeekExit,    osRunAppWaitExit,      osRunAppWaitAnyExit, osRunAppCloseProcStat,
+        osRunTakeReapedExit, osPidSigAskStop,       osPidSigForceStop,   osPidIsActive,
+        osPidSigToChild,     osFsInitSigPipeIgnore, osFsSigPipeRestore,  osFdSetBlocking,
+        osFdSetBinaryMode,   osCbufPipePeekFd,      osCbufPipeGetSizeFd, osRunHandleClose,
+    };
+    return kSys;
 }

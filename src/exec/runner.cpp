@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/conf.h"
 #include "base/envlock.h"

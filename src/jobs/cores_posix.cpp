@@ -1,14 +1,8 @@
 #include <unistd.h>
 
-#include "jobs/threads.h"
+#include "jobs/cores_sys.h"
 
-int infoCpuCoresCount_OnPosix() {
+int hostCpuCores() {
     long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? (int)n : 1;
-}
-
-int infoCpuCoresCount() {
-    static int cores = 0; // read once
-    if (cores < 1) cores = infoCpuCoresCount_OnPosix();
-    return cores;
 }

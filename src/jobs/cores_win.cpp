@@ -1,15 +1,9 @@
 #include <windows.h>
 
-#include "jobs/threads.h"
+#include "jobs/cores_sys.h"
 
-int infoCpuCoresCount_OnWin() {
+int hostCpuCores() {
     SYSTEM_INFO si;
     GetSystemInfo(&si);
     return si.dwNumberOfProcessors > 0 ? (int)si.dwNumberOfProcessors : 1;
-}
-
-int infoCpuCoresCount() {
-    static int cores = 0; // read once
-    if (cores < 1) cores = infoCpuCoresCount_OnWin();
-    return cores;
 }

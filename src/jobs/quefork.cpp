@@ -1,6 +1,6 @@
 #include "jobs/quefork.h"
 
-#include "app/app.h"
+#include "exec/signals.h"
 #include "base/fs.h"
 #include "base/textedit.h"
 #include "base/timenum.h"

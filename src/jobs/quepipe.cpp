@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "exec/signals.h"
 #include "app/syserr.h"
 #include "base/fs.h"
 #include "base/path.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/timenum.h"
+#include "jobs/cores_sys.h"
 
 namespace {
 
@@ -268,4 +269,10 @@ bool stdtrdDestroy(std::uint64_t id) {
     bool ok = pthread_cancel(threadOf(id)) == 0;
     countAdd(-1);
     return ok;
+}
+
+int infoCpuCoresCount() {
+    static int cores = 0; // read once
+    if (cores < 1) cores = hostCpuCores();
+    return cores;
 }

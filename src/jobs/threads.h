@@ -65,5 +65,3 @@ bool stdtrdDestroy(std::uint64_t id);
 
 // Processor cores online, read once; at least 1.
 int infoCpuCoresCount();
-int infoCpuCoresCount_OnWin();
-int infoCpuCoresCount_OnPosix();

@@ -8,6 +8,20 @@
 #include "base/textedit.h"
 #include "base/timenum.h"
 #include "base/tokens.h"
+#include "rules/envmap_sys.h"
+
+bool envVarRawGet(char const* name, CxStr1p& out) {
+    return envSys().envVarRawGet(name, out);
+}
+bool envVarRawSet(char const* name, char const* value) {
+    return envSys().envVarRawSet(name, value);
+}
+char const* envOsNameDefault() {
+    return envSys().envOsNameDefault();
+}
+char** envBlock() {
+    return envSys().envBlock();
+}
 
 namespace {
 

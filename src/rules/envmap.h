@@ -94,15 +94,6 @@ CxStr1p envTmpDirOwn();
 bool envVarUSERSet(CxStr1p& out);
 CxStr1p envVarUSER();
 
-// Platform parts.
-bool envVarRawGet_OnWin(char const* name, CxStr1p& out);
-bool envVarRawGet_OnPosix(char const* name, CxStr1p& out);
-bool envVarRawSet_OnWin(char const* name, char const* value);
-bool envVarRawSet_OnPosix(char const* name, char const* value);
-char const* envOsNameDefault_OnWin();
-char const* envOsNameDefault_OnPosix();
-char** envBlock_OnWin();
-char** envBlock_OnPosix();
 // Raw access picking the platform: true when the name is set (even empty).
 bool envVarRawGet(char const* name, CxStr1p& out);
 // An empty value removes the name.

@@ -1,11 +1,11 @@
 #include <stdlib.h>
 #include <sys/utsname.h>
 
-#include "rules/envmap.h"
+#include "rules/envmap_sys.h"
 
 extern char** environ;
 
-bool envVarRawGet_OnPosix(char const* name, CxStr1p& out) {
+static bool osEnvVarRawGet(char const* name, CxStr1p& out) {
     out.clear();
     char const* v = getenv(name);
     if (!v) return false;
@@ -13,12 +13,12 @@ bool envVarRawGet_OnPosix(char const* name, CxStr1p& out) {
 }
 
 // Empty values remove the name so both platforms behave alike.
-bool envVarRawSet_OnPosix(char const* name, char const* value) {
+static bool osEnvVarRawSet(char const* name, char const* value) {
     if (!value || !*value) return unsetenv(name) == 0;
     return setenv(name, value, 1) == 0;
 }
 
-char const* envOsNameDefault_OnPosix() {
+static char const* osEnvOsNameDefault() {
     static char name[65];
     if (!name[0]) {
         struct utsname u;
@@ -32,19 +32,11 @@ char const* envOsNameDefault_OnPosix() {
     return name[0] ? name : "Linux";
 }
 
-char** envBlock_OnPosix() {
+static char** osEnvBlock() {
     return environ;
 }
 
-bool envVarRawGet(char const* name, CxStr1p& out) {
-    return envVarRawGet_OnPosix(name, out);
-}
-bool envVarRawSet(char const* name, char const* value) {
-    return envVarRawSet_OnPosix(name, value);
-}
-char const* envOsNameDefault() {
-    return envOsNameDefault_OnPosix();
-}
-char** envBlock() {
-    return envBlock_OnPosix();
+EnvSys const& envSys() {
+    static constexpr EnvSys kSys = {osEnvVarRawGet, osEnvVarRawSet, osEnvOsNameDefault, osEnvBlock};
+    return kSys;
 }

@@ -1,8 +1,8 @@
 #include <stdlib.h>
 
-#include "rules/envmap.h"
+#include "rules/envmap_sys.h"
 
-bool envVarRawGet_OnWin(char const* name, CxStr1p& out) {
+static bool osEnvVarRawGet(char const* name, CxStr1p& out) {
     out.clear();
     char const* v = getenv(name);
     if (!v) return false;
@@ -10,30 +10,22 @@ bool envVarRawGet_OnWin(char const* name, CxStr1p& out) {
 }
 
 // "N=" removes N from the environment.
-bool envVarRawSet_OnWin(char const* name, char const* value) {
+static bool osEnvVarRawSet(char const* name, char const* value) {
     CxStr1p t(name);
     t += '=';
     if (value) t += value;
     return _putenv(t.c_str()) == 0;
 }
 
-char const* envOsNameDefault_OnWin() {
+static char const* osEnvOsNameDefault() {
     return "Windows";
 }
 
-char** envBlock_OnWin() {
+static char** osEnvBlock() {
     return _environ;
 }
 
-bool envVarRawGet(char const* name, CxStr1p& out) {
-    return envVarRawGet_OnWin(name, out);
-}
-bool envVarRawSet(char const* name, char const* value) {
-    return envVarRawSet_OnWin(name, value);
-}
-char const* envOsNameDefault() {
-    return envOsNameDefault_OnWin();
-}
-char** envBlock() {
-    return envBlock_OnWin();
+EnvSys const& envSys() {
+    static constexpr EnvSys kSys = {osEnvVarRawGet, osEnvVarRawSet, osEnvOsNameDefault, osEnvBlock};
+    return kSys;
 }

@@ -3,6 +3,7 @@
 #include "rules/envmap.h"
 #include "rules/eval.h"
 #include "rules/expand.h"
+#include "rules/load_sys.h"
 
 bool varsAfterConfEvalLoop() {
     EnvMap& store = *EnvMap::_p;
@@ -22,4 +23,8 @@ bool varsAfterConfEvalLoop() {
         if (value != *stored && !store.varSet(name, value)) ok = false;
     }
     return ok;
+}
+
+char const* loadParseOptions() {
+    return hostParseOptions();
 }

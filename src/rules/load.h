@@ -10,5 +10,3 @@ bool varsAfterConfEvalLoop();
 
 // Parse options for rule lines: "w" (drive letters) on Windows, "" elsewhere.
 char const* loadParseOptions();
-char const* loadParseOptions_OnWin();
-char const* loadParseOptions_OnPosix();

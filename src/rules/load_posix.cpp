@@ -1,9 +1,5 @@
-#include "rules/load.h"
+#include "rules/load_sys.h"
 
-char const* loadParseOptions_OnPosix() {
+char const* hostParseOptions() {
     return "";
-}
-
-char const* loadParseOptions() {
-    return loadParseOptions_OnPosix();
 }

@@ -1,10 +1,6 @@
-#include "rules/load.h"
+#include "rules/load_sys.h"
 
 // Rule targets may start with a drive letter ("c:/x: y").
-char const* loadParseOptions_OnWin() {
+char const* hostParseOptions() {
     return "w";
-}
-
-char const* loadParseOptions() {
-    return loadParseOptions_OnWin();
 }

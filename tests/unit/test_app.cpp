@@ -8,6 +8,7 @@
 
 #include "printers.h"
 #include "app/app.h"
+#include "exec/signals.h"
 #include "app/log.h"
 #include "app/vars.h"
 

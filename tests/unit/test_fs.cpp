@@ -348,3 +348,73 @@ TEST_F(FsLinks, LinkQueriesCopiesAndPaths) {
 }
 
 } // namespace
+
+using FsRawFd = ScratchDirTest;
+
+// The open flags are put together from the platform's bits: each mode must
+// keep, cut or extend the file as its letter says.
+TEST_F(FsRawFd, OpenFlagsByMode) {
+    struct Case {
+        char const* mode;
+        bool canWrite;
+        char const* after; // the file's text after writing "xy" (when it may)
+    };
+    Case const cases[] = {
+        {"r", false, "abc"},  {"rb", false, "abc"},  {"w", true, "xy"},  {"wb", true, "xy"},
+        {"a", true, "abcxy"}, {"ab", true, "abcxy"}, {"t", true, "xyc"},
+    };
+    for (Case const& c : cases) {
+        CxStr1p p = P("f.txt");
+        FILE* f = fopen(p.c_str(), "wb");
+        ASSERT_TRUE(f);
+        fputs("abc", f);
+        fclose(f);
+        int fd = fdOpenRaw(p.c_str(), fdOpenFlags(c.mode));
+        ASSERT_GE(fd, 0) << c.mode;
+        long long w = fdWriteRaw(fd, "xy", 2);
+        EXPECT_EQ(w == 2, c.canWrite) << c.mode;
+        EXPECT_EQ(fdCloseRaw(fd), 0) << c.mode;
+        char buf[16] = {};
+        f = fopen(p.c_str(), "rb");
+        ASSERT_TRUE(f);
+        size_t n = fread(buf, 1, sizeof buf - 1, f);
+        fclose(f);
+        EXPECT_EQ(std::string(buf, n), c.after) << c.mode;
+    }
+    // A mode that creates makes a missing file; reading does not.
+    EXPECT_LT(fdOpenRaw(P("none").c_str(), fdOpenFlags("r")), 0);
+    int fd = fdOpenRaw(P("new").c_str(), fdOpenFlags("t"));
+    ASSERT_GE(fd, 0);
+    fdCloseRaw(fd);
+    EXPECT_TRUE(fsaIsFile(P("new")));
+}
+
+TEST_F(FsRawFd, CopiesReadAndWriteTheSameFile) {
+    int fd = fdOpenRaw(P("d.txt").c_str(), fdOpenFlags("wb"));
+    ASSERT_GE(fd, 0);
+    int d = fdDupRaw(fd);
+    ASSERT_GE(d, 0);
+    EXPECT_NE(d, fd);
+    EXPECT_EQ(fdWriteRaw(fd, "ab", 2), 2);
+    EXPECT_EQ(fdWriteRaw(d, "cd", 2), 2) << "a copy shares the offset";
+    EXPECT_GE(fdDup2Raw(fd, 61), 0); // the target on POSIX, 0 on Windows
+    EXPECT_EQ(fdWriteRaw(61, "e", 1), 1);
+    EXPECT_EQ(fdCloseRaw(61), 0);
+    EXPECT_EQ(fdCloseRaw(d), 0);
+    EXPECT_EQ(fdCloseRaw(fd), 0);
+    EXPECT_LT(fdCloseRaw(fd), 0) << "closed twice";
+
+    FILE* f = fdStreamRaw(fdOpenRaw(P("d.txt").c_str(), fdOpenFlags("rb")), "rb");
+    ASSERT_TRUE(f);
+    EXPECT_GE(fdOfStreamRaw(f), 0);
+    char buf[8] = {};
+    EXPECT_EQ(fdReadRaw(fdOfStreamRaw(f), buf, sizeof buf), 5);
+    EXPECT_STREQ(buf, "abcde");
+    EXPECT_EQ(fdReadRaw(fdOfStreamRaw(f), buf, sizeof buf), 0) << "end of file";
+    fclose(f);
+
+    int nul = fdOpenRaw(fdNullPath(), fdOpenFlags("w"));
+    ASSERT_GE(nul, 0);
+    EXPECT_EQ(fdWriteRaw(nul, "zz", 2), 2);
+    fdCloseRaw(nul);
+}

@@ -271,7 +271,7 @@ TEST_F(RunTmp, OwnDescriptorsAreNotInheritable) {
         {"fdOpen ab", fdOpen(path, "ab"), true},
         {"fdOpen /dev/null", fdOpen("/dev/null", "w"), true},
         {"fsFdOpen", fsFdOpen(path, 'a'), true},
-        {"fdDupSys", fdDupSys(2), true},
+        {"fdDupRaw", fdDupRaw(2), true},
         {"dup2 onto 60", 60, true},
         {"FsFile", fsGetFD(file.fs), false},
         {"fsOpen", fsGetFD(fsRead), false},

@@ -143,6 +143,44 @@ TEST(TimenumCalendar, BrokenDownTimes) {
     EXPECT_EQ(mkTimeSECFromTM(t, 'L'), kT);
 }
 
+TEST(TimenumCalendar, DaysAndDates) {
+    struct Case {
+        long long y;
+        int m, d;
+        long long days;
+    };
+    // Leap rules of 4, 100 and 400 years, and dates before 1970.
+    Case const cases[] = {
+        {1970, 1, 1, 0},         {1969, 12, 31, -1},    {2000, 2, 29, 11016},
+        {2000, 3, 1, 11017},     {1900, 2, 28, -25509}, {1900, 3, 1, -25508},
+        {1600, 2, 29, -135081},  {2025, 12, 22, 20444}, {1, 1, 1, -719162},
+        {9999, 12, 31, 2932896},
+    };
+    for (Case const& c : cases) {
+        EXPECT_EQ(timeDaysFromYmd(c.y, c.m, c.d), c.days) << c.y << "-" << c.m << "-" << c.d;
+        long long y = 0;
+        int m = 0, d = 0;
+        timeYmdFromDays(c.days, y, m, d);
+        EXPECT_EQ(y, c.y) << c.days;
+        EXPECT_EQ(m, c.m) << c.days;
+        EXPECT_EQ(d, c.d) << c.days;
+    }
+    // Every day of four centuries maps back to itself, one day after another.
+    long long py = 0;
+    int pm = 0, pd = 0;
+    timeYmdFromDays(-146098, py, pm, pd);
+    for (long long z = -146097; z <= 146097; z++) {
+        long long y;
+        int m, d;
+        timeYmdFromDays(z, y, m, d);
+        ASSERT_EQ(timeDaysFromYmd(y, m, d), z);
+        ASSERT_TRUE((y == py && m == pm && d == pd + 1) || (y == py && m == pm + 1 && d == 1) ||
+                    (y == py + 1 && m == 1 && pm == 12 && d == 1))
+            << z;
+        py = y, pm = m, pd = d;
+    }
+}
+
 TEST(TimenumClock, Conversions) {
     timespec ts = timeTSFromNs(-1);
     EXPECT_EQ((long long)ts.tv_sec, -1);
