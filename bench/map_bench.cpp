@@ -16,9 +16,9 @@ namespace {
 long long const kKeys = 1000000;
 
 struct Data {
-    std::vector<std::string> keys, vals;          // insertion order
-    std::vector<std::string> probe;               // same keys, other order
-    Vect1p_Vobj<CxStr1p> cxKeys, cxVals, cxProbe; // the same bytes as our strings
+    std::vector<std::string> keys, vals; // insertion order
+    std::vector<std::string> probe;      // same keys, other order
+    StrVect cxKeys, cxVals, cxProbe;     // the same bytes as our strings
 
     Data() {
         static char const alphabet[] = "abcdefghijklmnopqrstuvwxyz"
@@ -56,7 +56,7 @@ Data& data() {
     return d;
 }
 
-typedef Map_Kobj2Vobj<CxStr1p, CxStr1p> OurMap;
+typedef StrMap OurMap;
 typedef std::map<std::string, std::string> StdMap;
 
 void fillOurs(OurMap& m) {

@@ -67,7 +67,7 @@ inline FuzzRulesResult fuzzRunRules(CxStr1p const& text) {
         }
     }
     evalTextMakeInitFns(addGoalDeps, addGoalHowCmd, setGoalDefault);
-    Vect1p_Vobj<CxStr1p> includeStack, evaluated;
+    StrVect includeStack, evaluated;
     r.evalOk = evalTextMake(text, vars.envMap, "make", fuzzLineHook, &r.err, "", "fuzz.vorn",
                             &includeStack, &evaluated);
     if (r.evalOk) r.depsOk = depsAllSteps();
@@ -162,7 +162,7 @@ inline FuzzGnuResult fuzzRunGnu(CxStr1p const& text) {
     hooks.addPhony = fuzzGnuList;
     hooks.setDefault = fuzzGnuList;
     hooks.shell = fuzzGnuShell;
-    Vect1p_Vobj<CxStr1p> goals;
+    StrVect goals;
     r.ok = gmReadMakefile(in, hooks, goals, r.err);
     r.goals = goals.size();
     return r;

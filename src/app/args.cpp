@@ -22,7 +22,7 @@ struct ArgExpand {
     CxStr1p& out;
     bool afterDD = false;
     bool cmdFlag = false;
-    Vect1p_Vobj<CxStr1p> files; // argument files being read, outermost first
+    StrVect files; // argument files being read, outermost first
 };
 
 bool emit(ArgExpand& st, CxStr1p const& arg) {
@@ -46,7 +46,7 @@ CxStr1p unquoted(CxStr1p const& arg, bool fromText) {
     return a;
 }
 
-bool splitText(Vect1p_Vobj<CxStr1p>& args, CxStr1p const& text) {
+bool splitText(StrVect& args, CxStr1p const& text) {
     long long pos = 0;
     CxStr1p tok;
     while (true) {
@@ -59,7 +59,7 @@ bool splitText(Vect1p_Vobj<CxStr1p>& args, CxStr1p const& text) {
     }
 }
 
-bool expandArgs(ArgExpand& st, Vect1p_Vobj<CxStr1p> const& args, bool fromText);
+bool expandArgs(ArgExpand& st, StrVect const& args, bool fromText);
 
 bool expandFile(ArgExpand& st, CxStr1p const& name) {
     CxStr1p full(name);
@@ -77,7 +77,7 @@ bool expandFile(ArgExpand& st, CxStr1p const& name) {
     }
     CxStr1p text;
     if (!strFileLoadFd(name, text, "", 0)) return false;
-    Vect1p_Vobj<CxStr1p> args;
+    StrVect args;
     if (!splitText(args, text)) return false;
     if (!st.files.addVal(full)) return false;
     bool ok = expandArgs(st, args, true);
@@ -85,7 +85,7 @@ bool expandFile(ArgExpand& st, CxStr1p const& name) {
     return ok;
 }
 
-bool expandArgs(ArgExpand& st, Vect1p_Vobj<CxStr1p> const& args, bool fromText) {
+bool expandArgs(ArgExpand& st, StrVect const& args, bool fromText) {
     bool pendingFile = false;
     for (long long i = 0; i < args.size(); ++i) {
         CxStr1p const& arg = args[i];
@@ -144,7 +144,7 @@ bool hasFlag(char const* flags, char f) {
     return false;
 }
 
-bool expandStart(CxStr1p& out, Vect1p_Vobj<CxStr1p> const& args, char const* flags, bool fromText) {
+bool expandStart(CxStr1p& out, StrVect const& args, char const* flags, bool fromText) {
     if (!hasFlag(flags, 'A')) out.clear();
     ArgExpand st(out);
     st.cmdFlag = hasFlag(flags, 'C');
@@ -154,14 +154,14 @@ bool expandStart(CxStr1p& out, Vect1p_Vobj<CxStr1p> const& args, char const* fla
 } // namespace
 
 bool initArgsTextFromMain(CxStr1p& out, int skip, int argc, char const** argv, char const* flags) {
-    Vect1p_Vobj<CxStr1p> args;
+    StrVect args;
     for (int i = skip; i < argc; ++i)
         if (!args.addVal(CxStr1p(argv[i] ? argv[i] : ""))) return false;
     return expandStart(out, args, flags, false);
 }
 
 bool initArgsTextFromList(CxStr1p& out, CxStr1p const& text, char const* flags) {
-    Vect1p_Vobj<CxStr1p> args;
+    StrVect args;
     if (!splitText(args, text)) {
         if (!hasFlag(flags, 'A')) out.clear();
         return false;
@@ -170,7 +170,7 @@ bool initArgsTextFromList(CxStr1p& out, CxStr1p const& text, char const* flags) 
 }
 
 bool initArgsTextFromText(CxStr1p& out, CxStr1p const& text, char const* flags) {
-    Vect1p_Vobj<CxStr1p> args;
+    StrVect args;
     long long pos = 0;
     CxStr1p line;
     while (strTokenOneNL(line, pos, text))

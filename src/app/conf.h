@@ -22,22 +22,22 @@ struct Conf {
     long long waitEndMs = -1;
     long long waitHangMs = -1;
     bool sysCalls = false;
-    bool gnuMake = false;             // the rules file is a GNU Makefile
-    bool noBuiltinRules = false;      // -r: a Makefile gets no built-in implicit rules
-    bool noBuiltinVars = false;       // -R: nor the built-in variables
-    bool envOverrides = false;        // -e: the environment wins over a Makefile's assignments
-    bool warnUndefined = false;       // --warn-undefined-variables
-    int printDir = 0;                 // -w 1, --no-print-directory -1, else as GNU make decides
-    bool cdGiven = false;             // -C
-    bool keepGoing = false;           // -k: other goals go on after a failure
-    bool dryRun = false;              // -n: recipe lines are printed, not run
-    bool alwaysMake = false;          // -B: every goal with a recipe is out of date
-    bool silent = false;              // -s: recipe lines are not shown
-    bool ignoreErrors = false;        // -i
-    Vect1p_Vobj<CxStr1p> rulesFiles;  // every -f, in order (a Makefile reads them all)
-    Vect1p_Vobj<CxStr1p> includeDirs; // -I
-    Set_Kobj<CxStr1p> whatIf;         // -W: taken as changed just now
-    Set_Kobj<CxStr1p> oldFiles;       // -o: never remade, never newer
+    bool gnuMake = false;        // the rules file is a GNU Makefile
+    bool noBuiltinRules = false; // -r: a Makefile gets no built-in implicit rules
+    bool noBuiltinVars = false;  // -R: nor the built-in variables
+    bool envOverrides = false;   // -e: the environment wins over a Makefile's assignments
+    bool warnUndefined = false;  // --warn-undefined-variables
+    int printDir = 0;            // -w 1, --no-print-directory -1, else as GNU make decides
+    bool cdGiven = false;        // -C
+    bool keepGoing = false;      // -k: other goals go on after a failure
+    bool dryRun = false;         // -n: recipe lines are printed, not run
+    bool alwaysMake = false;     // -B: every goal with a recipe is out of date
+    bool silent = false;         // -s: recipe lines are not shown
+    bool ignoreErrors = false;   // -i
+    StrVect rulesFiles;          // every -f, in order (a Makefile reads them all)
+    StrVect includeDirs;         // -I
+    StrSet whatIf;               // -W: taken as changed just now
+    StrSet oldFiles;             // -o: never remade, never newer
     CxStr1p dcLetters;
     bool dbgOpt = false, dbgConf = false, dbgGoals = false, dbgRules = false, dbgDeps = false,
          dbgTrack = false, dbgExec = false, dbgExecAll = false, dbgFn = false, dbgJobs = false,

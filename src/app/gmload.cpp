@@ -61,7 +61,7 @@ bool findMakefile(CxStr1p& path) {
 
 // MAKEFLAGS from a parent make (or this tool): its flag letters apply here too,
 // its variables come before this command line's.
-bool takeMakeflags(Conf& c, Vect1p_Vobj<CxStr1p>& vars) {
+bool takeMakeflags(Conf& c, StrVect& vars) {
     CxStr1p mf, w;
     if (!envVarGetSet("MAKEFLAGS", mf) || mf.isEmpty()) return true;
     long long pos = 0;
@@ -95,7 +95,7 @@ bool expandRecipe(CxStr1p const& goal, CxStr1p& lines) {
 }
 
 // Reads the Makefile (again): a fresh goal table each time.
-bool readOnce(GmReadIn& in, GmReadOut& out, Vect1p_Vobj<CxStr1p>& goals) {
+bool readOnce(GmReadIn& in, GmReadOut& out, StrVect& goals) {
     Vars& v = *Vars::_pVars;
     goalTableReset();
     v.clearGoalStates();
@@ -141,7 +141,7 @@ bool remakeMakefiles(GmReadOut const& out, bool& changed) {
     bool ok = true;
     for (int pass = 0; pass < 2 && ok; ++pass) {
         bool required = pass == 0;
-        Vect1p_Vobj<CxStr1p> goals;
+        StrVect goals;
         Vect1p_Vobj<long long> before;
         for (GmInclude const& inc : out.includes) {
             if (!inc.hasRule || inc.required != required) continue;
@@ -226,7 +226,7 @@ bool gmConfFindRead() {
     // Included Makefiles with rules are remade first; when one changed, the
     // Makefile is read again from the start, as make does.
     GmReadOut out;
-    Vect1p_Vobj<CxStr1p> goals;
+    StrVect goals;
     int const kMaxRestarts = 20;
     for (;;) {
         if (!readOnce(in, out, goals)) return false;

@@ -52,7 +52,7 @@ bool confFindRead() {
     envVarsSetUserKeep(" ABCD ABC VORN MAKE ");
 
     CxStr1p err;
-    Vect1p_Vobj<CxStr1p> includeStack, evaluated;
+    StrVect includeStack, evaluated;
     bool ok = evalTextMakeInitFns(addGoalDeps, addGoalHowCmd, setGoalDefault);
     ok = ok && evalTextMake(text, v.envMap, "make", nullptr, &err, loadParseOptions(),
                             v.rulesFileUsed, &includeStack, &evaluated);

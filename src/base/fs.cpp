@@ -594,7 +594,7 @@ CxStr1p fsFindExeInPathAndDir(CxStr1p const& name, CxStr1p const& dir) {
 namespace {
 
 bool rmTree(CxStr1p const& dir) {
-    Vect1p_Vobj<CxStr1p> names;
+    StrVect names;
     {
         FsDir d;
         if (!d.open(dir)) return false;
@@ -1103,7 +1103,7 @@ bool lsDirAny(CxStr1p& out, CxStr1p const& dir, bool follow) {
     out.clear();
     FsDir d;
     if (!d.open(dir)) return false;
-    Set_Kobj<CxStr1p> names;
+    StrSet names;
     CxStr1p name;
     bool ok = true;
     while (d.nextInDir(name))

@@ -144,7 +144,7 @@ struct Listing {
 struct Listings {
     std::mutex mtx;
     bool ended = false;
-    Map_Kobj2Vobj<CxStr1p, long long> dirs; // lower-cased directory -> index
+    StrNumMap dirs; // lower-cased directory -> index
     Vect1p_Vobj<Listing*> all;
 };
 Listings g_lists;

@@ -67,7 +67,7 @@ bool traceJobs() {
     return conf().dbgOpt || logGetPassLevel() < 0;
 }
 
-CxStr1p setNames(Set_Kobj<CxStr1p> const& set) {
+CxStr1p setNames(StrSet const& set) {
     CxStr1p s;
     for (auto const& n : set) {
         s += n.key;
@@ -223,7 +223,7 @@ void hangReport(BuildState& v) {
     if (v.hangTimeoutNs <= 0 || v.lastProgressNs <= 0) return;
     long long now = timeRealNs();
     if (now - v.lastProgressNs < v.hangTimeoutNs) return;
-    Set_Kobj<CxStr1p> const* sets[2] = {&v.submittedHeavy, &v.submittedUsual};
+    StrSet const* sets[2] = {&v.submittedHeavy, &v.submittedUsual};
     for (auto const* s : sets)
         if (!s->isEmpty())
             logPrint(0, "Waiting for : %s | Timeout %0.3f sec", strTrimLR(setNames(*s)).c_str(),
@@ -339,7 +339,7 @@ bool bgjSetGoalState(CxStr1p const& name, long long value) {
 }
 
 bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes, GoalSlot* const* slots) {
+                  StrVect const& deps, bool compareTimes, GoalSlot* const* slots) {
     return walkVisitDeps(g_walkState, visitAny, &pending, goal, goalTime, outOfDate, deps,
                          compareTimes, slots);
 }
@@ -435,7 +435,7 @@ bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* know
 }
 
 bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
-                   Set_Kobj<CxStr1p>& submitted) {
+                   StrSet& submitted) {
     BuildState& v = *BuildState::_p;
     bool ok = true;
     // A job handed over is progress; a call with nothing to hand over is not.

@@ -15,14 +15,13 @@ struct GoalSlot;
 
 bool bgjVisitGoal(bool& pending, CxStr1p const& name, bool isDep, GoalSlot* known = nullptr);
 bool bgjVisitDeps(bool& pending, CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                  Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes,
-                  GoalSlot* const* slots = nullptr);
+                  StrVect const& deps, bool compareTimes, GoalSlot* const* slots = nullptr);
 long long bgjGoalTime(CxStr1p const& name, bool isDep, bool phony);
 bool bgjSetGoalState(CxStr1p const& name, long long value);
 // Pushes up to free jobs of todo from head on, moving both; every pushed goal
 // goes into submitted. False (and the stop flag) when the queue refused one.
 bool bgjSubmitJobs(Vect1p_Vobj<GoalRule*>& todo, long long& head, long long& free,
-                   Set_Kobj<CxStr1p>& submitted);
+                   StrSet& submitted);
 // Hands a job to the queue; tests put their own in to see the order of pushes.
 typedef bool (*BgjPushJobFn)(CxStr1p const& cmd, CxStr1p const& cmds, CxStr1p const& label);
 extern BgjPushJobFn g_bgjPushJob;

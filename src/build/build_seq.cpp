@@ -35,8 +35,8 @@ long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony) {
     return walkGoalTime(g_walk, name, isDep, phony);
 }
 
-bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                    Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes, GoalSlot* const* slots) {
+bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate, StrVect const& deps,
+                    bool compareTimes, GoalSlot* const* slots) {
     return walkVisitDeps(g_walk, visitAny, nullptr, goal, goalTime, outOfDate, deps, compareTimes,
                          slots);
 }
@@ -68,7 +68,7 @@ bool buildVisitGoal(CxStr1p const& name, bool isDep, GoalSlot* known) {
     bool usualFirst = conf().gnuMake;
     for (int pass = 0; pass < 2; ++pass) {
         bool usual = (pass == 0) == usualFirst;
-        Vect1p_Vobj<CxStr1p> const& deps = usual ? r->depsUsual : r->depsExistOnly;
+        StrVect const& deps = usual ? r->depsUsual : r->depsExistOnly;
         if (!deps.isEmpty() && !buildVisitDeps(r->name, t, usual ? outOfDate : existOnly, deps,
                                                usual, goalDepSlots(slotG, !usual))) {
             walkSetState(g_walk, state, r->name, kGoalFailed);

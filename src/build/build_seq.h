@@ -7,7 +7,6 @@
 bool buildBg1GoalArgs();
 bool buildVisitGoal(CxStr1p const& name, bool isDep, GoalSlot* known = nullptr);
 long long buildGoalTime(CxStr1p const& name, bool isDep, bool phony);
-bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate,
-                    Vect1p_Vobj<CxStr1p> const& deps, bool compareTimes,
-                    GoalSlot* const* slots = nullptr);
+bool buildVisitDeps(CxStr1p const& goal, long long& goalTime, bool& outOfDate, StrVect const& deps,
+                    bool compareTimes, GoalSlot* const* slots = nullptr);
 bool buildSetGoalState(CxStr1p const& name, long long value);

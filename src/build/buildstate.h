@@ -10,26 +10,26 @@
 
 struct BuildState {
     int jobsMax = 0;
-    CxStr1p bgWorkerCmd;        // starts a worker process (--bgp / --bgf)
-    Vect1p_Vobj<CxStr1p> goals; // the requested goals, in order
+    CxStr1p bgWorkerCmd; // starts a worker process (--bgp / --bgf)
+    StrVect goals;       // the requested goals, in order
 
     // Build state of the current requested goal.
-    Map_Kobj2Vobj<CxStr1p, long long> goalState;
-    Vect1p_Vobj<CxStr1p> goalStackTrack;
+    StrNumMap goalState;
+    StrVect goalStackTrack;
 
     // Parallel build of the current requested goal.
     Map_Kobj2Vobj<CxStr1p, DepsPhase> goalDepsPhase; // goals outside the graph's index
     Vect1p_Vobj<GoalRule*> goalStack;                // pending goals whose waits have ended
-    Set_Kobj<CxStr1p> jobsScheduled;                 // made jobs, not yet finished
+    StrSet jobsScheduled;                            // made jobs, not yet finished
     Vect1p_Vobj<GoalRule*> todoHeavy, todoUsual;     // ready jobs not yet pushed
     long long todoHeavyHead = 0, todoUsualHead = 0;
-    Set_Kobj<CxStr1p> submittedHeavy, submittedUsual;
+    StrSet submittedHeavy, submittedUsual;
     Vect1p_Vobj<RunAppInfo> jobsDoneInfo;
     // Makefile goals: file times before their recipes ran (.DELETE_ON_ERROR),
     // intermediate files made by this run.
-    Map_Kobj2Vobj<CxStr1p, long long> timesBeforeRecipe;
-    Map_Kobj2Vobj<CxStr1p, long long> timesOfTargets; // of "::" rules' targets, read once
-    Vect1p_Vobj<CxStr1p> madeIntermediates;
+    StrNumMap timesBeforeRecipe;
+    StrNumMap timesOfTargets; // of "::" rules' targets, read once
+    StrVect madeIntermediates;
     double hangTimeoutSec = 0;
     long long hangTimeoutNs = 0;
     long long lastProgressNs = 0;

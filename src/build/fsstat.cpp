@@ -177,7 +177,7 @@ struct LmtScan {
     char type = 0;
     long long best = 0;
     // Real paths of the trees scanned so far (whole trees unless oneLevel).
-    Vect1p_Vobj<CxStr1p> trees;
+    StrVect trees;
 
     bool counts(FsStat const& st) const {
         if (st.aType == 'D') return false; // a directory's own time never counts
@@ -228,7 +228,7 @@ bool lsLmtSet(char const* flags, long long& out, CxStr1p const& paths, char type
     scan.follow = strchr(flags, 'L') != nullptr;
     scan.linkDirs = strchr(flags, 'S') != nullptr;
     scan.type = type;
-    Set_Kobj<CxStr1p> seen;
+    StrSet seen;
     CxStr1p p;
     long long pos = 0;
     while (strToken(p, pos, paths, "|\r\n")) {

@@ -202,8 +202,8 @@ bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep)
 }
 
 bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,
-                   long long& goalTime, bool& outOfDate, Vect1p_Vobj<CxStr1p> const& deps,
-                   bool compareTimes, GoalSlot* const* slots) {
+                   long long& goalTime, bool& outOfDate, StrVect const& deps, bool compareTimes,
+                   GoalSlot* const* slots) {
     if (w.stop) return false;
     bool dbgDeps = conf().dbgDeps;
     // -k: the other dependencies are still made; the goal fails at the end.
@@ -284,7 +284,7 @@ int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const&
 
 WalkExpandFn g_walkExpand = nullptr;
 
-void walkReadTimesAhead(Vect1p_Vobj<CxStr1p> const& goals) {
+void walkReadTimesAhead(StrVect const& goals) {
     walkReadTimesAheadEnd();
     long long names = goalIndexNames();
     // Too few files to pay for a thread, or one core to share the queries with.

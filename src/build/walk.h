@@ -34,14 +34,14 @@ long long walkGoalTime(BuildWalk& w, CxStr1p const& name, bool isDep, bool phony
 // walk's time queries until the first recipe starts; does nothing where that
 // does not pay (few files, one core, Windows's listings). The helper thread
 // may still be reading when it returns: End waits for it and frees the times.
-void walkReadTimesAhead(Vect1p_Vobj<CxStr1p> const& goals);
+void walkReadTimesAhead(StrVect const& goals);
 void walkReadTimesAheadEnd();
 // Waits for the helper thread; the times stay.
 void walkReadTimesAheadWait();
 // The time read ahead for the entry, or -1.
 long long walkTimeReadAhead(GoalSlot const* g);
 struct TimesAheadScope {
-    explicit TimesAheadScope(Vect1p_Vobj<CxStr1p> const& goals) { walkReadTimesAhead(goals); }
+    explicit TimesAheadScope(StrVect const& goals) { walkReadTimesAhead(goals); }
     ~TimesAheadScope() { walkReadTimesAheadEnd(); }
     TimesAheadScope(TimesAheadScope const&) = delete;
     TimesAheadScope& operator=(TimesAheadScope const&) = delete;
@@ -65,8 +65,8 @@ CxStr1p walkTraceRule(GoalRule const& r, long long t);
 bool walkNoRule(BuildWalk& w, long long& state, CxStr1p const& name, bool isDep);
 // slots: the dependencies' entries in the graph's index (goalDepSlots), or null.
 bool walkVisitDeps(BuildWalk& w, WalkVisitFn visit, bool* pending, CxStr1p const& goal,
-                   long long& goalTime, bool& outOfDate, Vect1p_Vobj<CxStr1p> const& deps,
-                   bool compareTimes, GoalSlot* const* slots);
+                   long long& goalTime, bool& outOfDate, StrVect const& deps, bool compareTimes,
+                   GoalSlot* const* slots);
 // The decision once the dependencies are known: 1 decided without a recipe
 // to run (up to date, or an empty recipe), 0 the recipe must run.
 int walkDecide(BuildWalk& w, long long& state, GoalRule const& r, CxStr1p const& label, long long t,

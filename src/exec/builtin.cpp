@@ -103,7 +103,7 @@ char const* cwdText(CxStr1p& keep) {
 
 // Options and operands of one command line, read before anything is done.
 struct Parsed {
-    Vect1p_Vobj<CxStr1p> operands;
+    StrVect operands;
     int optCount[128] = {};
     CxStr1p optValue; // of the one valued option given
     bool hasValue = false;
@@ -251,7 +251,7 @@ bool doCp(bool& ok, CxStr1p const& args, bool rec) {
     Parsed p;
     Syntax syn = rec ? Syntax{"td", "td", "td", false} : Syntax{"at", "t", "t", false};
     if (!parseArgs(p, args, syn)) return false;
-    Vect1p_Vobj<CxStr1p>& ops = p.operands;
+    StrVect& ops = p.operands;
     // Without -t the last operand is the target.
     long long nSrc = p.hasValue ? ops.size() : ops.size() - 1;
     if (nSrc < 1) return false;

@@ -89,7 +89,7 @@ bool translateMakeArgs(CxStr1p& out, CxStr1p const& args) {
     for (LongShort const& ls : kLongForms)
         ok = replaceEach(text, ls.from, ls.to) && ok;
 
-    Vect1p_Vobj<CxStr1p> words;
+    StrVect words;
     pos = 0;
     while (strTokenArg(raw, pos, text, " \t\r\n"))
         ok = words.addVal(raw) && ok;

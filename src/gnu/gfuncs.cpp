@@ -847,7 +847,7 @@ bool gmGlobAdd(CxStr1p& out, GmSpan pattern) {
     char const* i = s;
     while (i < e && *i == '/')
         ++i;
-    Vect1p_Vobj<CxStr1p> cur, next;
+    StrVect cur, next;
     if (!cur.addVal(CxStr1p(s, i - s))) return false;
     bool mustCheck = true; // the last components were plain names
     CxStr1p name, cand;

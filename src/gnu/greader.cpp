@@ -81,17 +81,15 @@ char const* const kSuffixes[] = {".out",    ".a",  ".ln",   ".o",   ".c",   ".cc
                                  ".def",    ".h",  ".info", ".dvi", ".tex", ".texinfo", ".texi",
                                  ".txinfo", ".w",  ".ch",   ".web", ".sh",  ".elc",     ".el"};
 
-typedef Vect1p_Vobj<CxStr1p> Suffixes;
-
-bool knownSuffix(Suffixes const& list, char const* d, long long n) {
+bool knownSuffix(StrVect const& list, char const* d, long long n) {
     for (CxStr1p const& sx : list)
         if (sx.length() == n && memcmp(sx.c_str(), d, (size_t)n) == 0) return true;
     return false;
 }
 
 // Whether name ends in a known suffix (then no match-anything rule makes it).
-bool hasKnownSuffix(Suffixes const& list, CxStr1p const& name) {
-    // Suffixes start with '.': a name without one after its last '/' has none.
+bool hasKnownSuffix(StrVect const& list, CxStr1p const& name) {
+    // StrVect start with '.': a name without one after its last '/' has none.
     bool dot = false;
     for (long long i = name.length() - 1; i >= 0 && name.c_str()[i] != '/' && !dot; --i)
         dot = name.c_str()[i] == '.';
@@ -106,7 +104,7 @@ bool hasKnownSuffix(Suffixes const& list, CxStr1p const& name) {
 }
 
 // ".c.o" -> from ".c", to ".o"; ".c" -> from ".c", to "".
-bool suffixRule(Suffixes const& list, CxStr1p& from, CxStr1p& to, CxStr1p const& t) {
+bool suffixRule(StrVect const& list, CxStr1p& from, CxStr1p& to, CxStr1p const& t) {
     char const* d = t.c_str();
     long long n = t.length();
     if (n < 2 || d[0] != '.' || strHas(t, '/')) return false;
@@ -225,7 +223,7 @@ CxStr1p trim(CxStr1p const& s) {
     return strTrimLR(s, " \t");
 }
 
-bool addWords(Vect1p_Vobj<CxStr1p>& out, CxStr1p const& text) {
+bool addWords(StrVect& out, CxStr1p const& text) {
     CxStr1p w;
     long long pos = 0;
     while (strToken(w, pos, text, " \t\r\n"))
@@ -270,10 +268,10 @@ class NameSet {
     }
 
   private:
-    Vect1p_Vobj<CxStr1p> slots_;
+    StrVect slots_;
     long long count_ = 0;
     bool grow() {
-        Vect1p_Vobj<CxStr1p> old;
+        StrVect old;
         old.swap(slots_);
         long long cap = old.size() < 16 ? 16 : 2 * old.size();
         if (!slots_.reserve(cap)) return false;
@@ -297,7 +295,7 @@ class Reader : public GmRecipeSource {
     Reader(GmReadIn const& in, GmHooks const& hooks, GmReadOut* out)
         : in_(in), hooks_(hooks), out_(out ? out : &ownOut_) {}
 
-    bool run(Vect1p_Vobj<CxStr1p>& goals);
+    bool run(StrVect& goals);
     // Kept for its recipes: what an $(eval) in one reports goes nowhere.
     void detach() { out_ = &ownOut_; }
     bool expand(CxStr1p const& goal, CxStr1p& lines, CxStr1p& err) override;
@@ -330,11 +328,11 @@ class Reader : public GmRecipeSource {
     bool anyRule_ = false;
     CxStr1p file_;
     long long line_ = 0;
-    Vect1p_Vobj<CxStr1p> files_;           // of recipes, for their messages
+    StrVect files_;                        // of recipes, for their messages
     char pre_ = '\t';                      // the recipe prefix
     bool exportAll_ = false;               // "export" alone
     Vect1p_Vobj<GmTargetVar> patternVars_; // pattern-specific assignments, in file order
-    Vect1p_Vobj<CxStr1p> patterns_;        // the pattern of each
+    StrVect patterns_;                     // the pattern of each
     Vect1p_Vobj<GmRecipeLine> lines_;      // every goal's recipe lines
     Vect1p_Vobj<GmVarLink> tvars_;         // every goal's own values
     // Pattern rules in search order (the file's, then the built-in ones);
@@ -349,10 +347,10 @@ class Reader : public GmRecipeSource {
         long long leader = -1; // the first target pattern of its rule when not this one
     };
     Vect1p_Vobj<Pattern> patternRules_;
-    Set_Kobj<CxStr1p> phony_;
+    StrSet phony_;
     // The entries of every directory an implicit rule looked into, read once:
     // a rule search asks for many names that do not exist.
-    Map_Kobj2Vobj<CxStr1p, long long> dirIndex_;
+    StrNumMap dirIndex_;
     Vect1p_Vobj<NameSet*> dirs_;
     CxStr1p lastDir_;
     NameSet* lastSet_ = nullptr;
@@ -361,21 +359,21 @@ class Reader : public GmRecipeSource {
     NameSet stems_;
     CxStr1p stemBuf_[4], nameBuf_[4]; // per search depth (at most 3)
     bool suffixes_ = true;            // ".SUFFIXES:" not given
-    Suffixes suffixList_;
-    Vect1p_Vobj<CxStr1p> specificEnds_; // distinct ends of the specific target patterns
+    StrVect suffixList_;
+    StrVect specificEnds_; // distinct ends of the specific target patterns
     // Special targets' lists; "all" where the target has no prerequisites.
-    Set_Kobj<CxStr1p> secondary_, intermediate_, silent_, ignore_;
-    Vect1p_Vobj<CxStr1p> precious_; // names and patterns
+    StrSet secondary_, intermediate_, silent_, ignore_;
+    StrVect precious_; // names and patterns
     bool secondaryAll_ = false, silentAll_ = false, ignoreAll_ = false;
     bool oneShell_ = false, posix_ = false;
     GmTarget* default_ = nullptr; // .DEFAULT
     // vpath PATTERN DIRS, in file order.
     struct VPath {
         CxStr1p pattern;
-        Vect1p_Vobj<CxStr1p> dirs;
+        StrVect dirs;
     };
     Vect1p_Vobj<VPath> vpaths_;
-    Vect1p_Vobj<CxStr1p> vpathVar_; // VPATH's directories, read when reading ends
+    StrVect vpathVar_; // VPATH's directories, read when reading ends
     GmExpandCtx ctx_;
     int nest_ = 0; // includes and $(eval) texts being read, one inside the other
 
@@ -427,8 +425,8 @@ class Reader : public GmRecipeSource {
     GmTarget* lookup(char const* d, long long n);
     bool overrideRecipe(GmTarget& g, CxStr1p const& name);
     bool addRecipeLine(GmTarget& g, CxStr1p const& line);
-    bool finish(Vect1p_Vobj<CxStr1p>& goals);
-    bool setupVars(Vect1p_Vobj<CxStr1p>& goals);
+    bool finish(StrVect& goals);
+    bool setupVars(StrVect& goals);
     bool scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name);
     bool applyVar(GmVars& scope, GmTargetVar const& tv);
     bool emitGoal(CxStr1p const& name, GmTarget& t, GmVars const* inherited, GmTarget* via);
@@ -707,10 +705,10 @@ bool Reader::directive(CxStr1p const& line, bool& handled, CxStr1p const& text, 
 bool Reader::include(CxStr1p const& word, CxStr1p const& rest) {
     CxStr1p names;
     if (!expand(names, rest)) return false;
-    Vect1p_Vobj<CxStr1p> list;
+    StrVect list;
     if (!addWords(list, names)) return fail("out of memory");
     // Names with wildcards are the files they match, sorted; none, no file.
-    Vect1p_Vobj<CxStr1p> files;
+    StrVect files;
     for (CxStr1p const& f : list) {
         bool glob = false;
         for (long long i = 0; i < f.length(); ++i)
@@ -762,7 +760,7 @@ bool Reader::readFile(CxStr1p const& f, CxStr1p const& content) {
 bool Reader::vpathDirective(CxStr1p const& rest) {
     CxStr1p text;
     if (!expand(text, rest)) return false;
-    Vect1p_Vobj<CxStr1p> words;
+    StrVect words;
     for (long long i = 0; i < text.length(); ++i)
         if (text.c_str()[i] == ':') text.at(i) = ' ';
     if (!addWords(words, text)) return fail("out of memory");
@@ -788,7 +786,7 @@ bool Reader::vpathDirective(CxStr1p const& rest) {
 // pattern matches it, then in VPATH's.
 bool Reader::vpathFind(CxStr1p& found, CxStr1p const& name) {
     if (name.getAt(0) == '/' || (vpaths_.isEmpty() && vpathVar_.isEmpty())) return false;
-    auto in = [&](Vect1p_Vobj<CxStr1p> const& dirs) {
+    auto in = [&](StrVect const& dirs) {
         for (CxStr1p const& d : dirs) {
             found = d;
             if (found.last() != '/') found += '/';
@@ -807,7 +805,7 @@ bool Reader::vpathFind(CxStr1p& found, CxStr1p const& name) {
 bool Reader::exportNames(CxStr1p const& text, bool ex) {
     CxStr1p names;
     if (!expand(names, text)) return false;
-    Vect1p_Vobj<CxStr1p> list;
+    StrVect list;
     addWords(list, names);
     if (list.isEmpty()) exportAll_ = ex;
     for (CxStr1p const& n : list) {
@@ -1239,7 +1237,7 @@ bool Reader::addRecipeLine(GmTarget& g, CxStr1p const& line) {
 
 // A special target's prerequisites; .DEFAULT is read as a rule of its own.
 bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
-    Vect1p_Vobj<CxStr1p> names;
+    StrVect names;
     if (!addWords(names, normal)) return fail("out of memory");
     if (t == ".PHONY") {
         if (hooks_.addPhony && !normal.isEmpty() && !hooks_.addPhony(normal))
@@ -1260,7 +1258,7 @@ bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
     }
     struct Named {
         char const* name;
-        Set_Kobj<CxStr1p>* set;
+        StrSet* set;
         bool* all;
     } const lists[] = {{".SECONDARY", &secondary_, &secondaryAll_},
                        {".INTERMEDIATE", &intermediate_, nullptr},
@@ -1338,7 +1336,7 @@ bool Reader::rule(CxStr1p const& line) {
         }
         CxStr1p n, o, v;
         if (splitAssign(n, o, v, body)) {
-            Vect1p_Vobj<CxStr1p> tl;
+            StrVect tl;
             addWords(tl, names_);
             for (CxStr1p const& t : tl) {
                 GmVarLink link{GmTargetVar(), -1};
@@ -1470,8 +1468,8 @@ bool Reader::rule(CxStr1p const& line) {
 
 } // namespace
 
-bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1p>& goals,
-                    CxStr1p& err, GmReadOut* out) {
+bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, StrVect& goals, CxStr1p& err,
+                    GmReadOut* out) {
     err.clear();
     std::shared_ptr<Reader> r = std::make_shared<Reader>(in, hooks, out);
     bool ok = r->run(goals);
@@ -1483,7 +1481,7 @@ bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1
 
 namespace {
 
-bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
+bool Reader::run(StrVect& goals) {
     ctx_.global = &vars_;
     ctx_.shell = hooks_.shell;
     ctx_.eval = evalHook;
@@ -1517,7 +1515,7 @@ bool Reader::run(Vect1p_Vobj<CxStr1p>& goals) {
     return finish(goals);
 }
 
-bool Reader::setupVars(Vect1p_Vobj<CxStr1p>& goals) {
+bool Reader::setupVars(StrVect& goals) {
     // The environment first, then the defaults that it does not set.
     for (char** e = environ; e && *e; ++e) {
         char const* eq = strchr(*e, '=');
@@ -1702,7 +1700,7 @@ bool Reader::autosFor(GmAuto& a, CxStr1p const& name, GmTarget const& t, bool ti
     a.at = name;
     // $? needs the files' times; most recipes do not name it.
     long long targetTime = times ? fsaTime(name) : 0;
-    Set_Kobj<CxStr1p> once;
+    StrSet once;
     bool several = strHas(t.prereqs, ' ');
     CxStr1p p;
     long long pos = 0;
@@ -2233,7 +2231,7 @@ bool Reader::goalMarks(CxStr1p const& goal, GmTarget const& t, bool lazy) {
     return k == 0 || hooks_.setMarks(goal, m) || fail("out of memory");
 }
 
-bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
+bool Reader::finish(StrVect& goals) {
     if (suffixes_ && !in_.noBuiltinRules && !addBuiltins()) return false;
     GmVar* dg = vars_.findHere(".DEFAULT_GOAL");
     CxStr1p def = firstGoal_;
@@ -2262,7 +2260,7 @@ bool Reader::finish(Vect1p_Vobj<CxStr1p>& goals) {
     // their variables; then the Makefiles, which may be remade; then every
     // other goal.
     if (!buildHash()) return fail("out of memory");
-    Vect1p_Vobj<CxStr1p> roots(goals);
+    StrVect roots(goals);
     if (roots.isEmpty()) roots.addVal(def);
     for (CxStr1p& r : roots) {
         GmTarget* t = lookup(r.c_str(), r.length());

@@ -54,19 +54,19 @@ struct GmReadOut {
 struct GmReadIn {
     CxStr1p file; // as named in messages ("Makefile")
     CxStr1p text;
-    CxStr1p makeCmd;                  // value of MAKE
-    CxStr1p curDir;                   // value of CURDIR
-    Vect1p_Vobj<CxStr1p> args;        // the command line's goals and VAR=value words
-    Vect1p_Vobj<CxStr1p> moreFiles;   // further -f files, read after the first
-    Vect1p_Vobj<CxStr1p> includeDirs; // -I
-    CxStr1p host;                     // MAKE_HOST
-    CxStr1p makeLevel;                // MAKELEVEL: "0" at the top
-    CxStr1p flags;                    // make's one-letter flags of this run, for MAKEFLAGS
-    long long restarts = 0;           // MAKE_RESTARTS
-    bool noBuiltinRules = false;      // -r
-    bool noBuiltinVars = false;       // -R
-    bool envOverrides = false;        // -e
-    bool warnUndefined = false;       // --warn-undefined-variables
+    CxStr1p makeCmd;             // value of MAKE
+    CxStr1p curDir;              // value of CURDIR
+    StrVect args;                // the command line's goals and VAR=value words
+    StrVect moreFiles;           // further -f files, read after the first
+    StrVect includeDirs;         // -I
+    CxStr1p host;                // MAKE_HOST
+    CxStr1p makeLevel;           // MAKELEVEL: "0" at the top
+    CxStr1p flags;               // make's one-letter flags of this run, for MAKEFLAGS
+    long long restarts = 0;      // MAKE_RESTARTS
+    bool noBuiltinRules = false; // -r
+    bool noBuiltinVars = false;  // -R
+    bool envOverrides = false;   // -e
+    bool warnUndefined = false;  // --warn-undefined-variables
     // Recipes that name variables are expanded just before they run, as make
     // does (GmReadOut::recipes); else when reading ends.
     bool lazyRecipes = false;
@@ -75,5 +75,5 @@ struct GmReadIn {
 // Reads the Makefile. goals receives the requested goals (the command line's
 // words that are not assignments). False after a fatal error, whose message
 // ("Makefile:3: *** missing separator.  Stop.") is in err.
-bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, Vect1p_Vobj<CxStr1p>& goals,
-                    CxStr1p& err, GmReadOut* out = nullptr);
+bool gmReadMakefile(GmReadIn const& in, GmHooks const& hooks, StrVect& goals, CxStr1p& err,
+                    GmReadOut* out = nullptr);

@@ -375,8 +375,7 @@ bool depsCopyAlt(DepsMap& dst, DepsMap const& src, CxStr1p const& alts) {
     return ok;
 }
 
-bool depsJoinProviders(DepsMap& dst, DepsMap const& src,
-                       Map_Kobj2Vobj<CxStr1p, CxStr1p> const& providers) {
+bool depsJoinProviders(DepsMap& dst, DepsMap const& src, StrMap const& providers) {
     bool ok = true;
     for (auto const& g : src) {
         for (auto const& d : g.val) {

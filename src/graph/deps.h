@@ -5,7 +5,7 @@
 #include "base/containers.h"
 #include "base/str.h"
 
-typedef Set_Kobj<CxStr1p> DepsSet;
+typedef StrSet DepsSet;
 typedef Map_Kobj2Vobj<CxStr1p, DepsSet> DepsMap;
 
 bool depsAddOne(DepsMap& map, CxStr1p const& goal, CxStr1p const& dep);
@@ -40,8 +40,7 @@ bool depsCircDetectSccAdd(CxStr1p& out, DepsMap const& map, char sep);
 // The same over the goals and edges of two maps together.
 bool depsCircDetectSccJoinAdd(CxStr1p& out, DepsMap const& a, DepsMap const& b, char sep);
 bool depsCopyAlt(DepsMap& dst, DepsMap const& src, CxStr1p const& alts);
-bool depsJoinProviders(DepsMap& dst, DepsMap const& src,
-                       Map_Kobj2Vobj<CxStr1p, CxStr1p> const& providers);
+bool depsJoinProviders(DepsMap& dst, DepsMap const& src, StrMap const& providers);
 
 // Expansion and cycle check of one map; label names it in messages.
 bool depsExpandStep(DepsMap& map, char const* label);

@@ -93,7 +93,7 @@ Word commandWord(CxStr1p const& line) {
 
 // Words split once from a "|" list, so that each recipe line costs no scan of it.
 struct WordSet {
-    Vect1p_Vobj<CxStr1p> words;
+    StrVect words;
     explicit WordSet(char const* list) {
         CxStr1p tok;
         long long pos = 0;
@@ -133,7 +133,7 @@ bool setDefaultEach(CxStr1p const& list) {
 // goal texts' store, which costs no heap block per goal; a list that grows
 // again grows by half, not to the next thousand names as an array's second
 // block would.
-bool depsReserve(Vect1p_Vobj<CxStr1p>& list, long long n) {
+bool depsReserve(StrVect& list, long long n) {
     long long want = list.size() + n;
     if (want <= list.cap) return true;
     if (list.isEmpty() && list.cap == 0) {
@@ -145,7 +145,7 @@ bool depsReserve(Vect1p_Vobj<CxStr1p>& list, long long n) {
     }
     if (list.isEmpty()) return list.reserve(want);
     if (want < list.size() + list.size() / 2) want = list.size() + list.size() / 2;
-    Vect1p_Vobj<CxStr1p> more;
+    StrVect more;
     if (!more.reserve(want)) return false;
     // The names move bitwise, as the array's own growth moves them.
     memcpy((void*)more.data, (void const*)list.data, (size_t)list.size() * sizeof(CxStr1p));
@@ -156,7 +156,7 @@ bool depsReserve(Vect1p_Vobj<CxStr1p>& list, long long n) {
 }
 
 bool addOneDep(GoalRule& g, long long id, char const* dep, long long len, bool existOnly) {
-    Vect1p_Vobj<CxStr1p>& list = existOnly ? g.depsExistOnly : g.depsUsual;
+    StrVect& list = existOnly ? g.depsExistOnly : g.depsUsual;
     ++g_tableChanges;
     DepEdge e{(int)id, (int)(list.size() << 1 | existOnly)};
     if (list.size() >= 0x3fffffff || !GraphState::_p->goalLoad.edges.addVal(e)) return false;
@@ -174,7 +174,7 @@ bool addOneDep(GoalRule& g, long long id, char const* dep, long long len, bool e
 }
 
 // The dependency set of one goal, from its list: sorted, each name once.
-bool setFromList(DepsSet& set, Vect1p_Vobj<CxStr1p> const& list) {
+bool setFromList(DepsSet& set, StrVect const& list) {
     Vect1p_Vobj<CxStr1p const*> names;
     if (!names.reserve(list.size())) return false;
     bool sorted = true;
@@ -381,7 +381,7 @@ bool goalDepsPrepare(bool maps) {
         if (!maps) break; // nothing will read them
         GoalRule const& g = n.val;
         for (int k = 0; k < 2; ++k) {
-            Vect1p_Vobj<CxStr1p> const& list = k ? g.depsExistOnly : g.depsUsual;
+            StrVect const& list = k ? g.depsExistOnly : g.depsUsual;
             if (list.isEmpty()) continue;
             DepsMap& map = k ? v.depsMapExistOnly : v.depsMapUsual;
             DepsMap::Node* node = map.appendLast(g.name, DepsSet());

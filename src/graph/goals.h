@@ -20,8 +20,8 @@ struct GoalRule {
     unsigned char ownKinds = 0;
     CxStr1p timeOf; // the file whose time is the goal's (a Makefile's "::" rule); else name
     CxStr1p name;
-    Vect1p_Vobj<CxStr1p> depsUsual;
-    Vect1p_Vobj<CxStr1p> depsExistOnly;
+    StrVect depsUsual;
+    StrVect depsExistOnly;
     CxStr1p howCmds; // every recipe line followed by "\n"
 
     GoalRule() = default;

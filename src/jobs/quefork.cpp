@@ -51,7 +51,7 @@ long long g_prefixPid = 0;
 long long g_batchCount = 0;
 // Each slot's batch file: a worker that ended before reading it (not found,
 // killed) must not leave it behind.
-Vect1p_Vobj<CxStr1p> g_slotFile;
+StrVect g_slotFile;
 
 long long forkSlot(RunAppInfo const& r) {
     long long i = &r - g_fork.slots.begin();

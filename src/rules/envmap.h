@@ -6,7 +6,7 @@
 #include "base/containers.h"
 #include "base/str.h"
 
-class EnvMap : public Map_Kobj2Vobj<CxStr1p, CxStr1p> {
+class EnvMap : public StrMap {
   public:
     bool varSet(CxStr1p const& name, CxStr1p const& value);
     bool varSet(CxStr1p const& name, long long value);
@@ -41,7 +41,7 @@ long long envMapVarGetInt(EnvMap& map, CxStr1p const& name);
 bool envMapVarGetBool(EnvMap& map, CxStr1p const& name);
 
 // Lookups with a caller's own variables laid over the store.
-typedef Map_Kobj2Vobj<CxStr1p, CxStr1p> VarOverlay;
+typedef StrMap VarOverlay;
 bool envMap2VarGet(VarOverlay const& overlay, EnvMap& map, CxStr1p& out, CxStr1p const& name);
 CxStr1p envMap2VarGet(VarOverlay const& overlay, EnvMap& map, CxStr1p const& name);
 long long envMap2VarGetInt(VarOverlay const& overlay, EnvMap& map, CxStr1p const& name);

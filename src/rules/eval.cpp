@@ -56,7 +56,7 @@ void errLineFailed(CxStr1p* err, CxStr1p const& fileName, CxStr1p const& evalNam
     errMsg(err, fileName, ": Eval(", evalName, ") failed >", line + "<");
 }
 
-bool stackHasExact(Vect1p_Vobj<CxStr1p> const& stack, CxStr1p const& name) {
+bool stackHasExact(StrVect const& stack, CxStr1p const& name) {
     for (CxStr1p const& s : stack)
         if (s == name) return true;
     return false;
@@ -164,8 +164,7 @@ bool evalTextMakeInitFns(EvalRuleFn rule, EvalRecipeFn recipe, EvalDefaultGoalFn
 
 bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
                   EvalLineHookFn lineHook, CxStr1p* err, char const* parseOptions,
-                  CxStr1p const& fileName, Vect1p_Vobj<CxStr1p>* includeStack,
-                  Vect1p_Vobj<CxStr1p>* evaluatedFiles) {
+                  CxStr1p const& fileName, StrVect* includeStack, StrVect* evaluatedFiles) {
     if (!g_evalReady) {
         err2strf(err, "Need init to Eval(%s) file '%s'", evalName.c_str(), fileName.c_str());
         return false;
@@ -177,7 +176,7 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
         return false;
     }
     // Without a caller's stack the includes still need one to stop loops.
-    Vect1p_Vobj<CxStr1p> ownStack;
+    StrVect ownStack;
     if (!includeStack) includeStack = &ownStack;
     if (includeStack->isEmpty()) g_includeCapMet = false;
     if (!fileName.isEmpty()) {
@@ -269,8 +268,7 @@ bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
     return !quoteOpen;
 }
 
-bool evalLinePartsOpInclude(CxStr1p& out, LineParts& parts, CxStr1p* err,
-                            Vect1p_Vobj<CxStr1p>* includeStack) {
+bool evalLinePartsOpInclude(CxStr1p& out, LineParts& parts, CxStr1p* err, StrVect* includeStack) {
     if (!parts.incKind) return false;
     out.clear();
     CxStr1p const& path = parts.value;

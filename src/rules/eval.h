@@ -27,8 +27,7 @@ bool evalTextMakeInitFns(EvalRuleFn rule, EvalRecipeFn recipe, EvalDefaultGoalFn
 // stack and in the evaluated-files list (both optional).
 bool evalTextMake(CxStr1p const& text, EnvMap& store, CxStr1p const& evalName,
                   EvalLineHookFn lineHook, CxStr1p* err, char const* parseOptions,
-                  CxStr1p const& fileName, Vect1p_Vobj<CxStr1p>* includeStack,
-                  Vect1p_Vobj<CxStr1p>* evaluatedFiles);
+                  CxStr1p const& fileName, StrVect* includeStack, StrVect* evaluatedFiles);
 
 // One assignment operator ("=", ":=", "+=", "-=", "%=", "/="); the result is
 // stored with varSet, not exported.
@@ -38,8 +37,7 @@ bool evalVarOpValue(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value
 bool evalLinePartsOpVar(LineParts& parts, EnvMap& store, CxStr1p* err);
 // Checks an include line and reads its file into out (empty for a missing
 // "-include").
-bool evalLinePartsOpInclude(CxStr1p& out, LineParts& parts, CxStr1p* err,
-                            Vect1p_Vobj<CxStr1p>* includeStack);
+bool evalLinePartsOpInclude(CxStr1p& out, LineParts& parts, CxStr1p* err, StrVect* includeStack);
 // Runs an in-rules command line; false without isEvalDone for an unknown word.
 bool evalLinePartsOpCmd(LineParts& parts, EnvMap& store, CxStr1p const& evalName, CxStr1p* err);
 

@@ -8,7 +8,7 @@
 bool varsAfterConfEvalLoop() {
     EnvMap& store = *EnvMap::_p;
     // A snapshot of the names: look-ups made by the expansion may add entries.
-    Vect1p_Vobj<CxStr1p> names;
+    StrVect names;
     bool ok = names.reserve(store.size());
     for (auto const& n : store)
         ok = names.addVal(n.key) && ok;

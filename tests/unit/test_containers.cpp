@@ -118,7 +118,7 @@ TEST(ContainersStr, ContainerOrderMatchesComparison) {
 
 // Adding an element of the array itself, across the growth of its block.
 TEST(ContainersVect, AddOwnElement) {
-    Vect1p_Vobj<CxStr1p> v;
+    StrVect v;
     v.addVal("self");
     for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(v.addVal(v.at(0)));
@@ -133,13 +133,13 @@ template <typename K, typename V> static std::vector<std::string> keysOf(AvlTree
 }
 
 TEST(ContainersMap, IterationOrderAndDeepCopy) {
-    Map_Kobj2Vobj<CxStr1p, CxStr1p> m;
+    StrMap m;
     for (char const* k : {"abc", "a", "B", "\xE9t\xE9", "", "ab", "Z", "_x", "0"})
         EXPECT_TRUE(m.addKV(k, CxStr1p("v_") + k));
     EXPECT_EQ(keysOf(m),
               (std::vector<std::string>{"", "\xE9t\xE9", "0", "B", "Z", "_x", "a", "ab", "abc"}));
 
-    Map_Kobj2Vobj<CxStr1p, CxStr1p> c(m);
+    StrMap c(m);
     EXPECT_EQ(c.count, m.count);
     EXPECT_TRUE(c.checkTree());
     EXPECT_EQ(c.root->height, m.root->height);
@@ -155,7 +155,7 @@ TEST(ContainersMap, IterationOrderAndDeepCopy) {
     EXPECT_TRUE(c.delAt("a"));
     EXPECT_TRUE(m.hasIdx("a"));
 
-    Map_Kobj2Vobj<CxStr1p, CxStr1p> d;
+    StrMap d;
     d.addKV("gone", "x");
     EXPECT_TRUE(d.copyFrom(m));
     EXPECT_FALSE(d.hasIdx("gone"));
@@ -179,7 +179,7 @@ TEST(ContainersMap, RandomAgainstStdMap) {
     std::mt19937_64 rng(12345);
     std::vector<std::string> keys;
     std::map<std::string, long long, RefLess> ref;
-    Map_Kobj2Vobj<CxStr1p, long long> m;
+    StrNumMap m;
     for (int i = 0; i < 20000; ++i) {
         std::string k;
         int n = 1 + int(rng() % 6);

@@ -37,7 +37,7 @@ class EvalTest : public ScratchCwdTest {
   protected:
     CxStr1p err;
     EnvMap store;
-    Vect1p_Vobj<CxStr1p> stack, files;
+    StrVect stack, files;
     LogCapture log;
 
     void SetUp() override {

@@ -42,7 +42,7 @@ Result read(char const* makefile) {
     GmHooks hooks;
     hooks.addDeps = addDeps;
     hooks.addCmd = addCmd;
-    Vect1p_Vobj<CxStr1p> goals;
+    StrVect goals;
     CxStr1p err;
     Result r;
     r.ok = gmReadMakefile(in, hooks, goals, err);
@@ -110,7 +110,7 @@ TEST(GmRead, ErrorsNameFileAndLine) {
         {"X = $(file >o,x)\nall: ; echo $(X)\n",
          "Makefile:2: *** function 'file' is not read yet by this dialect.  Stop."},
         {"load ext.so\n", "Makefile:1: *** 'load' is not read by this dialect (no plug-ins are "
-                            "loaded).  Stop."},
+                          "loaded).  Stop."},
         {"all: lib.a(x.o)\n",
          "Makefile:1: *** archive members ('lib.a(x.o)') are not read by this dialect.  Stop."},
         {"X = $(X) more\nall: ; echo $(X)\n",

@@ -30,7 +30,7 @@ class GraphFix : public testing::Test {
     std::string log() const { return cap.text(); }
     bool logHas(char const* part) const { return cap.has(part); }
     GoalRule& goal(char const* name) { return v.goalRules.at(name); }
-    static std::string vec(Vect1p_Vobj<CxStr1p> const& list) {
+    static std::string vec(StrVect const& list) {
         std::string s;
         for (CxStr1p const& x : list)
             s += std::string(s.empty() ? "" : ",") + x.c_str();
@@ -210,7 +210,7 @@ TEST_F(GraphFix, GraphIndexResolvesEveryDependencyOnce) {
         ASSERT_NE(g, nullptr);
         EXPECT_EQ(g->rule, &n.val);
         for (int e = 0; e < 2; ++e) {
-            Vect1p_Vobj<CxStr1p> const& deps = e ? n.val.depsExistOnly : n.val.depsUsual;
+            StrVect const& deps = e ? n.val.depsExistOnly : n.val.depsUsual;
             GoalSlot* const* slots = goalDepSlots(g, e == 1);
             for (long long i = 0; i < deps.size(); ++i) {
                 ASSERT_EQ(slots[i], goalSlotOf(deps[i])) << n.val.name.c_str() << " " << i;

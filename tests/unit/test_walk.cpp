@@ -67,7 +67,7 @@ TEST_F(WalkTimes, ReadAheadAgreesWithQueryPerFileUntilARecipeStarts) {
     write("unreached");
     ASSERT_TRUE(addGoalDeps("other", "unreached"));
     ASSERT_TRUE(goalIndexInit());
-    Vect1p_Vobj<CxStr1p> goals;
+    StrVect goals;
     goals.addVal("all");
     walkReadTimesAhead(goals);
     walkReadTimesAheadWait();
