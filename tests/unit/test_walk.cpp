@@ -17,6 +17,7 @@
 #include "build/build_par.h"
 #include "build/build_seq.h"
 #include "build/walk.h"
+#include "exec/signals.h"
 #include "graph/goalindex.h"
 #include "graph/goals.h"
 #include "jobs/que.h"
@@ -141,6 +142,9 @@ class WalkFake : public testing::Test {
         g_walkFileTime = savedTime;
         g_walkRunRecipe = savedRun;
         g_bgjPushJob = savedPush;
+        // A build holds the interrupt handler until the process ends; let go as a run's end would.
+        runHoldSigHandler(false);
+        runDoneSigHandler();
     }
 
     // rules: "goal:deps" items split by ';', deps as in a rules file ("a | b");
