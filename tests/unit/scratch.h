@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "base/str.h"
@@ -32,6 +34,19 @@ class ScratchDirTest : public ::testing::Test {
     }
 
     CxStr1p P(char const* rel) const { return CxStr1p((dir + "/" + rel).c_str()); }
+    // Files by their path in the directory, through the standard library.
+    void put(char const* rel, std::string const& text) const {
+        std::ofstream(dir + "/" + rel, std::ios::binary) << text;
+    }
+    std::string get(char const* rel) const {
+        std::ifstream f(dir + "/" + rel, std::ios::binary);
+        return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
+    }
+    // Also true for a link that leads nowhere.
+    bool has(char const* rel) const {
+        std::error_code ec;
+        return std::filesystem::exists(std::filesystem::symlink_status(dir + "/" + rel, ec));
+    }
 };
 
 // The same, with the test working inside the directory; the previous working

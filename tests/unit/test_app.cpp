@@ -108,29 +108,3 @@ TEST(AppState, LayerPointersLiveWithTheRun) {
     }
     check(nullptr, "after the second run");
 }
-
-// The outcome turns any failure into code 2 and keeps a recorded exit code.
-TEST(AppOutcome, FailureAlwaysReportsNonZero) {
-    logInitTimeImportant("t");
-    logConfPassLevel(3);
-    {
-        Vars v;
-        EXPECT_TRUE(appDoneAdaptReturn(true));
-        EXPECT_EQ(v.retCode, 0);
-        EXPECT_FALSE(appDoneAdaptReturn(false));
-        EXPECT_EQ(v.retCode, 2);
-    }
-    {
-        Vars v;
-        v.failed = true;
-        EXPECT_FALSE(appDoneAdaptReturn(true)) << "a failed command fails the run";
-        EXPECT_EQ(v.retCode, 2);
-    }
-    {
-        Vars v;
-        v.retCode = 5;
-        EXPECT_FALSE(appDoneAdaptReturn(true)) << "a recorded exit code fails the run";
-        EXPECT_EQ(v.retCode, 5);
-    }
-    logConfPassLevel(0);
-}

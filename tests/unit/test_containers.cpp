@@ -12,10 +12,8 @@
 
 TEST(ContainersStr, ConstructionCopyAndZeroBytes) {
     // A text with a length stops at an inner zero byte; the first allocation is exact.
-    CxStr1p t("ab\0de", 5);
-    EXPECT_EQ(t.len, 2);
-    CxStr1p u("abcde", 3);
-    EXPECT_STREQ(u.c_str(), "abc");
+    EXPECT_EQ(CxStr1p("ab\0de", 5).len, 2);
+    EXPECT_EQ(CxStr1p("abcde", 3), "abc");
 
     // Copying a string of length 5 whose third byte is zero keeps the first two bytes.
     CxStr1p five("abcde");
@@ -23,7 +21,6 @@ TEST(ContainersStr, ConstructionCopyAndZeroBytes) {
     EXPECT_EQ(five.len, 5);
     CxStr1p copy(five);
     EXPECT_EQ(copy.len, 2);
-    EXPECT_STREQ(copy.c_str(), "ab");
     // Self-assignment and assignment from one's own tail.
     CxStr1p s("self");
     CxStr1p& sr = s;
@@ -31,8 +28,7 @@ TEST(ContainersStr, ConstructionCopyAndZeroBytes) {
     EXPECT_TRUE(s.setObj(s));
     EXPECT_STREQ(s.c_str(), "self");
     EXPECT_TRUE(s.setCstr(s.data + 2));
-    EXPECT_STREQ(s.c_str(), "lf");
-    EXPECT_EQ(s.len, 2);
+    EXPECT_EQ(std::string(s.c_str()) + std::to_string(s.len), "lf2");
 }
 
 TEST(ContainersStr, EditingOperations) {
@@ -45,30 +41,23 @@ TEST(ContainersStr, EditingOperations) {
     for (int i = 0; i < 200; ++i)
         big += 'k';
     EXPECT_TRUE(big.addObj(big)); // self-append across a reallocation
-    EXPECT_EQ(big.len, 400);
-    EXPECT_EQ(big.getAt(399), 'k');
+    EXPECT_EQ(std::string(big.c_str()), std::string(400, 'k'));
     EXPECT_TRUE(s.addCstr(s.data + 1, 2));
     EXPECT_STREQ(s.c_str(), "ababba");
 
     CxStr1p t("ace");
-    EXPECT_TRUE(t.insAt(1, 'b'));
-    EXPECT_TRUE(t.insAt(3, "d"));
-    EXPECT_TRUE(t.insAt(5, CxStr1p("fg")));
-    EXPECT_TRUE(t.insAt(0, "__", 1));
-    EXPECT_STREQ(t.c_str(), "_abcdefg");
+    EXPECT_TRUE(t.insAt(1, 'b') && t.insAt(3, "d") && t.insAt(5, CxStr1p("fg")) &&
+                t.insAt(0, "__", 1));
+    EXPECT_EQ(t, "_abcdefg");
     EXPECT_TRUE(t.insAt(2, t.data + 6, 2)); // inserting part of itself
-    EXPECT_STREQ(t.c_str(), "_afgbcdefg");
-    EXPECT_EQ(t.len, 10);
-
-    EXPECT_TRUE(t.delAt(0));
-    EXPECT_TRUE(t.delSpan(1, 2));
-    EXPECT_STREQ(t.c_str(), "abcdefg");
+    EXPECT_EQ(t, "_afgbcdefg");
+    EXPECT_TRUE(t.delAt(0) && t.delSpan(1, 2));
+    EXPECT_EQ(t, "abcdefg");
     EXPECT_TRUE(t.delSpan(5, 100)); // cut at the end
-    EXPECT_STREQ(t.c_str(), "abcde");
+    EXPECT_EQ(t, "abcde");
     CxStr1p d("a,b,,c,");
     EXPECT_TRUE(d.delEachChar(','));
-    EXPECT_STREQ(d.c_str(), "abc");
-    EXPECT_EQ(d.len, 3);
+    EXPECT_EQ(d, "abc");
 
     EXPECT_EQ("a" + CxStr1p("b") + 'c', "abc");
     EXPECT_EQ(CxStr1p("a") + '\0', "a");
@@ -81,11 +70,8 @@ TEST(ContainersStr, ComparisonOrder) {
     CxStr1p z("xyz");
     z.at(0) = 0;
     EXPECT_EQ(anyCmp(z, e), 0);
-    EXPECT_FALSE(z < e);
-    EXPECT_FALSE(z > e);
-    EXPECT_FALSE(z == e);
-    EXPECT_TRUE(z != e);
-    EXPECT_TRUE(e == CxStr1p(""));
+    EXPECT_FALSE(z < e || z > e || z == e);
+    EXPECT_TRUE(z != e && e == CxStr1p(""));
     // Same length, different tail after an inner zero: equal up to the zero.
     CxStr1p p1("ab1"), p2("ab2");
     p1.at(1) = 0;
@@ -140,20 +126,18 @@ TEST(ContainersMap, IterationOrderAndDeepCopy) {
               (std::vector<std::string>{"", "\xE9t\xE9", "0", "B", "Z", "_x", "a", "ab", "abc"}));
 
     StrMap c(m);
-    EXPECT_EQ(c.count, m.count);
     EXPECT_TRUE(c.checkTree());
-    EXPECT_EQ(c.root->height, m.root->height);
-    EXPECT_EQ(c.root->key, m.root->key);
+    EXPECT_EQ(c.count, m.count);
+    EXPECT_EQ(c.root->key + std::to_string(c.root->height).c_str(),
+              m.root->key + std::to_string(m.root->height).c_str());
     auto i = m.begin();
     for (auto j = c.begin(); j != c.end(); ++j, ++i) {
-        EXPECT_EQ(j->key, i->key);
-        EXPECT_EQ(j->val, i->val);
+        EXPECT_EQ(j->key + "=" + j->val, i->key + "=" + i->val);
         EXPECT_NE(j.n, i.n);
     }
     c.at("ab") = "changed";
-    EXPECT_EQ(m.at("ab"), "v_ab");
     EXPECT_TRUE(c.delAt("a"));
-    EXPECT_TRUE(m.hasIdx("a"));
+    EXPECT_TRUE(m.at("ab") == "v_ab" && m.hasIdx("a"));
 
     StrMap d;
     d.addKV("gone", "x");
@@ -161,7 +145,7 @@ TEST(ContainersMap, IterationOrderAndDeepCopy) {
     EXPECT_FALSE(d.hasIdx("gone"));
     EXPECT_EQ(keysOf(d), keysOf(m));
     d = c;
-    EXPECT_EQ(d.count, c.count);
+    EXPECT_EQ(keysOf(d), keysOf(c));
     EXPECT_EQ(d.at("ab"), "changed");
 }
 
@@ -267,23 +251,20 @@ TEST(ContainersStr, ViewChangesCopyFirst) {
         EXPECT_TRUE(view.isValid());
         EXPECT_EQ(view.countFree(), 0);
         EXPECT_EQ(op.run(view), op.run(own)) << op.name;
-        EXPECT_STREQ(view.c_str(), own.c_str()) << op.name;
-        EXPECT_EQ(view.length(), own.length()) << op.name;
-        EXPECT_STREQ(kept, "abcdef") << op.name;
-        EXPECT_TRUE(view.isValid()) << op.name;
+        EXPECT_EQ(std::string(view.c_str(), (size_t)view.length()),
+                  std::string(own.c_str(), (size_t)own.length()))
+            << op.name;
+        EXPECT_TRUE(view.isValid() && !strcmp(kept, "abcdef")) << op.name;
     }
     // Reading keeps the view; a copy is a string of its own; a move hands the
     // view on.
     CxStr1p view;
     view.setView(kept + 3, 3); // a view's text ends in a zero
     EXPECT_EQ(view, "def");
-    EXPECT_EQ(view.getAt(1), 'e');
     long long at = -1;
-    EXPECT_TRUE(view.findIndex(at, 'f') && at == 2);
-    EXPECT_TRUE(view.isView());
+    EXPECT_TRUE(view.getAt(1) == 'e' && view.findIndex(at, 'f') && at == 2 && view.isView());
     CxStr1p copy(view);
-    EXPECT_FALSE(copy.isView());
-    EXPECT_EQ(copy, "def");
+    EXPECT_TRUE(!copy.isView() && copy == "def");
     CxStr1p moved(std::move(view));
     EXPECT_TRUE(moved.isView());
     EXPECT_EQ((void const*)moved.data, (void const*)(kept + 3));

@@ -44,30 +44,23 @@ TEST(EnvMapLookup, StoreEnvironmentFallThroughAndCaching) {
     envVarUnset("VORNT_A");
     // Undefined: empty, true, nothing stored.
     CxStr1p out("x");
-    EXPECT_TRUE(m.varGet("VORNT_A", out));
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(m.size(), 0);
     long long n = 5;
-    EXPECT_FALSE(m.varGetInt("VORNT_A", n));
-    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(m.varGet("VORNT_A", out) && out.isEmpty() && m.size() == 0);
+    EXPECT_TRUE(!m.varGetInt("VORNT_A", n) && n == 0);
 
     // Found in the environment: kept in the store, later changes not seen.
     ASSERT_TRUE(envVarSetExport("VORNT_A", "env1"));
     EXPECT_EQ(m.varGet("VORNT_A"), "env1");
-    EXPECT_TRUE(m.hasIdx("VORNT_A"));
     envVarSetExport("VORNT_A", "env2");
-    EXPECT_EQ(m.varGet("VORNT_A"), "env1");
+    EXPECT_TRUE(m.hasIdx("VORNT_A") && m.varGet("VORNT_A") == "env1");
 
     // Empty name: reads empty, setters refuse.
     EXPECT_TRUE(m.varGet("", out));
-    EXPECT_FALSE(m.varSet("", "v"));
-    EXPECT_FALSE(m.varSetExport("", "v"));
-    EXPECT_FALSE(m.varUnset(""));
+    EXPECT_FALSE(m.varSet("", "v") || m.varSetExport("", "v") || m.varUnset(""));
 
     // Unset removes from both places.
     EXPECT_TRUE(m.varUnset("VORNT_A"));
-    EXPECT_FALSE(m.hasIdx("VORNT_A"));
-    EXPECT_FALSE(envVarGetSet("VORNT_A", out));
+    EXPECT_FALSE(m.hasIdx("VORNT_A") || envVarGetSet("VORNT_A", out));
     EXPECT_EQ(m.varGet("VORNT_A"), "");
 }
 
@@ -78,9 +71,8 @@ TEST_F(ScratchDirTest, EnvMapCwdIsAlwaysLive) {
     ASSERT_TRUE(fsCd(dir.c_str()));
     CxStr1p cwd = m.varGet("CWD");
     fsCd(orig);
-    EXPECT_NE(cwd, "/stale");
-    EXPECT_TRUE(strHasEnd(cwd, CxStr1p(dir.substr(dir.rfind('/')).c_str())));
-    EXPECT_EQ(cwd.hasVal('\\'), false);
+    EXPECT_TRUE(strHasEnd(cwd, CxStr1p(dir.substr(dir.rfind('/')).c_str())) && !cwd.hasVal('\\'))
+        << cwd.c_str();
     VarOverlay ov;
     ov.setKV("CWD", "/ov");
     EXPECT_EQ(envMap2VarGet(ov, m, "CWD"), orig);
@@ -105,8 +97,7 @@ TEST(EnvMapExport, ExportAndVerify) {
     EXPECT_TRUE(m.varSetExport("VORNT_X", "a b"));
     EXPECT_EQ(envVarGet("VORNT_X"), "a b");
     EXPECT_TRUE(m.varSetExport("VORNT_X", 17LL));
-    EXPECT_EQ(envVarGetInt("VORNT_X"), 17);
-    EXPECT_TRUE(envVarGetBool("VORNT_X"));
+    EXPECT_TRUE(envVarGetInt("VORNT_X") == 17 && envVarGetBool("VORNT_X"));
     // varNameExport takes the stored value only.
     m.varSet("VORNT_Y", "yy");
     EXPECT_TRUE(m.varNameExport("VORNT_Y"));
@@ -127,19 +118,15 @@ TEST(EnvMapStore, SetObjDeepCopiesAndOverlayComesFirst) {
     a.varSet("K2", "v2");
     b.varSet("OLD", "x");
     EXPECT_TRUE(b.setObj(a));
-    EXPECT_EQ(b.size(), 2);
-    EXPECT_FALSE(b.hasIdx("OLD"));
     a.varSet("K1", "changed");
-    EXPECT_EQ(b.varGet("K1"), "v1");
+    EXPECT_TRUE(b.size() == 2 && !b.hasIdx("OLD") && b.varGet("K1") == "v1");
 
     VarOverlay ov;
     ov.setKV("K2", "ov2");
     ov.setKV("N", "0x2");
-    EXPECT_EQ(envMap2VarGet(ov, b, "K2"), "ov2");
-    EXPECT_EQ(envMap2VarGet(ov, b, "K1"), "v1");
+    EXPECT_EQ(envMap2VarGet(ov, b, "K2") + envMap2VarGet(ov, b, "K1"), "ov2v1");
     EXPECT_EQ(envMap2VarGetInt(ov, b, "N"), 2);
-    EXPECT_TRUE(envMap2VarGetBool(ov, b, "N"));
-    EXPECT_FALSE(envMap2VarGetBool(ov, b, "K1"));
+    EXPECT_TRUE(envMap2VarGetBool(ov, b, "N") && !envMap2VarGetBool(ov, b, "K1"));
 }
 
 TEST(EnvMapEnviron, ClearExceptKeepListRules) {

@@ -39,25 +39,15 @@ class FuzzReplay : public ScratchCwdTest {
         ScratchCwdTest::TearDown();
     }
     // The listings go to standard output; keep them out of the test log.
-    FuzzRulesResult rules(std::string const& text) {
+    template <typename R> R quiet(R (*fn)(CxStr1p const&), std::string const& text) {
         ::testing::internal::CaptureStdout();
-        FuzzRulesResult r = fuzzRunRules(CxStr1p(text.c_str()));
+        R r = fn(CxStr1p(text.c_str()));
         listing = ::testing::internal::GetCapturedStdout();
         return r;
     }
-    FuzzArgsResult args(std::string const& text) {
-        ::testing::internal::CaptureStdout();
-        FuzzArgsResult r = fuzzRunArgs(CxStr1p(text.c_str()));
-        ::testing::internal::GetCapturedStdout();
-        return r;
-    }
-
-    FuzzGnuResult gnu(std::string const& text) {
-        ::testing::internal::CaptureStdout();
-        FuzzGnuResult r = fuzzRunGnu(CxStr1p(text.c_str()));
-        ::testing::internal::GetCapturedStdout();
-        return r;
-    }
+    FuzzRulesResult rules(std::string const& text) { return quiet(fuzzRunRules, text); }
+    FuzzArgsResult args(std::string const& text) { return quiet(fuzzRunArgs, text); }
+    FuzzGnuResult gnu(std::string const& text) { return quiet(fuzzRunGnu, text); }
     // The fatal error of a read that must fail.
     std::string gnuErr(std::string const& text) {
         FuzzGnuResult r = gnu(text);
@@ -73,17 +63,10 @@ class FuzzReplay : public ScratchCwdTest {
 
 TEST_F(FuzzReplay, CommandsThatLeaveTheEvaluationAreHeldBack) {
     CxStr1p here = fsCwd();
-    FuzzRulesResult r = rules("run echo x > ran1\n"
-                              "runOk echo x > ran2\n"
-                              "cd sub\n"
-                              "chdir sub\n"
-                              "export VORNT_FUZZ_X=1\n"
-                              "envVarsClearExcept VORNT_NONE\n"
-                              "all: x\n");
-    EXPECT_TRUE(r.evalOk) << r.err.c_str();
-    EXPECT_TRUE(r.depsOk);
-    EXPECT_FALSE(fsaExist(P("ran1")));
-    EXPECT_FALSE(fsaExist(P("ran2")));
+    FuzzRulesResult r = rules("run echo x > ran1\nrunOk echo x > ran2\ncd sub\nchdir sub\n"
+                              "export VORNT_FUZZ_X=1\nenvVarsClearExcept VORNT_NONE\nall: x\n");
+    EXPECT_TRUE(r.evalOk && r.depsOk) << r.err.c_str();
+    EXPECT_FALSE(fsaExist(P("ran1")) || fsaExist(P("ran2")));
     EXPECT_EQ(fsCwd(), here);
     EXPECT_EQ(std::getenv("VORNT_FUZZ_X"), nullptr);
     // The environment was not cleared: PATH is still there.
@@ -93,9 +76,7 @@ TEST_F(FuzzReplay, CommandsThatLeaveTheEvaluationAreHeldBack) {
 
 TEST_F(FuzzReplay, RulesRunsIncludesGraphOptionsAndListings) {
     FuzzRulesResult r = rules("include a.vorn\nall: a b\n");
-    EXPECT_TRUE(r.evalOk) << r.err.c_str();
-    EXPECT_TRUE(r.depsOk);
-    EXPECT_TRUE(r.listedD && r.listedR);
+    EXPECT_TRUE(r.evalOk && r.depsOk && r.listedD && r.listedR) << r.err.c_str();
     EXPECT_EQ(r.goals, 3); // a and b from the includes, all
     EXPECT_NE(listing.find("all : a b"), std::string::npos) << listing;
     EXPECT_NE(listing.find("print rules"), std::string::npos);
@@ -108,40 +89,30 @@ TEST_F(FuzzReplay, RulesRunsIncludesGraphOptionsAndListings) {
 
     // A failed evaluation skips the preparation but still lists what was read.
     r = rules("x: y\n__cmd_error__\n");
-    EXPECT_FALSE(r.evalOk);
-    EXPECT_FALSE(r.depsOk);
-    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_TRUE(!r.evalOk && !r.depsOk && !r.err.isEmpty());
     EXPECT_EQ(r.goals, 1);
 }
 
 TEST_F(FuzzReplay, ArgsApplyToAFreshConfiguration) {
     FuzzArgsResult r = args("-j 3 --bgt goal -- -v");
     EXPECT_TRUE(r.expandOk && r.applyOk);
-    EXPECT_EQ(r.count, 6);
-    EXPECT_EQ(r.conf.jobs, 3);
-    EXPECT_EQ(r.conf.bgOption, "--bgt");
-    EXPECT_EQ(r.conf.goalsText, "goal\n-v\n");
-    EXPECT_EQ(r.conf.passLevel, 0);
+    EXPECT_TRUE(r.count == 6 && r.conf.jobs == 3 && r.conf.passLevel == 0);
+    EXPECT_EQ(r.conf.bgOption + "|" + r.conf.goalsText, "--bgt|goal\n-v\n");
 
     // Nothing of the last input is left in the next one.
     r = args("-5x");
-    EXPECT_FALSE(r.expandOk);
-    EXPECT_EQ(r.conf.jobs, 0);
-    EXPECT_TRUE(r.conf.goalsText.isEmpty());
+    EXPECT_TRUE(!r.expandOk && r.conf.jobs == 0 && r.conf.goalsText.isEmpty());
 
     // "-C" moves the process; the fuzz target moves back after every input.
     r = args("-C sub");
-    EXPECT_TRUE(r.applyOk);
-    EXPECT_TRUE(r.conf.cdDone);
+    EXPECT_TRUE(r.applyOk && r.conf.cdDone);
 }
 
 TEST_F(FuzzReplay, GnuShellRunsNothingAndIncludesReadTheScratchFiles) {
     EXPECT_EQ(gnuErr("X := $(shell echo hi > ran1)\nY != echo hi > ran2\n"
                      "$(error [$(X)][$(Y)][$(.SHELLSTATUS)])\n"),
               "Makefile:3: *** [][][0].  Stop.");
-    EXPECT_FALSE(fsaExist(P("ran1")));
-    EXPECT_FALSE(fsaExist(P("ran2")));
-
+    EXPECT_FALSE(fsaExist(P("ran1")) || fsaExist(P("ran2")));
     // a.mk includes b.mk, which names the default goal.
     EXPECT_EQ(gnuErr("include a.mk\n$(error $(V)|$(B)|$(MAKEFILE_LIST))\n"),
               "Makefile:2: *** a 1|1 x|Makefile a.mk b.mk.  Stop.");

@@ -49,39 +49,31 @@ TEST(LogLine, PrefixesCountsAndPassLevel) {
     EXPECT_TRUE(logPrint(-1, "hidden"));
     EXPECT_FALSE(logPrint(0, nullptr));
     EXPECT_EQ(cap.text(), "!! vorn | src | bad 5\n~~ vorn | src | info\n!_ vorn | src | warn\n\n");
-    EXPECT_EQ(logGetCount(0), 1);
-    EXPECT_EQ(logGetCount(2), 1);
-    EXPECT_EQ(logGetCount(-1), 0);
+    EXPECT_TRUE(logGetCount(0) == 1 && logGetCount(2) == 1 && logGetCount(-1) == 0);
 
     LogCap cap2;
     logConfPassLevel(3);
-    EXPECT_TRUE(logPrint(2, "not shown"));
-    EXPECT_EQ(logGetCount(2), 0);
+    EXPECT_TRUE(logPrint(2, "not shown") && logGetCount(2) == 0);
     EXPECT_TRUE(logPrint(3, "shown"));
     EXPECT_EQ(cap2.text().substr(0, 3), "~_ ");
     // A preset zeroes counters but keeps the pass level.
     logInitTimeNone("n");
-    EXPECT_EQ(logGetPassLevel(), 3);
-    EXPECT_EQ(logGetCount(3), 0);
+    EXPECT_TRUE(logGetPassLevel() == 3 && logGetCount(3) == 0);
     logConfPassLevel(0);
     logZero();
     EXPECT_FALSE(logPrint(2, "nowhere"));
 }
 
-// A line longer than the line buffer is cut, keeps its line end and loses
-// the blanks left at the cut; a full capture buffer refuses further lines.
+// Numbered lines are cut to the line buffer (a plain cut line is an e2e case,
+// options.py); a full capture buffer refuses further lines.
 TEST(LogLine, OverlongLinesAndFullBuffer) {
-    LogCap cap;
-    logPrint(2, "%s", (std::string(4078, 'y') + std::string(200, ' ')).c_str());
-    EXPECT_EQ(cap.text(), "!! vorn | src | " + std::string(4078, 'y') + "\n");
     LogCap cap2;
     logPrintLines(2, "T", std::string(5000, 'w').c_str(), "", false);
     EXPECT_EQ(cap2.text(), "\n!! vorn | src | T (1) " + std::string(4094 - 22, 'w') + "\n\n");
 
     LogCap small(32);
     EXPECT_FALSE(logPrint(2, "0123456789012345678901234567890123"));
-    EXPECT_EQ(logGetStat().capLen, 31);
-    EXPECT_EQ(small.data()[31], 0);
+    EXPECT_TRUE(logGetStat().capLen == 31 && small.data()[31] == 0);
     EXPECT_FALSE(logPrint(0, "more"));
     EXPECT_EQ(logGetStat().capLen, 31);
     // keepLen keeps a prefix of what the buffer holds; one outside it drops it.
@@ -89,8 +81,7 @@ TEST(LogLine, OverlongLinesAndFullBuffer) {
     EXPECT_TRUE(small.install(5));
     logPrint(0, "x");
     EXPECT_EQ(small.text(), "hello~~ vorn | src | x\n");
-    EXPECT_FALSE(small.install(32));
-    EXPECT_EQ(logGetConf().capBuf, nullptr);
+    EXPECT_TRUE(!small.install(32) && logGetConf().capBuf == nullptr);
 }
 
 TEST(LogLine, NumberedLines) {
@@ -188,8 +179,7 @@ TEST(ErrNr, AdaptAndClassify) {
     EXPECT_FALSE(errIsReadAgain(0) || errIsReadAgain(32));
     EXPECT_TRUE(errIsWriteAgain(16) && errIsWriteAgain(2));
     EXPECT_FALSE(errIsWriteAgain(22) || errIsWriteAgain(0));
-    EXPECT_TRUE(errIsPipeRead(1) && !errIsPipeRead(32));
-    EXPECT_TRUE(errIsPipeWrite(32) && !errIsPipeWrite(0));
+    EXPECT_TRUE(errIsPipeRead(1) && !errIsPipeRead(32) && errIsPipeWrite(32) && !errIsPipeWrite(0));
     for (int e : {5, 6, 13, 27, 28, 29, 30})
         EXPECT_TRUE(errIsDiskIO(e)) << e;
     EXPECT_FALSE(errIsDiskIO(0) || errIsDiskIO(32));

@@ -22,7 +22,8 @@ TEST(PathClassify, AbsoluteRootAndBan) {
     EXPECT_FALSE(isPathDevIO("/dev/null/"));
 }
 
-// One-argument forms: input, function, result.
+// One-argument forms: input, function, result. ".." cannot climb above the
+// root; a root is its own directory.
 TEST(PathForms, Table) {
     struct {
         CxStr1p (*fn)(CxStr1p const&);
@@ -44,14 +45,14 @@ TEST(PathForms, Table) {
         {pathCleanDots, "a/.../b", "a/.../b"},
         {pathCleanDots, "a/b..", "a/b.."},
         {pathCleanDots, "..", ".."},
-        {pathCleanDots, "/../x", "/x"}, // ".." cannot climb above the root
+        {pathCleanDots, "/../x", "/x"},
         {pathCleanDots, "C:/../x", "C:/x"},
         {pathCleanAll, "C:\\a\\\\.\\b\\..\\c\\", "C:/a/c/"},
         {pathDirPart, "a/b/c", "a/b/"},
         {pathDirPart, "c", "./"},
         {pathDirPart, "C:x", "C:"},
         {pathDirPart, "a\\b", "a/"},
-        {pathDirPart, "/", "/"}, // a root is its own directory
+        {pathDirPart, "/", "/"},
         {pathDirPart, "C:/", "C:/"},
         {pathFilePart, "a\\b\\\\", "b"},
         {pathFilePart, "C:x", "x"},

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,12 +22,6 @@
 #include "jobs/que_threads.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-long long msSince(long long t0) {
-    return (timeBootNs() - t0) / 1000000LL;
-}
 
 // Test batches are "<ms> <code>": the worker sleeps, then ends with the code.
 void readBatch(CxStr1p const& text, int& ms, int& rc) {
@@ -101,10 +94,6 @@ class QueTest : public ScratchCwdTest {
             if (done[i].label == label) return i;
         return -1;
     }
-    void put(char const* rel, std::string const& text) const {
-        std::ofstream(dir + "/" + rel, std::ios::binary) << text;
-    }
-    bool has(char const* rel) const { return fs::exists(dir + "/" + rel); }
 };
 
 } // namespace
@@ -124,11 +113,8 @@ TEST_F(QueTest, HandedAheadBatchDoesNotStartAfterAFailure) {
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(g_runs.load(), 1);
     long long bad = doneIndex("bad"), ahead = doneIndex("ahead");
-    ASSERT_GE(bad, 0);
-    ASSERT_GE(ahead, 0);
-    EXPECT_EQ(done[bad].retCode, 3);
-    EXPECT_TRUE(done[ahead].notRun);
-    EXPECT_FALSE(done[bad].notRun);
+    ASSERT_TRUE(bad >= 0 && ahead >= 0);
+    EXPECT_TRUE(done[bad].retCode == 3 && !done[bad].notRun && done[ahead].notRun);
 }
 
 TEST_F(QueTest, InMemoryPullsTakeExactlyOneMarker) {
@@ -137,11 +123,9 @@ TEST_F(QueTest, InMemoryPullsTakeExactlyOneMarker) {
     EXPECT_EQ(text, "a\nb") << "CR LF read as LF, marker included";
     EXPECT_TRUE(queCmds2CbFnPull(text, CxStr1p("x\n//$\n//$\n")));
     EXPECT_EQ(text, "x\n//$") << "a batch ending in the marker line keeps it";
-    EXPECT_TRUE(queCmds2TrdPull(text, CxStr1p("\n//$\n")));
-    EXPECT_EQ(text, "");
-    EXPECT_FALSE(queCmds2TrdPull(text, CxStr1p("echo a\n//$")));
-    EXPECT_FALSE(queCmds2CbFnPull(text, CxStr1p("//$\n")));
-    EXPECT_FALSE(queCmds2CbFnPull(text, CxStr1p("")));
+    EXPECT_TRUE(queCmds2TrdPull(text, CxStr1p("\n//$\n")) && text.isEmpty());
+    EXPECT_FALSE(queCmds2TrdPull(text, CxStr1p("echo a\n//$")) ||
+                 queCmds2CbFnPull(text, CxStr1p("//$\n")) || queCmds2CbFnPull(text, CxStr1p("")));
 }
 
 TEST_F(QueTest, FilePullDeletesTheFileAndNeedsTheMarker) {
@@ -150,18 +134,12 @@ TEST_F(QueTest, FilePullDeletesTheFileAndNeedsTheMarker) {
     EXPECT_TRUE(queCmds2ForkPull(text, P("b1")));
     EXPECT_EQ(text, "echo a\n//$");
     EXPECT_FALSE(has("b1"));
-
-    put("b2", "echo partial\n//");
-    EXPECT_FALSE(queCmds2ForkPull(text, P("b2")));
-    EXPECT_TRUE(text.isEmpty()) << "an incomplete batch hands out nothing";
-    EXPECT_FALSE(has("b2")) << "deleted though not run";
-
-    EXPECT_FALSE(queCmds2ForkPull(text, P("missing")));
-    EXPECT_FALSE(queCmds2ForkPull(text, CxStr1p()));
+    // An incomplete batch is an e2e case (build_par.py).
+    EXPECT_FALSE(queCmds2ForkPull(text, P("missing")) || queCmds2ForkPull(text, CxStr1p()));
 }
 
 // The worker's read of its input: the marker may arrive split between two
-// reads; input that ends before the marker fails.
+// reads. Input that ends before the marker is an e2e case (build_par.py).
 TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {
     std::string body(997, 'x');
     body[500] = '\r';
@@ -184,15 +162,7 @@ TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {
     fdClose(fd);
     EXPECT_EQ(std::string(text.c_str()), inner + "\n//$\necho b");
 
-    put("short", "echo a\n//$");
-    fd = fdOpen(P("short"), "rb");
-    ASSERT_GE(fd, 0);
-    long long t0 = timeBootNs();
-    EXPECT_FALSE(queCmds2PipePull(text, fd, false, 1, 100));
-    EXPECT_LT(msSince(t0), 1000);
-    fdClose(fd);
-
-    EXPECT_FALSE(queCmds2PipePull(text, -1, false, 1, 100));
-    EXPECT_FALSE(queCmds2PipePull(text, 0, false, -1, 100));
-    EXPECT_FALSE(queCmds2PipePull(text, 0, false, 1, -1));
+    EXPECT_FALSE(queCmds2PipePull(text, -1, false, 1, 100) ||
+                 queCmds2PipePull(text, 0, false, -1, 100) ||
+                 queCmds2PipePull(text, 0, false, 1, -1));
 }

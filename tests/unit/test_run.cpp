@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "base/fs.h"
@@ -58,23 +60,10 @@ class RunTmp : public ScratchDirTest {
     // A file of n bytes in lines of 100, for children to copy to their output.
     std::string bigFile(long long n) {
         std::string text;
-        text.reserve((size_t)n);
         for (long long i = 0; i < n; ++i)
             text += (i % 100 == 99) ? '\n' : (char)('a' + i % 26);
-        std::string path = dir + "/big.txt";
-        FILE* f = fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-        return path;
-    }
-    long long fileSize(std::string const& path) {
-        FILE* f = fopen(path.c_str(), "rb");
-        if (!f) return -1;
-        fseek(f, 0, SEEK_END);
-        long long n = ftell(f);
-        fclose(f);
-        return n;
+        std::ofstream(dir + "/big.txt", std::ios::binary) << text;
+        return dir + "/big.txt";
     }
 };
 
@@ -83,24 +72,12 @@ class RunTmp : public ScratchDirTest {
 TEST(RunFork, ExitCodeIsReadAndChildLeavesRegistry) {
     RunAppInfo app;
     ASSERT_TRUE(runFork(app, "exit 3"));
-    EXPECT_TRUE(app.started);
-    EXPECT_TRUE(runForkWaitStart(app, 0));
-    EXPECT_TRUE(pidListHas(app.pid));
+    EXPECT_TRUE(app.started && runForkWaitStart(app, 0) && pidListHas(app.pid));
     EXPECT_EQ(runAppGetRetCode(app), 2) << "2 until an exit is seen";
-    EXPECT_TRUE(runAppWaitExit(app));
-    EXPECT_TRUE(runAppWasExit(app));
+    EXPECT_TRUE(runAppWaitExit(app) && runAppWasExit(app));
     EXPECT_EQ(runAppGetRetCode(app), 3);
     EXPECT_FALSE(pidListHas(app.pid));
     EXPECT_TRUE(runAppPeekExit(app)) << "stays exited";
-    EXPECT_EQ(app.retCode, 3);
-}
-
-TEST(RunFork, SignalledChildReports128PlusSignal) {
-    if (onWindows()) GTEST_SKIP() << "signals are a POSIX matter";
-    RunAppInfo app;
-    ASSERT_TRUE(runFork(app, "kill -9 $$"));
-    EXPECT_TRUE(runAppWaitExit(app));
-    EXPECT_EQ(app.retCode, 128 + 9);
 }
 
 TEST_F(RunTmp, CapturesOutputAndErrorSeparatelyOrMerged) {
@@ -118,10 +95,7 @@ TEST_F(RunTmp, CapturesOutputAndErrorSeparatelyOrMerged) {
     EXPECT_STREQ(out.c_str(), "hello\n");
     EXPECT_STREQ(err.c_str(), "oops\n");
     EXPECT_EQ(all.len, 11);
-    EXPECT_TRUE(r.app.exited);
-    EXPECT_EQ(r.app.retCode, 0);
-    EXPECT_FALSE(r.pipeOut.open);
-    EXPECT_FALSE(r.pipeErr.open);
+    EXPECT_TRUE(r.app.exited && r.app.retCode == 0 && !r.pipeOut.open && !r.pipeErr.open);
 
     // With errToOut both arrive through the output pipe and the error pipe is not read.
     CxStr1p merged;
@@ -132,8 +106,7 @@ TEST_F(RunTmp, CapturesOutputAndErrorSeparatelyOrMerged) {
     m.rxAll.init(&all);
     ASSERT_TRUE(runCapStart(
         m, pick("echo a; echo b 1>&2; exit 4", "(echo a& echo b 1>&2& exit 4)").c_str()));
-    EXPECT_TRUE(m.rxOutOn);
-    EXPECT_FALSE(m.rxErrOn);
+    EXPECT_TRUE(m.rxOutOn && !m.rxErrOn);
     EXPECT_TRUE(m.pipeErr.open) << "the error pipe is still made";
     EXPECT_FALSE(runCapLoopWaitExitClose(m)) << "exit code 4";
     EXPECT_EQ(m.app.retCode, 4);
@@ -158,15 +131,14 @@ TEST_F(RunTmp, LargeUnreadOutputIsDrainedSoTheChildEnds) {
     RunCapRIO q;
     q.txData = "\x01"; // pipes, but no channel
     ASSERT_TRUE(runCapStart(q, errCopy.c_str()));
-    EXPECT_TRUE(q.txOn);
-    EXPECT_TRUE(q.txData.isEmpty());
-    EXPECT_FALSE(q.rxOutOn || q.rxErrOn);
+    EXPECT_TRUE(q.txOn && q.txData.isEmpty() && !q.rxOutOn && !q.rxErrOn);
     ASSERT_TRUE(fdErrRedir2FD(fd));
     bool done = runCapWaitExitClose(q);
     EXPECT_TRUE(fdErrRestore());
     EXPECT_TRUE(fdClose(fd));
     EXPECT_TRUE(done);
-    EXPECT_EQ(fileSize(sink), kSize);
+    std::error_code ec;
+    EXPECT_EQ((long long)std::filesystem::file_size(sink, ec), kSize);
     EXPECT_LT(secondsSince(t0), 120.0);
 }
 
@@ -195,16 +167,14 @@ TEST_F(RunTmp, InputIsWrittenAndReadBack) {
     r.rxOut.init(&out);
     EXPECT_TRUE(runCap(r, "cat"));
     EXPECT_TRUE(r.txData.isEmpty());
-    EXPECT_EQ(out.len, (long long)text.size());
-    EXPECT_TRUE(out == text.c_str());
+    EXPECT_EQ(std::string(out.c_str(), (size_t)out.len), text);
 
     // A child that does not read: writing ends with a pipe error once it is
     // gone, never hangs.
     RunCapRIO gone;
     gone.txData = CxStr1p(text.c_str());
     EXPECT_FALSE(runCap(gone, "exit 0"));
-    EXPECT_TRUE(gone.app.exited);
-    EXPECT_EQ(gone.app.retCode, 0);
+    EXPECT_TRUE(gone.app.exited && gone.app.retCode == 0);
 }
 
 TEST(RunRegistry, ForceStopEndsSleepingChildrenQuickly) {
@@ -222,10 +192,9 @@ TEST(RunRegistry, ForceStopEndsSleepingChildrenQuickly) {
     EXPECT_TRUE(runAppWaitExit(b));
     EXPECT_LT(secondsSince(t0), 10.0);
     // Stopped by the first or the second round; the code says which.
-    int stop = onWindows() ? 15 : 128 + 15;
-    int kill = onWindows() ? 9 : 128 + 9;
-    EXPECT_TRUE(a.retCode == stop || a.retCode == kill) << a.retCode;
-    EXPECT_TRUE(b.retCode == stop || b.retCode == kill) << b.retCode;
+    int sh = onWindows() ? 0 : 128;
+    for (int rc : {a.retCode, b.retCode})
+        EXPECT_TRUE(rc == sh + 15 || rc == sh + 9) << rc;
     EXPECT_TRUE(pidListForceStopAll(0)) << "empty registry: nothing to do";
 }
 

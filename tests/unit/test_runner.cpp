@@ -81,21 +81,7 @@ TEST_F(RunnerTest, SysCallsLeaveOnlyExportInProcess) {
     cmd = "export RUNNER_S && mkdir lost";
     EXPECT_TRUE(redirCmdAny(ok, cmd));
     EXPECT_FALSE(ok) << "fails rather than drop the second command";
-    v.conf.sysCalls = false;
-    cmd = "mkdir made";
-    EXPECT_TRUE(redirCmdAny(ok, cmd));
-    EXPECT_TRUE(ok);
-    EXPECT_TRUE(fsaIsDir(P("made")));
     envVarSetExport("RUNNER_S", "");
-}
-
-TEST(RunnerShell, ExitCodeIsTheCommandsOwn) {
-    int rc = -1;
-    EXPECT_FALSE(run(rc, "exit 3"));
-    EXPECT_EQ(rc, 3);
-    EXPECT_TRUE(run(rc, "exit 0"));
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(runCif("exit 7"), 7);
 }
 
 // Worker threads export at the same time: the store and the environment are

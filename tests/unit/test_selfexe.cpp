@@ -22,6 +22,7 @@ std::string adapt(char const* line) {
 TEST(SelfExe, RewritesMakeAndOwnNames) {
     Vars v;
     v.exeName = v.selfCmd = "vt"; // not "vorn", so "vorn" lines are rewritten too
+    // "-j" without a count means default jobs; options without a value keep the goal.
     std::pair<char const*, char const*> const cases[] = {
         {"make --directory=sub all", "vt -C sub all"},
         {"make --file=r.mk --makefile r2 x", "vt -f r.mk -f r2 x"},
@@ -31,11 +32,11 @@ TEST(SelfExe, RewritesMakeAndOwnNames) {
         {"make -j 1 all", "vt --jn all"},
         {"make --jobs=4", "vt -j 4"},
         {"make -j8 -j0", "vt -j 8 --jn"},
-        {"make -j all", "vt --jd all"}, // no count: default jobs, the goal stays
+        {"make -j all", "vt --jd all"},
         {"make -k -s all CC=gcc", "vt all CC=gcc"},
         {"make -I inc --eval x -W f.c -o f.o -l 3 all", "vt all"},
         {"make --what-if=f.c --old-file=f.o --load-average=2 -Otarget all", "vt all"},
-        {"make -n --debug -O all", "vt all"}, // options without a value keep the goal
+        {"make -n --debug -O all", "vt all"},
         {"make 'CFLAGS=-O2 -g' all", "vt 'CFLAGS=-O2 -g' all"},
         {"make -C sub all | tee -a log", "vt -C sub all | tee -a log"},
         {"make -k all 2>&1 && echo --file=x", "vt all 2>&1 && echo --file=x"},

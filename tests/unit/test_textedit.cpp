@@ -3,20 +3,7 @@
 #include <cstring>
 
 #include "base/textedit.h"
-
-namespace {
-
-// A string whose length covers a zero byte, as file contents can.
-CxStr1p withZero(char const* bytes, long long n) {
-    CxStr1p s;
-    s.reserve(n + 1);
-    memcpy(s.data, bytes, (size_t)n);
-    s.data[n] = 0;
-    s.len = n;
-    return s;
-}
-
-} // namespace
+#include "printers.h"
 
 // Joining with a separator never doubles it; prepending mirrors appending.
 TEST(TextEditJoin, SeparatorsAreNeverDoubled) {

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "base/timenum.h"
 
@@ -17,7 +18,7 @@ constexpr long long kNs = kT * 1000000000LL + 345678901LL;
 // Signs, hexadecimal, unit suffixes (powers of ten, "i" powers of two) and
 // the ends of the range; a failed read keeps what it read so far.
 TEST(TimenumRead, IntegersWithUnitsAndRange) {
-    struct {
+    struct Row {
         char const* text;
         bool hex, units, ok;
         long long want;
@@ -55,15 +56,11 @@ TEST(TimenumRead, IntegersWithUnitsAndRange) {
         EXPECT_EQ(v, r.want) << r.text;
     }
     unsigned long long u = 0;
-    EXPECT_TRUE(uintFromStrSet(u, "18446744073709551615", false, false));
-    EXPECT_EQ(u, ULLONG_MAX);
+    EXPECT_TRUE(uintFromStrSet(u, "18446744073709551615", false, false) && u == ULLONG_MAX);
     EXPECT_FALSE(uintFromStrSet(u, "18446744073709551616", false, false));
-    EXPECT_TRUE(uintFromStrSet(u, "15Ei", false, true));
-    EXPECT_FALSE(uintFromStrSet(u, "16Ei", false, true));
+    EXPECT_TRUE(uintFromStrSet(u, "15Ei", false, true) && !uintFromStrSet(u, "16Ei", false, true));
     double d = -1;
-    EXPECT_TRUE(dblFromStrSet(d, "20.25"));
-    EXPECT_DOUBLE_EQ(d, 20.25);
-    EXPECT_FALSE(dblFromStrSet(d, "abc"));
+    EXPECT_TRUE(dblFromStrSet(d, "20.25") && d == 20.25 && !dblFromStrSet(d, "abc"));
 }
 
 TEST(TimenumWrite, IntegersAndScaledDecimals) {
@@ -125,15 +122,13 @@ TEST(TimenumText, DateTimeModes) {
 TEST(TimenumCalendar, BrokenDownTimes) {
     tm t;
     ASSERT_TRUE(timeTMFromNs(t, kNs, 'U'));
-    EXPECT_EQ(t.tm_year * 10000 + t.tm_mon * 100 + t.tm_mday, 1251122);
-    EXPECT_EQ(t.tm_hour * 10000 + t.tm_min * 100 + t.tm_sec, 101112);
-    EXPECT_EQ(t.tm_wday, 1);
+    EXPECT_EQ((std::vector<int>{t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                                t.tm_wday}),
+              (std::vector<int>{125, 11, 22, 10, 11, 12, 1}));
     EXPECT_EQ(mkTimeUtcSECFromTM(t), kT);
     // Fields out of range are carried over.
     timeInitTM(t);
-    t.tm_year = 125;
-    t.tm_mon = 11;
-    t.tm_mday = 32;
+    t.tm_year = 125, t.tm_mon = 11, t.tm_mday = 32;
     EXPECT_EQ(mkTimeUtcSECFromTM(t), 1767225600LL); // 2026-01-01
     ASSERT_TRUE(timeTMFromYmdHMS(t, "1987-01-02 11:22:44"));
     EXPECT_EQ(mkTimeUtcSECFromTM(t), 536584964LL);
@@ -161,9 +156,7 @@ TEST(TimenumCalendar, DaysAndDates) {
         long long y = 0;
         int m = 0, d = 0;
         timeYmdFromDays(c.days, y, m, d);
-        EXPECT_EQ(y, c.y) << c.days;
-        EXPECT_EQ(m, c.m) << c.days;
-        EXPECT_EQ(d, c.d) << c.days;
+        EXPECT_EQ((std::vector<long long>{y, m, d}), (std::vector<long long>{c.y, c.m, c.d}));
     }
     // Every day of four centuries maps back to itself, one day after another.
     long long py = 0;
@@ -183,12 +176,9 @@ TEST(TimenumCalendar, DaysAndDates) {
 
 TEST(TimenumClock, Conversions) {
     timespec ts = timeTSFromNs(-1);
-    EXPECT_EQ((long long)ts.tv_sec, -1);
-    EXPECT_EQ((long long)ts.tv_nsec, 999999999);
-    EXPECT_EQ(timeNsFromTS(ts), -1);
+    EXPECT_TRUE(ts.tv_sec == -1 && ts.tv_nsec == 999999999 && timeNsFromTS(ts) == -1);
     EXPECT_EQ(timeSecFromNs(3999999999LL), 3);
-    EXPECT_EQ(timeNsFromDbl(1e300), LLONG_MAX);
-    EXPECT_EQ(timeNsFromDbl(std::nan("")), 0);
+    EXPECT_TRUE(timeNsFromDbl(1e300) == LLONG_MAX && timeNsFromDbl(std::nan("")) == 0);
     // waitSecDbl checks the monotonic clock, so the duration is a lower bound.
     long long t0 = timeBootNs();
     EXPECT_TRUE(waitSecDbl(0.03));

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "base/tokens.h"
+#include "printers.h"
+#include "scratch.h"
 
 namespace {
 
 typedef bool (*TokFn)(CxStr1p&, long long&, CxStr1p const&);
 typedef std::vector<std::string> Strs;
+typedef std::vector<long long> Nums;
 
 // Collects tokens while the tokenizer reports true; the cap turns a cursor
 // that stops moving into a failure instead of a hang.
@@ -52,15 +55,6 @@ Strs args(CxStr1p const& text, char const* flags = "", bool unq = false) {
     });
 }
 
-CxStr1p withZero(char const* bytes, long long n) {
-    CxStr1p s;
-    s.reserve(n + 1);
-    memcpy(s.data, bytes, (size_t)n);
-    s.data[n] = 0;
-    s.len = n;
-    return s;
-}
-
 // An exact-size heap copy without terminator, so reading one byte past the
 // end shows under the address sanitizer.
 struct RawBuf {
@@ -73,16 +67,6 @@ struct RawBuf {
     ~RawBuf() { free(p); }
 };
 
-std::string tempPath(char const* tag) {
-    static int counter = 0;
-    std::error_code ec;
-    std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
-    if (ec) dir = ".";
-    long long stamp = (long long)std::chrono::steady_clock::now().time_since_epoch().count();
-    return (dir / ("vorn_tok_" + std::to_string(stamp) + "_" + std::to_string(++counter) + tag))
-        .string();
-}
-
 } // namespace
 
 TEST(TokLines, EmptyLinesAndLineEnds) {
@@ -94,10 +78,8 @@ TEST(TokLines, EmptyLinesAndLineEnds) {
     EXPECT_EQ(lines("'a b'\n\"c\"\n'd", strTokenUnqOneNL), (Strs{"a b", "c", "'d"}));
 
     CxStr1p out;
-    long long pos = -1;
-    EXPECT_FALSE(strTokenOneNL(out, pos, "abc"));
-    pos = 3;
-    EXPECT_FALSE(strTokenOneNL(out, pos, "abc"));
+    for (long long pos : {-1LL, 3LL})
+        EXPECT_FALSE(strTokenOneNL(out, pos, "abc")) << pos;
 }
 
 TEST(TokLines, ZeroByteAndRawBuffers) {
@@ -108,9 +90,7 @@ TEST(TokLines, ZeroByteAndRawBuffers) {
     RawBuf raw("ab\r");
     long long s = -1, n = -1, pos = 0;
     EXPECT_TRUE(cstrTokenOneNL(s, n, pos, raw.p, raw.n));
-    EXPECT_EQ(s, 0);
-    EXPECT_EQ(n, 2);
-    EXPECT_EQ(pos, 3);
+    EXPECT_EQ((Nums{s, n, pos}), (Nums{0, 2, 3}));
     EXPECT_FALSE(cstrTokenOneNL(s, n, pos, raw.p, raw.n));
     pos = 0;
     EXPECT_TRUE(cstrTokenOneNL(s, n, pos, "l1\r\nl2", -1));
@@ -139,8 +119,7 @@ TEST(TokSeparatorRuns, EmptyTokensOnlyWithE) {
     RawBuf raw(" a|");
     long long s = 0, n = 0, pos = 0;
     EXPECT_TRUE(cstrToken(s, n, pos, raw.p, raw.n, "| ", "e"));
-    EXPECT_EQ(s, 1);
-    EXPECT_EQ(n, 1);
+    EXPECT_EQ((Nums{s, n}), (Nums{1, 1}));
     EXPECT_TRUE(cstrToken(s, n, pos, raw.p, raw.n, "| ", "e"));
     EXPECT_EQ(n, 0);
     EXPECT_FALSE(cstrToken(s, n, pos, raw.p, raw.n, "| ", "e"));
@@ -172,17 +151,13 @@ TEST(TokArgs, QuotesAndBackslashes) {
     long long pos = 0;
     CxStr1p text("a \"b c");
     EXPECT_TRUE(strTokenArg(out, pos, text));
-    EXPECT_FALSE(strTokenArg(out, pos, text));
-    EXPECT_EQ(out, "\"b c");
-    EXPECT_FALSE(strTokenArg(out, pos, text));
-    EXPECT_EQ(out, "");
+    EXPECT_TRUE(!strTokenArg(out, pos, text) && out == "\"b c");
+    EXPECT_TRUE(!strTokenArg(out, pos, text) && out.isEmpty());
     // A zero byte ends even a quoted argument.
     pos = 0;
-    EXPECT_FALSE(strTokenArg(out, pos, withZero("'a\0b'", 5)));
-    EXPECT_EQ(out, "'a");
+    EXPECT_TRUE(!strTokenArg(out, pos, withZero("'a\0b'", 5)) && out == "'a");
     pos = 0;
-    EXPECT_TRUE(strTokenArg(out, pos, withZero("a\\\0b", 4)));
-    EXPECT_EQ(out, "a\\");
+    EXPECT_TRUE(strTokenArg(out, pos, withZero("a\\\0b", 4)) && out == "a\\");
 }
 
 TEST(TokArgs, EmptyPairsAndEmptyTokens) {
@@ -211,7 +186,6 @@ TEST(TokQuoteByCtx, Decisions) {
     EXPECT_EQ(strArgQuoteByCtx("a$b", "", '"', "$"), "\"a$b\"");
     EXPECT_EQ(strArgQuoteByCtx("a b", "", '"', "$"), "a b");
     EXPECT_EQ(strArgQuoteByCtx("a b", "", 0), "\"a b\"");
-
     EXPECT_EQ(strArgQuoteByCtx(""), "\"\"");
     EXPECT_EQ(strArgQuoteByCtx("", "a", '\''), "''");
     EXPECT_EQ(strArgQuoteByCtx("", "aE"), "");
@@ -229,107 +203,96 @@ TEST(TokQuoteByCtx, QuotedArgumentsCutBackTheSame) {
 
 TEST(TokArgList, AddFindDelete) {
     CxStr1p list;
-    EXPECT_TRUE(argListAdd(list, "a"));
-    argListAdd(list, "b c");
-    argListAdd(list, "d");
-    EXPECT_EQ(list, " a \"b c\" d ");
-    argListAdd(list, "");
+    for (char const* it : {"a", "b c", "d", ""})
+        EXPECT_TRUE(argListAdd(list, it));
     EXPECT_EQ(list, " a \"b c\" d \"\" ");
-
-    EXPECT_TRUE(argListHas(list, "a"));
-    EXPECT_TRUE(argListHas(list, "b c"));
-    EXPECT_FALSE(argListHas(list, "b"));
-    EXPECT_FALSE(argListHas(list, "c"));
-    EXPECT_TRUE(argListHas(list, "x|d"));
-    EXPECT_TRUE(argListHas(list, ""));
-    EXPECT_FALSE(argListHas(" ab ", "a|b"));
-    EXPECT_FALSE(argListHas(" a ", ""));
-    EXPECT_TRUE(argListHas(" x '' ", ""));
+    struct {
+        char const *list, *items;
+        bool want;
+    } const has[] = {
+        {list.c_str(), "a", true},  {list.c_str(), "b c", true}, {list.c_str(), "b", false},
+        {list.c_str(), "c", false}, {list.c_str(), "x|d", true}, {list.c_str(), "", true},
+        {" ab ", "a|b", false},     {" a ", "", false},          {" x '' ", "", true},
+    };
+    for (auto const& r : has)
+        EXPECT_EQ(argListHas(r.list, r.items), r.want) << r.list << " has " << r.items;
 
     CxStr1p l2(" -C dir a -C dir -C dir ");
     EXPECT_TRUE(argListDelEach(l2, "-C", "dir"));
     EXPECT_EQ(l2, " a ");
     l2 = " a a b a ";
     EXPECT_TRUE(argListDelEach(l2, "a", ""));
+    EXPECT_FALSE(argListDelEach(l2, "zz", "") || argListDelEach(l2, "", ""));
     EXPECT_EQ(l2, " b ");
-    EXPECT_FALSE(argListDelEach(l2, "zz", ""));
-    EXPECT_EQ(l2, " b ");
-    EXPECT_FALSE(argListDelEach(l2, "", ""));
 }
 
+// Each row runs from both starting states: the flags are set, not only changed.
 TEST(TokRecipeSplit, AttributesCommandAndArguments) {
-    bool show = true, ign = false;
-    CxStr1p c("@-echo x");
-    EXPECT_TRUE(splitAttrCmd(show, ign, c));
-    EXPECT_EQ(c, "echo x");
-    EXPECT_FALSE(show);
-    EXPECT_TRUE(ign);
-    c = " \t- @ -echo -x\r\n";
-    splitAttrCmd(show, ign, c);
-    EXPECT_EQ(c, "echo -x");
-    EXPECT_FALSE(show);
-    EXPECT_TRUE(ign);
-    c = "  ls -l ";
-    splitAttrCmd(show, ign, c);
-    EXPECT_EQ(c, "ls -l");
-    EXPECT_TRUE(show);
-    EXPECT_FALSE(ign);
-    c = "@";
-    splitAttrCmd(show, ign, c);
-    EXPECT_EQ(c, "");
-    EXPECT_FALSE(show);
-
-    CxStr1p cmd, a;
-    EXPECT_TRUE(splitCmdArgs(cmd, a, "  gcc \t -c  x.c \r\n"));
-    EXPECT_EQ(cmd, "gcc");
-    EXPECT_EQ(a, "-c  x.c");
-    splitCmdArgs(cmd, a, "make");
-    EXPECT_EQ(cmd, "make");
-    EXPECT_EQ(a, "");
-    splitCmdArgs(cmd, a, "echo\thi > f", ">");
-    EXPECT_EQ(cmd, "echo");
-    EXPECT_EQ(a, "hi");
-    CxStr1p same("cp a b");
+    struct {
+        char const *in, *want;
+    } const attrs[] = {
+        {"@-echo x", "echo x|quiet|ignore"},
+        {" \t- @ -echo -x\r\n", "echo -x|quiet|ignore"},
+        {"  ls -l ", "ls -l|show|stop"},
+        {"@", "|quiet|stop"},
+    };
+    for (auto const& r : attrs)
+        for (bool init : {false, true}) {
+            bool show = init, ign = !init;
+            CxStr1p c(r.in);
+            splitAttrCmd(show, ign, c);
+            EXPECT_EQ(std::string(c.c_str()) + (show ? "|show" : "|quiet") +
+                          (ign ? "|ignore" : "|stop"),
+                      r.want)
+                << r.in;
+        }
+    struct {
+        char const *line, *ends, *want;
+    } const cmds[] = {
+        {"  gcc \t -c  x.c \r\n", "", "gcc|-c  x.c"},
+        {"make", "", "make|"},
+        {"echo\thi > f", ">", "echo|hi"},
+    };
+    for (auto const& r : cmds) {
+        CxStr1p cmd("old"), a("old");
+        EXPECT_TRUE(splitCmdArgs(cmd, a, r.line, r.ends));
+        EXPECT_EQ(cmd + "|" + a, r.want) << r.line;
+    }
+    CxStr1p same("cp a b"), a;
     splitCmdArgs(same, a, same);
-    EXPECT_EQ(same, "cp");
-    EXPECT_EQ(a, "a b");
+    EXPECT_EQ(same + "|" + a, "cp|a b");
 }
 
-TEST(TokFiles, SaveLoadRoundTrip) {
-    std::string p = tempPath(".bin");
+using TokFiles = ScratchDirTest;
+
+TEST_F(TokFiles, SaveLoadRoundTrip) {
+    CxStr1p p = P("f.bin");
     CxStr1p body = withZero("l1\r\nl2\0\rl3\r", 11);
-    EXPECT_TRUE(strFileSaveFd(p.c_str(), body));
+    EXPECT_TRUE(strFileSaveFd(p, body));
     CxStr1p got("old");
-    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_TRUE(strFileLoadFd(p, got));
     ASSERT_EQ(got.len, 11); // binary: CR LF and the zero byte survive
     EXPECT_EQ(memcmp(got.data, body.data, 11), 0);
-
-    EXPECT_TRUE(strFileLoadFd(p.c_str(), got, "n"));
+    EXPECT_TRUE(strFileLoadFd(p, got, "n"));
     ASSERT_EQ(got.len, 10);
     EXPECT_EQ(memcmp(got.data, "l1\nl2\0\nl3\n", 10), 0);
-
-    std::remove(p.c_str());
 }
 
-TEST(TokFiles, SaveOnDiffLeavesEqualFileAlone) {
+TEST_F(TokFiles, SaveOnDiffLeavesEqualFileAlone) {
     namespace fs = std::filesystem;
-    std::string p = tempPath(".diff");
-    ASSERT_TRUE(strFileSaveFd(p.c_str(), "same"));
+    CxStr1p p = P("f.txt"), got;
+    ASSERT_TRUE(strFileSaveFd(p, "same"));
     std::error_code ec;
-    fs::file_time_type old = fs::last_write_time(p, ec) - std::chrono::hours(2);
-    fs::last_write_time(p, old, ec);
+    fs::file_time_type old = fs::last_write_time(p.c_str(), ec) - std::chrono::hours(2);
+    fs::last_write_time(p.c_str(), old, ec);
     ASSERT_FALSE(ec);
-
-    EXPECT_TRUE(strFileSaveFdOnDiff(p.c_str(), "same"));
-    EXPECT_TRUE(fs::last_write_time(p, ec) == old);
-    EXPECT_TRUE(strFileSaveFdOnDiff(p.c_str(), "samE"));
-    EXPECT_TRUE(fs::last_write_time(p, ec) != old);
-    CxStr1p got;
-    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_TRUE(strFileSaveFdOnDiff(p, "same"));
+    EXPECT_TRUE(fs::last_write_time(p.c_str(), ec) == old);
+    EXPECT_TRUE(strFileSaveFdOnDiff(p, "samE"));
+    EXPECT_TRUE(fs::last_write_time(p.c_str(), ec) != old);
+    EXPECT_TRUE(strFileLoadFd(p, got));
     EXPECT_EQ(got, "samE");
-    std::remove(p.c_str());
-    EXPECT_TRUE(strFileSaveFdOnDiff(p.c_str(), "fresh"));
-    EXPECT_TRUE(strFileLoadFd(p.c_str(), got));
+    EXPECT_TRUE(strFileSaveFdOnDiff(P("new.txt"), "fresh"));
+    EXPECT_TRUE(strFileLoadFd(P("new.txt"), got));
     EXPECT_EQ(got, "fresh");
-    std::remove(p.c_str());
 }
