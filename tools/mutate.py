@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Mutation check: do the tests notice small faults in the engine?
 
-    python3 tests/mutate.py BUILD_DIR [--e2e] [-k SUBSTRING]
+    python3 tools/mutate.py BUILD_DIR [--e2e] [-k SUBSTRING]
 
 Applies each fault below on its own (one source line changed), rebuilds vorn
 and vorn_unit in BUILD_DIR, runs the unit tests and, with --e2e, the e2e

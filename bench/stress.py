@@ -2,7 +2,7 @@
 """Stress runs of vorn, on demand (not in CI): interrupts, load, failures,
 two runs at once and bad input. Linux only. Prints one figure block per part.
 
-    python3 tests/stress/stress.py BIN [--part NAME ...] [--runs 200] [--seed 1]
+    python3 bench/stress.py BIN [--part NAME ...] [--runs 200] [--seed 1]
 
 Parts:
   interrupts   --runs builds of 400 goals at -j 4 (built-in and outside

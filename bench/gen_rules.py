@@ -12,7 +12,7 @@ run the built-in touch, the third an outside command, so both kinds of goal
 are recorded. A phony goal "idle" with neither dependencies nor recipe comes
 first: `vorn -f FILE idle` reads and prepares the whole graph and runs nothing.
 
-    python3 tests/stress/gen_rules.py OUT [--mb 100] [--rules N] [--seed 1]
+    python3 bench/gen_rules.py OUT [--mb 100] [--rules N] [--seed 1]
 
 Stops at --rules rules or at --mb megabytes (10**6 bytes), whichever comes
 first; prints the number of rules and bytes written.
