@@ -10,9 +10,6 @@ import os
 import re
 import sys
 
-# Upward includes accepted for now, as (file, header) relative to src/.
-KNOWN_EXCEPTIONS = set()  # (file, header) pairs allowed to point up; keep it empty
-
 # Bottom to top. Within app/ the logger, error numbers and options record sit
 # low; the rest of app/ is the run driver on top.
 FOLDER_LAYERS = {"base": 0, "rules": 2, "graph": 3, "gnu": 3, "exec": 4, "jobs": 5, "build": 6}
@@ -48,9 +45,9 @@ def allowed(src, header):
     return True
 
 
-def offending(includes, exceptions=KNOWN_EXCEPTIONS):
+def offending(includes):
     """The (file, header) pairs of includes that point up, in input order."""
-    return [(f, h) for f, h in includes if not allowed(f, h) and (f, h) not in exceptions]
+    return [(f, h) for f, h in includes if not allowed(f, h)]
 
 
 def scan(src_dir):
@@ -88,14 +85,8 @@ def self_test():
     ]
     bad = []
     for f, h, upward in cases:
-        if bool(offending([(f, h)], exceptions=set())) != upward:
+        if bool(offending([(f, h)])) != upward:
             bad.append("%s -> %s: expected %s" % (f, h, "flagged" if upward else "passed"))
-    # A listed exception passes, and only for its own file.
-    exc = {("exec/run.cpp", "app/app.h")}
-    if offending([("exec/run.cpp", "app/app.h")], exc):
-        bad.append("listed exception flagged")
-    if not offending([("exec/runner.cpp", "app/app.h")], exc):
-        bad.append("exception leaked to another file")
     for line in bad:
         print("self-test: " + line)
     print("self-test: %s" % ("FAILED" if bad else "ok"))
