@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/log.h"
+#include "base/textedit.h"
 #include "gnu/gfuncs.h"
 
 namespace {
@@ -325,7 +326,16 @@ CxStr1p const* gmAutoValue(GmExpandCtx const& ctx, char c) {
 GmVar* gmLookup(GmExpandCtx const& ctx, GmSpan name, CxStr1p& key) {
     GmVars const* s = gmScope(ctx);
     if (!s || !key.setCstr(name.p, name.n) || key.len != name.n) return nullptr;
-    return s->find(key);
+    GmVar* v = s->find(key);
+    if (v || key != ".VARIABLES" || !ctx.global) return v;
+    // Computed when used: the names of the file's variables.
+    static thread_local GmVar names;
+    names.value.clear();
+    names.flavor = GmFlavor::Simple;
+    names.origin = GmOrigin::Default;
+    for (auto& n : ctx.global->map)
+        if (n.val.origin != GmOrigin::Undefined) strJoinSPC(names.value, n.key);
+    return &names;
 }
 
 bool gmExpandValue(CxStr1p& out, GmVar* v, GmSpan name, GmExpandCtx& ctx, bool checkBusy) {
@@ -356,17 +366,6 @@ bool gmRefVar(CxStr1p& out, GmSpan name, GmExpandCtx& ctx) {
     if (char k = gmAutoKind(name)) return refAuto(out, name, k, ctx);
     CxStr1p key;
     GmVar* v = gmLookup(ctx, name, key);
-    if (!v && key == ".VARIABLES" && ctx.global) {
-        // Computed when used: the names of the file's variables.
-        bool first = true;
-        for (auto& n : ctx.global->map) {
-            if (n.val.origin == GmOrigin::Undefined) continue;
-            if (!first && !out.addCstr(" ", 1)) return oom(ctx);
-            if (!out.addObj(n.key)) return oom(ctx);
-            first = false;
-        }
-        return true;
-    }
     if (ctx.warnUndefined && (!v || v->origin == GmOrigin::Undefined))
         logPrint(1, "%s: warning: undefined variable '%.*s'", ctx.where.c_str(), (int)name.n,
                  name.p);
