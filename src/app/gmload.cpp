@@ -212,7 +212,8 @@ bool gmConfFindRead() {
     for (long long i = 1; i < c.rulesFiles.size(); ++i)
         if (!in.moreFiles.addVal(c.rulesFiles[i])) return false;
     in.includeDirs = c.includeDirs;
-    in.host = envVarOS_NAME() == "Windows" ? "x86_64-w64-mingw32" : "x86_64-pc-linux-gnu";
+    // The platform this executable was built for, not what OS_NAME claims.
+    in.host = *fsExeSuffix() ? "x86_64-w64-mingw32" : "x86_64-pc-linux-gnu";
     in.noBuiltinRules = c.noBuiltinRules;
     in.noBuiltinVars = c.noBuiltinVars;
     in.envOverrides = c.envOverrides;
