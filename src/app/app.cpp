@@ -231,9 +231,7 @@ bool appInitEnv() {
     env.varSet("HOSTNAME", host);
     env.varSet("HOME", envVarHOME());
     env.varSet("USER", envVarUSER());
-    v.tmpDir = envVarTMP();
-    env.varSet("TMP", v.tmpDir);
-    pathCleanAllSet(v.tmpDir);
+    env.varSet("TMP", envVarTMP());
     bool ok = true;
     long long pos = 0;
     CxStr1p goal;

@@ -18,7 +18,6 @@ class Vars : public RunInfo, public GraphState, public BuildState {
     EnvMap envMap;
     CxStr1p argsEnv;
     CxStr1p levelText;
-    CxStr1p tmpDir;
 
     // Rules file.
     CxStr1p rulesFileUsed;
