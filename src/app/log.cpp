@@ -178,9 +178,6 @@ bool vechof2stream(FILE* f, char const* fmt, va_list ap) {
 }
 
 // The logger's times are UTC by base/timenum's calendar on every platform.
-long long floorDiv(long long a, long long b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
 
 struct TextOut {
     char* b;

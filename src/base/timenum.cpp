@@ -781,13 +781,9 @@ CxStr1p strDateTimeFromNs(long long ns, char mode, char const* format, int decim
 
 // ---- Calendar (proleptic Gregorian, days counted from 1970-01-01)
 
-namespace {
-
 long long floorDiv(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
-
-} // namespace
 
 void timeYmdFromDays(long long days, long long& y, int& m, int& d) {
     // Eras of 400 years starting on March 1st: a leap day ends its year.

@@ -118,6 +118,8 @@ CxStr1p strDateTimeFromNs(long long ns, char mode = 'L', char const* format = "%
 
 // The proleptic Gregorian calendar, the same on every platform: days since
 // 1970-01-01 (negative before) to year, month 1-12, day 1-31, and back.
+// a / b rounded towards minus infinity (b != 0): day and second counts before 1970.
+long long floorDiv(long long a, long long b);
 void timeYmdFromDays(long long days, long long& y, int& m, int& d);
 long long timeDaysFromYmd(long long y, int m, int d);
 
