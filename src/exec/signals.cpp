@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/timenum.h"
+#include "base/fs.h"
 #include "exec/signals_sys.h"
 
 long long getPid() {
@@ -19,8 +20,14 @@ bool endWithParent() {
     return sigSys().endWithParent();
 }
 
+// The raw write is a single system call: safe in a signal handler.
 void writeFd2(char const* buf, int n) {
-    sigSys().writeFd2(buf, n);
+    while (n > 0) {
+        long long w = fdWriteRaw(2, buf, n);
+        if (w <= 0) return;
+        buf += w;
+        n -= (int)w;
+    }
 }
 
 // ---- interrupt handling ----

@@ -1,4 +1,3 @@
-#include <io.h>
 #include <process.h>
 
 #include "exec/signals_sys.h"
@@ -13,16 +12,7 @@ static bool osEndWithParent() {
     return true;
 }
 
-static void osWriteFd2(char const* buf, int n) {
-    while (n > 0) {
-        int w = _write(2, buf, (unsigned)n);
-        if (w <= 0) return;
-        buf += w;
-        n -= w;
-    }
-}
-
 SigSys const& sigSys() {
-    static constexpr SigSys kSys = {osGetPid, osEndWithParent, osWriteFd2};
+    static constexpr SigSys kSys = {osGetPid, osEndWithParent};
     return kSys;
 }
