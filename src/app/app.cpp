@@ -293,6 +293,7 @@ bool algoApp() {
         if (c.passLevel < 0) v.bgWorkerCmd += " -v";
         if (c.passLevel > 0) v.bgWorkerCmd += " -q";
         if (!c.debugArgs.isEmpty()) strJoinSPC(v.bgWorkerCmd, c.debugArgs);
+        if (c.shForeign) v.bgWorkerCmd += " --jxshf";
     }
     bool ok = queCmds2AnyInitCb(c.bgType);
     ok = adaptJobsMax(c.jobs) && ok;

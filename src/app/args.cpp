@@ -387,6 +387,9 @@ bool args2Conf(CxStr1p const& list) {
             strJoinSPC(conf.debugArgs, arg);
         } else if (strIsEqAlt(arg, "--bg1|--bgc|--bgf|--bgp|--bgt")) {
             conf.bgOption = arg;
+        } else if (arg == "--jxshf") {
+            // A worker for a Makefile whose SHELL is another interpreter.
+            conf.shForeign = true;
         } else if (arg == "--jxbgp") {
             // A pipe worker start is recognised before options are read.
         } else if (strIsEqAlt(arg, "-v|--verbose")) {

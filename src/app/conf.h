@@ -23,6 +23,7 @@ struct Conf {
     long long waitHangMs = -1;
     bool sysCalls = false;
     bool gnuMake = false;        // the rules file is a GNU Makefile
+    bool shForeign = false;      // its SHELL is no POSIX shell: recipe lines are all its
     bool noBuiltinRules = false; // -r: a Makefile gets no built-in implicit rules
     bool noBuiltinVars = false;  // -R: nor the built-in variables
     bool envOverrides = false;   // -e: the environment wins over a Makefile's assignments

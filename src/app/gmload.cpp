@@ -247,6 +247,7 @@ bool gmConfFindRead() {
     }
     if (!ok) return false;
     if (out.notParallel) c.bgOption = "--bg1";
+    c.shForeign = !out.posixShell;
     v.goals.swap(goals);
     logTraceFlag(c.dbgConf, "Read rules file '%s' ... ok", rf);
     return true;

@@ -351,9 +351,23 @@ bool doTouch(bool& ok, CxStr1p const& args, bool rec) {
     return true;
 }
 
-// Seconds of one duration such as "1.5", "30s", "2m", "1h"; false for anything
-// the shell's sleep should judge.
-bool durationSec(double& sec, CxStr1p const& op) {
+bool doSleep(bool& ok, CxStr1p const& args) {
+    Parsed p;
+    if (!parseArgs(p, args, Syntax{})) return false;
+    if (p.operands.isEmpty()) return false;
+    double total = 0;
+    for (long long i = 0; i < p.operands.size(); ++i) {
+        double sec = 0;
+        if (!sleepDurationSec(sec, p.operands[i])) return false;
+        total += sec;
+    }
+    ok = sleepInterruptible(total);
+    return true;
+}
+
+} // namespace
+
+bool sleepDurationSec(double& sec, CxStr1p const& op) {
     char unit = op.last();
     double mul = 1;
     long long n = op.length();
@@ -380,29 +394,16 @@ bool durationSec(double& sec, CxStr1p const& op) {
     return std::isfinite(sec);
 }
 
-bool doSleep(bool& ok, CxStr1p const& args) {
-    Parsed p;
-    if (!parseArgs(p, args, Syntax{})) return false;
-    if (p.operands.isEmpty()) return false;
-    double total = 0;
-    for (long long i = 0; i < p.operands.size(); ++i) {
-        double sec = 0;
-        if (!durationSec(sec, p.operands[i])) return false;
-        total += sec;
-    }
+bool sleepInterruptible(double sec) {
     // In slices, so an interrupt ends a long sleep of a worker thread too.
-    long long end = timeBootNs() + timeNsFromDbl(total);
+    long long end = timeBootNs() + timeNsFromDbl(sec);
     for (;;) {
         long long left = end - timeBootNs();
-        if (left <= 0) break;
-        if (appInterrupted()) return true; // ok stays false
+        if (left <= 0) return true;
+        if (appInterrupted()) return false;
         sleepNs(left < 20000000 ? left : 20000000);
     }
-    ok = true;
-    return true;
 }
-
-} // namespace
 
 bool builtinWord(CxStr1p& out, CxStr1p const& raw, ShellWords const& sh, bool name) {
     bool quoted = strIsQuoted(raw, kQuotes);

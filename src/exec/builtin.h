@@ -38,6 +38,12 @@ bool shellArgsOnlyWords(CxStr1p const& args, ShellWords const& sh);
 // can start its program directly.
 bool shellLineDirect(CxStr1p const& line, ShellWords const& sh);
 
+// Seconds of one sleep operand ("1.5", "30s", "2m", "1h"); false for any
+// other form, which the interpreter's sleep should judge.
+bool sleepDurationSec(double& sec, CxStr1p const& op);
+// Sleeps; false when an interrupt ended it early.
+bool sleepInterruptible(double sec);
+
 // True when the command was handled here; ok then tells whether it succeeded.
 // ok is false on entry and stays false for a declined command.
 bool redirCmdExtern(bool& ok, CxStr1p const& name, CxStr1p const& args);

@@ -4,3 +4,11 @@
 ShellWords const& hostShellWords() {
     return kShellWordsPosix;
 }
+
+char const* hostNullDevice() {
+    return "/dev/null";
+}
+
+bool hostLinkIsCopy() {
+    return false;
+}

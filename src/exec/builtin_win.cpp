@@ -4,3 +4,11 @@
 ShellWords const& hostShellWords() {
     return kShellWordsCmd;
 }
+
+char const* hostNullDevice() {
+    return "NUL";
+}
+
+bool hostLinkIsCopy() {
+    return true;
+}

@@ -190,6 +190,17 @@ bool runFork(RunAppInfo& app, CxStr1p const& cmd, bool direct) {
     return pidListAdd(app.pid);
 }
 
+int runProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& dir, int const* fds) {
+    runAppResetAtStart(app);
+    if (argv.isEmpty()) return 127;
+    fflush(stdout);
+    fflush(stderr);
+    int rc = runSys().spawnProgram(app, argv, dir, fds);
+    // Registered so an interrupt stops it; it runs and is waited for either way.
+    if (rc == 0) pidListAdd(app.pid);
+    return rc;
+}
+
 bool runForkWaitStart(RunAppInfo& app, int) {
     return app.pid > 0;
 }

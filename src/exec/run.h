@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/containers.h"
 #include "base/str.h"
 
 // Platform handle; 0 means none.
@@ -112,6 +113,12 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app);
 // program is started itself. False when it cannot be (not found, for one):
 // then the interpreter should be asked.
 bool runFork(RunAppInfo& app, CxStr1p const& cmd, bool direct = false);
+// Starts argv[0] as sh would (a name with a '/' is a path from dir, others
+// are looked up in PATH; on Windows "prog" also finds "prog.exe") in dir
+// (empty: ours), with descriptors fds[0..2] as its standard ones (-1: ours),
+// as a registered child. 0 when started, else sh's status: 127 when it is not
+// found, 126 when it cannot be started.
+int runProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& dir, int const* fds);
 bool runForkWaitStart(RunAppInfo& app, int ms);
 bool runAppPeekExit(RunAppInfo& app);
 bool runAppWaitExit(RunAppInfo& app);

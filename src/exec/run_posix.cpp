@@ -45,11 +45,10 @@ void keepReaped(long long pid, int code) {
 
 // Spawns /bin/sh -c line, or with direct the line's words as a program and
 // its arguments (found through PATH); with fds, the child gets them as 0, 1, 2.
-bool spawnShell(char const* line, int const* fds, pid_t& pid, bool direct = false) {
-    posix_spawnattr_t attr;
+// Signals we ignore (SIGPIPE, and SIGINT/SIGTERM while stopping) must not
+// stay ignored in the child, and no signal stays blocked there.
+bool initAttr(posix_spawnattr_t& attr) {
     if (posix_spawnattr_init(&attr) != 0) return false;
-    // Signals we ignore (SIGPIPE, and SIGINT/SIGTERM while stopping) must not
-    // stay ignored in the child, and no signal stays blocked there.
     sigset_t def, none;
     sigemptyset(&def);
     sigaddset(&def, SIGPIPE);
@@ -59,6 +58,12 @@ bool spawnShell(char const* line, int const* fds, pid_t& pid, bool direct = fals
     posix_spawnattr_setsigdefault(&attr, &def);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    return true;
+}
+
+bool spawnShell(char const* line, int const* fds, pid_t& pid, bool direct = false) {
+    posix_spawnattr_t attr;
+    if (!initAttr(attr)) return false;
     posix_spawn_file_actions_t fa;
     bool haveFa = false;
     if (fds) {
@@ -118,6 +123,46 @@ static bool osSpawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     app.procInfo.dwProcessId = (unsigned long)pid;
     app.procInfo.hProcess = kWaitable;
     return true;
+}
+
+static int osSpawnProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& dir,
+                          int const* fds) {
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t fa;
+    if (!initAttr(attr)) return 126;
+    if (posix_spawn_file_actions_init(&fa) != 0) {
+        posix_spawnattr_destroy(&attr);
+        return 126;
+    }
+    // Copies above 2 first: "2>&1 >f" hands the child our 1 as its 2, and a
+    // dup2 onto 1 before that one would change what it copies.
+    int copies[3] = {-1, -1, -1};
+    for (int i = 0; i < 3; ++i) {
+        if (fds[i] < 0 || fds[i] == i) continue;
+        copies[i] = fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
+        if (copies[i] >= 0) posix_spawn_file_actions_adddup2(&fa, copies[i], i);
+    }
+    if (!dir.isEmpty()) posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+    Vect1p_Vobj<char*> words;
+    for (long long i = 0; i < argv.size(); ++i)
+        words.addVal(argv[i].data ? argv[i].data : (char*)"");
+    words.addVal(nullptr);
+    pid_t pid = 0;
+    int rc;
+    {
+        std::shared_lock<std::shared_mutex> lk(envLock());
+        rc = posix_spawnp(&pid, words[0], &fa, &attr, words.begin(), environ);
+    }
+    for (int c : copies)
+        if (c >= 0) close(c);
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return rc == ENOENT || rc == ENOTDIR ? 127 : 126;
+    app.started = true;
+    app.pid = pid;
+    app.procInfo.dwProcessId = (unsigned long)pid;
+    app.procInfo.hProcess = kWaitable;
+    return 0;
 }
 
 static bool osSpawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
@@ -363,11 +408,12 @@ static bool osRunHandleClose(RunHandle h) {
 
 RunSys const& runSys() {
     static constexpr RunSys kSys = {
-        osRunShellPrefix,    osRunShellExecPrefix,  osSpawnChildFork,    osSpawnChildPipes,
-        osRunAppPeekExit,    osRunAppWaitExit,      osRunAppWaitAnyExit, osRunAppCloseProcStat,
-        osRunTakeReapedExit, osPidSigAskStop,       osPidSigForceStop,   osPidIsActive,
-        osPidSigToChild,     osFsInitSigPipeIgnore, osFsSigPipeRestore,  osFdSetBlocking,
-        osFdSetBinaryMode,   osCbufPipePeekFd,      osCbufPipeGetSizeFd, osRunHandleClose,
+        osRunShellPrefix,      osRunShellExecPrefix, osSpawnChildFork,      osSpawnProgram,
+        osSpawnChildPipes,     osRunAppPeekExit,     osRunAppWaitExit,      osRunAppWaitAnyExit,
+        osRunAppCloseProcStat, osRunTakeReapedExit,  osPidSigAskStop,       osPidSigForceStop,
+        osPidIsActive,         osPidSigToChild,      osFsInitSigPipeIgnore, osFsSigPipeRestore,
+        osFdSetBlocking,       osFdSetBinaryMode,    osCbufPipePeekFd,      osCbufPipeGetSizeFd,
+        osRunHandleClose,
     };
     return kSys;
 }

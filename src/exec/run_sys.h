@@ -2,6 +2,7 @@
 // stopping them, and pipe details. run.cpp makes the shared checks first.
 #pragma once
 
+#include "base/containers.h"
 #include "exec/run.h"
 
 struct RunSys {
@@ -9,6 +10,10 @@ struct RunSys {
     char const* (*runShellExecPrefix)();
     // Called with the record reset and a command line present.
     bool (*spawnChildFork)(_RunAppStart& st, RunAppInfo& app);
+    // argv[0] found as sh finds a program, started in dir with fds as its
+    // standard descriptors (-1: ours); 0, or 127 not found, 126 not startable.
+    int (*spawnProgram)(RunAppInfo& app, StrVect const& argv, CxStr1p const& dir,
+                        int const* fds);
     bool (*spawnChildPipes)(_RunAppStart& st, RunCapRIO& r);
     bool (*runAppPeekExit)(RunAppInfo& app);
     bool (*runAppWaitExit)(RunAppInfo& app);

@@ -10,6 +10,7 @@
 
 #include "app/syserr.h"
 #include "base/fs_win.h"
+#include "base/path.h"
 #include "base/textedit.h"
 #include "base/tokens.h"
 #include "exec/run_sys.h"
@@ -109,11 +110,11 @@ void setInherit(HANDLE const* hs, int n, bool on) {
 
 // The handles are inheritable only while the child is made.
 bool createInheriting(char const* app, char* cmdLine, STARTUPINFOA* si, DWORD flags,
-                      HANDLE const* hs, int n, PROCESS_INFORMATION& pi) {
+                      HANDLE const* hs, int n, PROCESS_INFORMATION& pi, char const* dir) {
     memset(&pi, 0, sizeof pi);
     setInherit(hs, n, true);
     bool ok = CreateProcessA(app, cmdLine, nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED,
-                             nullptr, nullptr, si, &pi) != 0;
+                             nullptr, dir, si, &pi) != 0;
     DWORD err = GetLastError();
     setInherit(hs, n, false);
     SetLastError(err);
@@ -124,7 +125,7 @@ bool createInheriting(char const* app, char* cmdLine, STARTUPINFOA* si, DWORD fl
 // inheritable) and no other handle inherited: a pipe end that leaks into an
 // unrelated child keeps that pipe open.
 bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION& pi,
-                   char const* app = nullptr) {
+                   char const* app = nullptr, char const* dir = nullptr) {
     STARTUPINFOEXA six;
     memset(&six, 0, sizeof six);
     six.StartupInfo.cb = sizeof six;
@@ -152,7 +153,7 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
         six.lpAttributeList = attrs;
         std::shared_lock<std::shared_mutex> lk(inheritLock());
         ok = createInheriting(app, cmdLine, &six.StartupInfo, EXTENDED_STARTUPINFO_PRESENT, list, n,
-                              pi);
+                              pi, dir);
         // Older systems refuse console handles in the list.
         fallback = !ok && GetLastError() == ERROR_INVALID_PARAMETER;
     }
@@ -162,7 +163,7 @@ bool createWithStd(char* cmdLine, HANDLE in, HANDLE out, HANDLE err, PROCESS_INF
         six.StartupInfo.cb = sizeof(STARTUPINFOA);
         six.lpAttributeList = nullptr;
         std::unique_lock<std::shared_mutex> lk(inheritLock());
-        ok = createInheriting(app, cmdLine, &six.StartupInfo, 0, list, n, pi);
+        ok = createInheriting(app, cmdLine, &six.StartupInfo, 0, list, n, pi, dir);
     }
     if (haveList) DeleteProcThreadAttributeList(attrs);
     free(mem);
@@ -259,6 +260,61 @@ bool findProgram(CxStr1p& path, char const* line) {
     return found == 1;
 }
 
+// A program named as sh names it: with a separator, a path from dir; else
+// looked up in PATH (not the working directory). "prog" also finds prog.exe
+// and prog.com. 1: found and startable, 0: found, not a program, -1: none.
+int findProgramSh(CxStr1p& path, CxStr1p const& word, CxStr1p const& dir) {
+    auto in = [&](CxStr1p const& base) {
+        for (char const* ext : {"", ".exe", ".com"}) {
+            path = base;
+            path += ext;
+            if (!isProgramFile(path)) continue;
+            CxStr1p e = pathExtPart(path);
+            return (strIsEqIcase(e, ".exe") || strIsEqIcase(e, ".com")) ? 1 : 0;
+        }
+        return -1;
+    };
+    bool sep = strHas(word, '/') || strHas(word, '\\');
+    if (sep) return in(pathIsAbsolute(word) || dir.isEmpty() ? word : pathJoin(dir, word));
+    char const* pv = getenv("PATH");
+    CxStr1p dirs(pv ? pv : ""), d;
+    int found = -1;
+    for (long long pos = 0; found < 0 && strToken(d, pos, dirs, ";");) {
+        strDelQuoteSet(d, '"');
+        if (!d.isEmpty()) found = in(pathJoin(d, word));
+    }
+    return found;
+}
+
+// One argument as the C runtime splits a command line back into words.
+void addArgQuoted(CxStr1p& line, CxStr1p const& arg) {
+    if (!line.isEmpty()) line += ' ';
+    bool plain = !arg.isEmpty();
+    for (long long i = 0; plain && i < arg.length(); ++i)
+        plain = !strchr(" \t\"", arg.c_str()[i]);
+    if (plain) {
+        line += arg;
+        return;
+    }
+    line += '"';
+    long long slashes = 0;
+    for (long long i = 0; i < arg.length(); ++i) {
+        char c = arg.c_str()[i];
+        if (c == '\\') {
+            ++slashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled, and the quote escaped.
+        for (long long k = 0; k < (c == '"' ? 2 * slashes + 1 : slashes); ++k)
+            line += '\\';
+        slashes = 0;
+        line += c;
+    }
+    for (long long k = 0; k < 2 * slashes; ++k)
+        line += '\\';
+    line += '"';
+}
+
 void takeProcInfo(RunAppInfo& app, PROCESS_INFORMATION const& pi) {
     app.procInfo.hProcess = (RunHandle)pi.hProcess;
     app.procInfo.hThread = (RunHandle)pi.hThread;
@@ -295,6 +351,32 @@ static bool osSpawnChildFork(_RunAppStart& st, RunAppInfo& app) {
     if (!ok) return false;
     takeProcInfo(app, pi);
     return true;
+}
+
+static int osSpawnProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& dir,
+                          int const* fds) {
+    CxStr1p program, line;
+    int found = findProgramSh(program, argv[0], dir);
+    if (found < 0) return 127;
+    if (found == 0) return 126;
+    for (long long i = 0; i < argv.size(); ++i)
+        addArgQuoted(line, argv[i]);
+    if (line.length() >= 32767) return 126;
+    DWORD const which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE std[3];
+    for (int i = 0; i < 3; ++i)
+        std[i] = stdCopy(fds[i] >= 0 ? fds[i] : i, which[i]);
+    CxStr1p winDir = dir.isEmpty() ? dir : pathToBackSlash(dir);
+    PROCESS_INFORMATION pi;
+    bool ok = std[0] && std[1] && std[2] &&
+              createWithStd(line.data, std[0], std[1], std[2], pi, program.c_str(),
+                            winDir.isEmpty() ? nullptr : winDir.c_str());
+    for (HANDLE& h : std)
+        closeH(h);
+    if (!ok) return 126;
+    app.started = true;
+    takeProcInfo(app, pi);
+    return 0;
 }
 
 static bool osSpawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
@@ -502,11 +584,12 @@ static long long osCbufPipeGetSizeFd(int fd, RunHandle h) {
 
 RunSys const& runSys() {
     static constexpr RunSys kSys = {
-        osRunShellPrefix,    osRunShellExecPrefix,  osSpawnChildFork,    osSpawnChildPipes,
-        osRunAppPeekExit,    osRunAppWaitExit,      osRunAppWaitAnyExit, osRunAppCloseProcStat,
-        osRunTakeReapedExit, osPidSigAskStop,       osPidSigForceStop,   osPidIsActive,
-        osPidSigToChild,     osFsInitSigPipeIgnore, osFsSigPipeRestore,  osFdSetBlocking,
-        osFdSetBinaryMode,   osCbufPipePeekFd,      osCbufPipeGetSizeFd, osRunHandleClose,
+        osRunShellPrefix,      osRunShellExecPrefix, osSpawnChildFork,      osSpawnProgram,
+        osSpawnChildPipes,     osRunAppPeekExit,     osRunAppWaitExit,      osRunAppWaitAnyExit,
+        osRunAppCloseProcStat, osRunTakeReapedExit,  osPidSigAskStop,       osPidSigForceStop,
+        osPidIsActive,         osPidSigToChild,      osFsInitSigPipeIgnore, osFsSigPipeRestore,
+        osFdSetBlocking,       osFdSetBinaryMode,    osCbufPipePeekFd,      osCbufPipeGetSizeFd,
+        osRunHandleClose,
     };
     return kSys;
 }

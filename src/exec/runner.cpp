@@ -12,6 +12,7 @@
 #include "exec/builtin.h"
 #include "exec/run.h"
 #include "exec/selfexe.h"
+#include "exec/shlist.h"
 #include "rules/eval.h"
 
 namespace {
@@ -21,6 +22,22 @@ bool isPlainLine(CxStr1p const& line) {
     for (long long i = 0; i < line.length(); ++i)
         if (strchr(";&|<>()$`\n\r", line.c_str()[i])) return false;
     return true;
+}
+
+// The platform's interpreter or a handler; errExit: sh's set -e.
+bool runLine(int& rc, CxStr1p& cmd, RedirCmdFn redir, bool errExit) {
+    // Only a list of commands can go on after a failing one.
+    if (errExit && (strHas(cmd, ';') || strHas(cmd, '\n'))) {
+        CxStr1p e("set -e; ");
+        e += cmd;
+        cmd.setMove(e);
+    }
+    bool ok;
+    if (redir && redir(ok, cmd))
+        rc = ok ? 0 : 2;
+    else
+        ok = run(rc, cmd);
+    return ok;
 }
 
 } // namespace
@@ -120,7 +137,14 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     // A Makefile's .ONESHELL recipe or continued line is one line here, its
     // line ends kept as record separators; the interpreter gets them back.
     // cmd.exe has no continued lines: there a backslash-newline joins.
+    // The in-process runner reads the line as sh does, on every platform.
     bool sh = shellWords().sh;
+    CxStr1p shText;
+    if (gm && !sh && strHas(cmd, kRecipeLineSep)) {
+        shText = cmd;
+        for (long long i = 0; i < shText.length(); ++i)
+            if (shText.c_str()[i] == kRecipeLineSep) shText.data[i] = '\n';
+    }
     for (long long i = 0; gm && i < cmd.length(); ++i) {
         if (cmd.c_str()[i] != kRecipeLineSep) continue;
         if (!sh && i > 0 && cmd.c_str()[i - 1] == '\\')
@@ -137,17 +161,13 @@ bool runCmdRedirOrSys(int& rc, CxStr1p const& line, RedirCmdFn redir, CxStr1p* e
     // -n shows every line, also those it runs.
     if (gm && ((show && !c->silent) || c->dryRun) && logGetPassLevel() <= 0) echos(cmd.c_str());
     if (c && c->ignoreErrors) ignoreErr = true;
-    // Only a list of commands can go on after a failing one.
-    if (errExit && sh && (strHas(cmd, ';') || strHas(cmd, '\n'))) {
-        CxStr1p e("set -e; ");
-        e += cmd;
-        cmd.setMove(e);
-    }
     bool ok;
-    if (redir && redir(ok, cmd))
-        rc = ok ? 0 : 2;
-    else
-        ok = run(rc, cmd);
+    if (gm && shText.isEmpty()) shText = cmd;
+    if (gm && !c->sysCalls && !c->shForeign && shListRun(rc, shText, errExit)) {
+        ok = rc == 0;
+    } else {
+        ok = runLine(rc, cmd, redir, errExit && sh);
+    }
     if (ignoreErr) {
         rc = 0;
         return true;

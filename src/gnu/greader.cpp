@@ -426,6 +426,7 @@ class Reader : public GmRecipeSource {
     bool overrideRecipe(GmTarget& g, CxStr1p const& name);
     bool addRecipeLine(GmTarget& g, CxStr1p const& line);
     bool finish(StrVect& goals);
+    bool readShell(bool& posix);
     bool setupVars(StrVect& goals);
     bool scopeFor(GmVars& scope, GmTarget const& t, CxStr1p const& name);
     bool applyVar(GmVars& scope, GmTargetVar const& tv);
@@ -2231,6 +2232,26 @@ bool Reader::goalMarks(CxStr1p const& goal, GmTarget const& t, bool lazy) {
     return k == 0 || hooks_.setMarks(goal, m) || fail("out of memory");
 }
 
+// Whether recipe lines are written for a POSIX shell: SHELL names one (as a
+// path or not, with ".exe" or not) and .SHELLFLAGS, if set, is its "-c".
+bool Reader::readShell(bool& posix) {
+    CxStr1p shell, flags;
+    ctx_.scope = nullptr;
+    if (!gmExpandVar(shell, "SHELL", ctx_)) return false;
+    if (vars_.findHere(".SHELLFLAGS") && !gmExpandVar(flags, ".SHELLFLAGS", ctx_)) return false;
+    shell = trim(shell);
+    flags = trim(flags);
+    long long cut = 0;
+    for (long long i = 0; i < shell.length(); ++i)
+        if (shell.c_str()[i] == '/' || shell.c_str()[i] == '\\') cut = i + 1;
+    CxStr1p name(shell.c_str() + cut);
+    if (name.length() > 4 && strIsEqIcase(CxStr1p(name.c_str() + name.length() - 4), ".exe"))
+        name = CxStr1p(name.c_str(), name.length() - 4);
+    posix = strIsEqIcaseAlt(name, "sh|bash|dash|ash|ksh|mksh|zsh") &&
+            (flags.isEmpty() || flags == "-c");
+    return true;
+}
+
 bool Reader::finish(StrVect& goals) {
     if (suffixes_ && !in_.noBuiltinRules && !addBuiltins()) return false;
     GmVar* dg = vars_.findHere(".DEFAULT_GOAL");
@@ -2248,6 +2269,7 @@ bool Reader::finish(StrVect& goals) {
         err_ = "*** No targets.  Stop.";
         return false;
     }
+    if (out_ && !readShell(out_->posixShell)) return failCtx();
     if (vars_.findHere("VPATH")) {
         CxStr1p dirs;
         ctx_.scope = nullptr;

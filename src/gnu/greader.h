@@ -48,6 +48,7 @@ class GmRecipeSource {
 struct GmReadOut {
     Vect1p_Vobj<GmInclude> includes;         // also the Makefiles named with -f, required
     bool notParallel = false;                // .NOTPARALLEL
+    bool posixShell = true;                  // SHELL names a POSIX shell, run with "-c"
     std::shared_ptr<GmRecipeSource> recipes; // with lazyRecipes
 };
 
