@@ -261,21 +261,24 @@ bool findProgram(CxStr1p& path, char const* line) {
 }
 
 // A program named as sh names it: with a separator, a path from dir; else
-// looked up in PATH (not the working directory). "prog" also finds prog.exe
-// and prog.com. 1: found and startable, 0: found, not a program, -1: none.
+// looked up in PATH, then (as cmd.exe would) in dir. "prog" also finds
+// prog.exe, prog.com, prog.bat and prog.cmd. 1: an .exe or .com, 2: a batch
+// file for cmd.exe, 0: found but not startable, -1: not found.
 int findProgramSh(CxStr1p& path, CxStr1p const& word, CxStr1p const& dir) {
     auto in = [&](CxStr1p const& base) {
-        for (char const* ext : {"", ".exe", ".com"}) {
+        for (char const* ext : {"", ".exe", ".com", ".bat", ".cmd"}) {
             path = base;
             path += ext;
             if (!isProgramFile(path)) continue;
             CxStr1p e = pathExtPart(path);
-            return (strIsEqIcase(e, ".exe") || strIsEqIcase(e, ".com")) ? 1 : 0;
+            if (strIsEqIcase(e, ".exe") || strIsEqIcase(e, ".com")) return 1;
+            return strIsEqIcase(e, ".bat") || strIsEqIcase(e, ".cmd") ? 2 : 0;
         }
         return -1;
     };
+    CxStr1p here = dir.isEmpty() ? CxStr1p(".") : dir;
     bool sep = strHas(word, '/') || strHas(word, '\\');
-    if (sep) return in(pathIsAbsolute(word) || dir.isEmpty() ? word : pathJoin(dir, word));
+    if (sep) return in(pathIsAbsolute(word) ? word : pathJoin(here, word));
     char const* pv = getenv("PATH");
     CxStr1p dirs(pv ? pv : ""), d;
     int found = -1;
@@ -283,7 +286,7 @@ int findProgramSh(CxStr1p& path, CxStr1p const& word, CxStr1p const& dir) {
         strDelQuoteSet(d, '"');
         if (!d.isEmpty()) found = in(pathJoin(d, word));
     }
-    return found;
+    return found < 0 ? in(pathJoin(here, word)) : found;
 }
 
 // One argument as the C runtime splits a command line back into words.
@@ -359,8 +362,12 @@ static int osSpawnProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& d
     int found = findProgramSh(program, argv[0], dir);
     if (found < 0) return 127;
     if (found == 0) return 126;
-    for (long long i = 0; i < argv.size(); ++i)
+    // A batch file is cmd.exe's: "cmd.exe /c" drops the outer quotes.
+    if (found == 2) line = "cmd.exe /c \"";
+    addArgQuoted(line, pathToBackSlash(program));
+    for (long long i = 1; i < argv.size(); ++i)
         addArgQuoted(line, argv[i]);
+    if (found == 2) line += '"';
     if (line.length() >= 32767) return 126;
     DWORD const which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE std[3];
@@ -368,9 +375,10 @@ static int osSpawnProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& d
         std[i] = stdCopy(fds[i] >= 0 ? fds[i] : i, which[i]);
     CxStr1p winDir = dir.isEmpty() ? dir : pathToBackSlash(dir);
     PROCESS_INFORMATION pi;
-    bool ok = std[0] && std[1] && std[2] &&
-              createWithStd(line.data, std[0], std[1], std[2], pi, program.c_str(),
-                            winDir.isEmpty() ? nullptr : winDir.c_str());
+    bool ok =
+        std[0] && std[1] && std[2] &&
+        createWithStd(line.data, std[0], std[1], std[2], pi, found == 2 ? nullptr : program.c_str(),
+                      winDir.isEmpty() ? nullptr : winDir.c_str());
     for (HANDLE& h : std)
         closeH(h);
     if (!ok) return 126;

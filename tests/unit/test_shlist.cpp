@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "exec/shlist.h"
+
+namespace {
+
+// What the in-process runner takes and what it leaves to sh: anything it
+// could read otherwise than sh must be left whole.
+TEST(ShList, TakesOnlyWhatItReadsAsShDoes) {
+    struct Row {
+        char const* line;
+        bool taken;
+    } const rows[] = {
+        {"rm -rf build", true},
+        {"mkdir -p obj/sub && cp -r assets dist", true},
+        {"[ -d out ] || mkdir out", true},
+        {"test -f x && cp x y; touch stamp", true},
+        {"echo 'a;b' \"c d\" e\\ f", true},
+        {"cc -c x.c -o x.o 2>err.txt >&2", true},
+        {"cat < in > out 2>&1", true},
+        {": > empty", true},
+        {"a &&\n b", true},
+        {"echo x # a comment; rm -rf /", true},
+        {"exit 3", true},
+        {"", true},
+        // pipes, background jobs, substitutions, variables
+        {"ls | sort", false},
+        {"sleep 1 &", false},
+        {"echo $HOME", false},
+        {"echo \"$x\"", false},
+        {"echo `date`", false},
+        {"echo $(date)", false},
+        // sh's grammar and its own commands
+        {"if [ -f a ]; then touch b; fi", false},
+        {"for f in a b; do touch $f; done", false},
+        {"( cd sub && touch x )", false},
+        {"{ echo a; }", false},
+        {"X=1 cc -c x.c", false},
+        {"export X=1", false},
+        {"set -e; touch a", false},
+        {"! true", false},
+        {"cat <<EOF", false},
+        {"a 2>&3", false},
+        {"a >&-", false},
+        // forms of the commands that shells read differently
+        {"echo -e 'a\\nb'", false},
+        {"echo 'a\\nb'", false},
+        {"printf '%5s' x", false},
+        {"rm -i x", false},
+        {"cp -a x y", false},
+        {"ln x y", false},
+        {"test -L x", false},
+        {"[ -f x", false},
+        {"cd -", false},
+        {"cat", false},
+        {"make -C sub", false},
+        {"~user/bin/x", false},
+        // syntax errors are sh's to report
+        {"a &&", false},
+        {"; a", false},
+        {"a ;; b", false},
+        {"echo 'open", false},
+    };
+    for (Row const& r : rows)
+        EXPECT_EQ(shListTakes(CxStr1p(r.line)), r.taken) << r.line;
+}
+
+TEST(ShList, GlobMatchesAsSh) {
+    struct Row {
+        char const* pat;
+        char const* name;
+        bool match;
+    } const rows[] = {
+        {"*.c", "a.c", true},
+        {"*.c", "a.h", false},
+        {"*", "", true},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYbZ", false},
+        {"?.o", "a.o", true},
+        {"?.o", "ab.o", false},
+        {"[ab]*", "b1", true},
+        {"[ab]*", "c1", false},
+        {"[!ab]*", "c1", true},
+        {"[a-c]x", "bx", true},
+        {"[a-c]x", "dx", false},
+        {"[]a]", "]", true},
+        {"\\*", "*", true},
+        {"\\*", "x", false},
+        {"[", "[", true},
+        {"x[", "x[", true},
+        {"*x*", "abc", false},
+        {"**", "abc", true},
+        {"*.tar.gz", "a.tar.gz", true},
+    };
+    for (Row const& r : rows)
+        EXPECT_EQ(shGlobMatch(r.pat, r.name), r.match) << r.pat << " ~ " << r.name;
+}
+
+} // namespace
