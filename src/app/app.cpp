@@ -1,5 +1,7 @@
 #include "app/app.h"
 
+#include "exec/shlist.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -20,6 +22,7 @@
 #include "build/build_par.h"
 #include "build/walk.h"
 #include "exec/run.h"
+#include "exec/shlist.h"
 #include "exec/signals.h"
 #include "jobs/worker.h"
 #include "graph/print.h"
@@ -384,6 +387,21 @@ bool appMain(int argc, char const** argv) {
     Vars v;
     v.exeName = exeNameGuess(argc > 0 ? argv[0] : nullptr);
 
+    // For measuring: which recipe lines on standard input (one a line, as
+    // make hands them on) would run without an interpreter: "1"/"0" a line.
+    if (argc == 2 && strcmp(argv[1], "--jxshtakes") == 0) {
+        char buf[65536];
+        while (fgets(buf, sizeof buf, stdin)) {
+            CxStr1p line(buf);
+            while (!line.isEmpty() && (line.last() == '\n' || line.last() == '\r'))
+                line.forceLen(line.length() - 1);
+            // Continued lines come with their line ends as \x01.
+            for (long long i = 0; i < line.length(); ++i)
+                if (line.data[i] == '\x01') line.data[i] = '\n';
+            printf("%d\n", shListTakes(line) ? 1 : 0);
+        }
+        return true;
+    }
     bool fileWorker = argc >= 3 && strcmp(argv[1], "--jxbgf") == 0;
     if (fileWorker || (argc >= 2 && strcmp(argv[1], "--jxbgp") == 0)) {
         workerMode = true;

@@ -235,7 +235,7 @@ class Reader {
                     w.quoted = true;
                 }
                 ++p_;
-            } else if (c == '$' || c == '`' || c == '{' || c == '}') {
+            } else if (c == '$' || c == '`') {
                 return false;
             } else {
                 if (c == '*' || c == '?' || c == '[') w.glob = true;
@@ -246,6 +246,11 @@ class Reader {
             start = false;
         }
         if (w.glob) w.glob = hasMagic(w.pat);
+        // "{a,b}" and "{1..3}" expand in some shells; "{}" is a word in all.
+        long long open = -1;
+        if (w.pat.findIndex(open, '{') && strHas(w.pat, '}') &&
+            (strHas(w.pat, ',') || strHas(w.pat, CxStr1p(".."))))
+            return false;
         return true;
     }
 

@@ -23,6 +23,7 @@ TEST(ShList, TakesOnlyWhatItReadsAsShDoes) {
         {"echo x # a comment; rm -rf /", true},
         {"exit 3", true},
         {"", true},
+        {"find . -name '*.o' -exec rm -f {} ';'", true},
         // pipes, background jobs, substitutions, variables
         {"ls | sort", false},
         {"sleep 1 &", false},
@@ -35,6 +36,8 @@ TEST(ShList, TakesOnlyWhatItReadsAsShDoes) {
         {"for f in a b; do touch $f; done", false},
         {"( cd sub && touch x )", false},
         {"{ echo a; }", false},
+        {"touch a{1,2}", false},
+        {"touch a{1..3}", false},
         {"X=1 cc -c x.c", false},
         {"export X=1", false},
         {"set -e; touch a", false},
