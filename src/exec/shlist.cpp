@@ -331,8 +331,8 @@ bool formOk(Cmd const& c) {
         CxStr1p const& f = c.words[1].text;
         for (long long i = 0; i < f.length(); ++i) {
             char ch = f.c_str()[i], next = f.getAt(i + 1);
-            if (ch == '%' && !strchr("sd%", next)) return false;
-            if (ch == '\\' && !strchr("nt\\", next)) return false;
+            if (ch == '%' && (!next || !strchr("sd%", next))) return false;
+            if (ch == '\\' && (!next || !strchr("nt\\", next))) return false;
             if (ch == '%' || ch == '\\') ++i;
         }
         return true;

@@ -49,6 +49,8 @@ TEST(ShList, TakesOnlyWhatItReadsAsShDoes) {
         {"echo -e 'a\\nb'", false},
         {"echo 'a\\nb'", false},
         {"printf '%5s' x", false},
+        {"printf 'x%'", false},
+        {"printf 'x\\'", false},
         {"rm -i x", false},
         {"cp -a x y", false},
         {"ln x y", false},
