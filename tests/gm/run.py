@@ -9,12 +9,16 @@ written into two fresh directories; GNU make runs in one, `vorn --gm` in the
 other, with the same arguments and a cleaned environment. The suite compares
 the exit status (zero or not), the files each run created, changed (content
 or time) or removed, and standard output line by line. Standard error is
-shown for failures but not compared.
+shown for failures but not compared, except for two checks a case asks for:
+rc=True compares the exit codes of the failing recipe commands, as each tool
+reports them, and inproc=True runs vorn with `-D X` and fails if its log
+shows a recipe line given to the interpreter (vorn must run it itself).
 
 For vorn.exe (a name ending in ".exe") the reference is still the Linux
 `make`, vorn.exe runs through the wrapper named by VORN_GM_WRAPPER (else
 VORN_E2E_WRAPPER, e.g. "wine"), only cases marked win_ok run, and only exit
-status and files are compared: cmd.exe's echo prints differently.
+status and files are compared (and rc/inproc): cmd.exe's echo prints
+differently.
 
 A case module may define PENDING = {"case name": "why"} for behaviour the
 dialect does not have yet: such a case reports PEND while it fails and FIXED
@@ -46,7 +50,7 @@ AGE = 1000
 
 
 def Case(name, mk, args=(), files=None, only=None, sh=False, win_ok=False, runs=1,
-         between=None, times=None, env=None, timeout=None):
+         between=None, times=None, env=None, timeout=None, rc=False, inproc=False):
     """One differential case.
 
     mk        text of ./Makefile (None: no Makefile; give one in files)
@@ -64,10 +68,15 @@ def Case(name, mk, args=(), files=None, only=None, sh=False, win_ok=False, runs=
               seconds in the past), e.g. {"out": 10} for a newer target
     env       extra environment variables for both tools
     timeout   seconds per run (default 30, 120 with a wrapper)
+    rc        also compare the exit codes of failing recipe commands (ignored
+              ones too), in order
+    inproc    vorn must run every recipe line without the interpreter: it
+              runs with -D X and no "Start interpreter:" line may appear
     """
     return dict(name=name, mk=mk, args=list(args), files=dict(files or {}), only=only,
                 sh=sh, win_ok=win_ok, runs=runs, between=dict(between or {}),
-                times=dict(times or {}), env=dict(env or {}), timeout=timeout)
+                times=dict(times or {}), env=dict(env or {}), timeout=timeout,
+                rc=rc, inproc=inproc)
 
 
 # GNU make writes its own messages ("make: Nothing to be done for 'all'.",
@@ -77,6 +86,11 @@ def Case(name, mk, args=(), files=None, only=None, sh=False, win_ok=False, runs=
 # the program's name.
 MAKE_MESSAGE = re.compile(r"^make(\[\d+\])?: ")
 DIR_LINE = re.compile(r"^(?:make|vorn)((?:\[\d+\])?: (?:Entering|Leaving) directory )")
+# How each tool reports a failed recipe command on standard error, with its
+# exit code; vorn's log lines carry a prefix.
+MAKE_FAILED = re.compile(r"^make(?:\[\d+\])?: (?:\*\*\* )?\[.*\] Error (\d+)(?: \(ignored\))?$")
+VORN_FAILED = re.compile(r"Command failed with code (\d+): ")
+VORN_SHELL_LINE = "Start interpreter:"
 
 
 def load_cases(filter_text):
@@ -124,6 +138,8 @@ def write_files(base, files):
             content = content.encode("utf-8")
         with open(full, "wb") as f:
             f.write(content)
+        if content.startswith(b"#!"):
+            os.chmod(full, 0o755)
 
 
 def set_times(base, case):
@@ -153,7 +169,11 @@ def snapshot(base):
     for root, dirs, files in os.walk(base):
         for d in dirs:
             full = os.path.join(root, d)
-            out[os.path.relpath(full, base)] = ("dir", None, None)
+            # os.walk lists a link to a directory among the directories.
+            if os.path.islink(full):
+                out[os.path.relpath(full, base)] = ("link", os.readlink(full), None)
+            else:
+                out[os.path.relpath(full, base)] = ("dir", None, None)
         for f in files:
             full = os.path.join(root, f)
             rel = os.path.relpath(full, base)
@@ -206,6 +226,15 @@ class Side:
     def __init__(self, label, cmd, wrapper, is_make):
         self.label, self.cmd, self.wrapper, self.is_make = label, cmd, wrapper, is_make
 
+    def argv(self, case):
+        debug = ["-D", "X"] if case["inproc"] and not self.is_make else []
+        return self.cmd + debug + case["args"]
+
+    def failed_codes(self, err):
+        """Exit codes of the failed recipe commands, in the order reported."""
+        pattern = MAKE_FAILED if self.is_make else VORN_FAILED
+        return [int(m.group(1)) for m in map(pattern.search, err.splitlines()) if m]
+
 
 def clean_env(case, path_dirs):
     """Only what the tools need: no MAKEFLAGS/MAKELEVEL/MFLAGS, no VORN*, a
@@ -222,7 +251,7 @@ def clean_env(case, path_dirs):
 def execute(side, case, cwd, env):
     """Runs one tool once. Returns exit code (None on time-out), stdout, stderr."""
     timeout = case["timeout"] or (120 if side.wrapper else 30)
-    cmd = side.cmd + case["args"]
+    cmd = side.argv(case)
     for attempt in (1, 2):
         try:
             proc = subprocess.run(cmd, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
@@ -277,6 +306,17 @@ def run_case(case, sides, env, win, keep):
             a, b = sides
             if c1 is None or c2 is None or (c1 == 0) != (c2 == 0):
                 problems.append("%sexit status: %s %s, %s %s" % (tag, a.label, c1, b.label, c2))
+            if case["rc"]:
+                k1, k2 = a.failed_codes(e1), b.failed_codes(e2)
+                if k1 != k2:
+                    problems.append("%sfailed command codes: %s %s, %s %s" % (
+                        tag, a.label, k1, b.label, k2))
+            for side, err in ((a, e1), (b, e2)):
+                if case["inproc"] and not side.is_make:
+                    shelled = [ln for ln in err.splitlines() if VORN_SHELL_LINE in ln]
+                    if shelled:
+                        problems.append("%s%s gave lines to the interpreter:\n%s" % (
+                            tag, side.label, "\n".join(shelled)))
             if not win:
                 l1, l2 = stdout_lines(a, o1, dirs[0]), stdout_lines(b, o2, dirs[1])
                 if l1 != l2:
@@ -291,7 +331,7 @@ def run_case(case, sides, env, win, keep):
                 for side, (code, out, err, _), cwd in zip(sides, results, dirs):
                     problems.append("%s: (cd %s && %s) -> exit %s" % (
                         side.label, shlex.quote(cwd),
-                        " ".join(shlex.quote(x) for x in side.cmd + case["args"]), code))
+                        " ".join(shlex.quote(x) for x in side.argv(case)), code))
                     problems.append("  stdout:\n" + out.rstrip("\n"))
                     problems.append("  stderr:\n" + err.rstrip("\n"))
                 break
