@@ -285,6 +285,16 @@ bool optionsOk(Cmd const& c, char const* allowed) {
     return true;
 }
 
+// "0", "42", "-7": what every shell reads the same as a number.
+bool isDecimal(CxStr1p const& t) {
+    char const* d = t.c_str();
+    long long i = d[0] == '-' || d[0] == '+' ? 1 : 0;
+    if (i >= t.length() || (d[i] == '0' && i + 1 < t.length())) return false;
+    for (; i < t.length(); ++i)
+        if (d[i] < '0' || d[i] > '9') return false;
+    return t.length() < 19;
+}
+
 bool isInt(CxStr1p const& t) {
     long long n = 0;
     CxStr1p s = strTrimLR(t);
@@ -327,14 +337,27 @@ bool formOk(Cmd const& c) {
                  optionLetters(first, "neE"));
     }
     if (name == "printf") {
-        if (n < 2 || c.words[1].glob) return false;
+        if (n < 2) return false;
+        for (long long i = 1; i < n; ++i)
+            if (c.words[i].glob) return false;
         CxStr1p const& f = c.words[1].text;
-        for (long long i = 0; i < f.length(); ++i) {
-            char ch = f.c_str()[i], next = f.getAt(i + 1);
-            if (ch == '%' && (!next || !strchr("sd%", next))) return false;
-            if (ch == '\\' && (!next || !strchr("nt\\", next))) return false;
-            if (ch == '%' || ch == '\\') ++i;
-        }
+        // The format is used again while arguments remain; shells read a %d
+        // argument other than a plain decimal (010, 0x1f, 3x) each their way.
+        long long arg = 2;
+        do {
+            long long used = arg;
+            for (long long i = 0; i < f.length(); ++i) {
+                char ch = f.c_str()[i], next = f.getAt(i + 1);
+                if (ch == '%' && (!next || !strchr("sd%", next))) return false;
+                if (ch == '\\' && (!next || !strchr("nt\\", next))) return false;
+                if (ch == '%' && next != '%' && arg < n && next == 'd' &&
+                    !isDecimal(c.words[arg].text))
+                    return false;
+                if (ch == '%' && next != '%' && arg < n) ++arg;
+                if (ch == '%' || ch == '\\') ++i;
+            }
+            if (arg == used) break;
+        } while (arg < n);
         return true;
     }
     if (name == "cat") {
@@ -623,7 +646,6 @@ class Runner {
         CxStr1p const& f = a[1];
         CxStr1p out;
         long long next = 2;
-        int rc = 0;
         do {
             long long used = next;
             for (long long i = 0; i < f.length(); ++i) {
@@ -643,10 +665,9 @@ class Runner {
                         out += arg;
                         continue;
                     }
+                    // Checked before the line ran: a plain decimal or nothing.
                     long long n = 0;
-                    if (!arg.isEmpty() && !intFromStrSet(n, strTrimLR(arg), false, false)) {
-                        rc = failSh("printf: ", CxStr1p(arg) += ": expected numeric value", 1);
-                    }
+                    if (!arg.isEmpty()) intFromStrSet(n, arg, false, false);
                     out += strFromInt(n);
                 } else {
                     out += c;
@@ -655,7 +676,7 @@ class Runner {
             if (next == used) break;
         } while (next < a.size());
         put(1, out);
-        return rc;
+        return 0;
     }
 
     int doCat(StrVect const& a) {
@@ -944,9 +965,11 @@ class Runner {
             to = a[1];
         else if (!envVarGetSet("HOME", to) || to.isEmpty())
             return 0;
+        // Logical, as sh's cd: "sub/.." is where the list started.
         CxStr1p p = pathCleanDots(at(to));
+        if (p.isEmpty()) p = ".";
         if (!fsaIsDir(p)) return failSh("cd: can't cd to ", to);
-        dir_ = p;
+        dir_ = p == "." ? CxStr1p() : p;
         return 0;
     }
 

@@ -88,7 +88,8 @@ MAKE_MESSAGE = re.compile(r"^make(\[\d+\])?: ")
 DIR_LINE = re.compile(r"^(?:make|vorn)((?:\[\d+\])?: (?:Entering|Leaving) directory )")
 # How each tool reports a failed recipe command on standard error, with its
 # exit code; vorn's log lines carry a prefix.
-MAKE_FAILED = re.compile(r"^make(?:\[\d+\])?: (?:\*\*\* )?\[.*\] Error (\d+)(?: \(ignored\))?$")
+# make also names the failures it ignored ("-" lines); vorn does not.
+MAKE_FAILED = re.compile(r"^make(?:\[\d+\])?: \*\*\* \[.*\] Error (\d+)$")
 VORN_FAILED = re.compile(r"Command failed with code (\d+): ")
 VORN_SHELL_LINE = "Start interpreter:"
 
