@@ -7,8 +7,8 @@ Writes a Makefile of N goals, each with one recipe line of the kinds real
 Makefiles use (mkdir -p, cp -r, rm -rf, globs, test ... &&, ||, cd ...;,
 echo and printf into files, cat, mv), runs `vorn --gm -k` on it twice in
 fresh copies: as is (lines in-process) and with --sys (every line through
-the platform's interpreter: cmd.exe on Windows). Prints wall time and the
-goals whose line failed for each.
+the platform's interpreter: cmd.exe on Windows), and natively GNU make on
+it too. Prints wall time and the number of failing lines for each.
 """
 
 import argparse
@@ -59,7 +59,11 @@ def main():
     base = tempfile.mkdtemp(prefix="vorn-shrec-")
     try:
         results = {}
-        for label, extra in (("in-process", []), ("--sys", ["--sys"])):
+        runs = [("in-process", []), ("--sys", ["--sys"])]
+        # GNU make on the same Makefile, where it runs natively.
+        if not a.wrapper and shutil.which("make"):
+            runs.append(("make", None))
+        for label, extra in runs:
             d = os.path.join(base, label.strip("-"))
             os.makedirs(os.path.join(d, "src"))
             os.makedirs(os.path.join(d, "out"))
@@ -68,12 +72,16 @@ def main():
                     fh.write("int %s;\n" % f[0])
             with open(os.path.join(d, "Makefile"), "w") as fh:
                 fh.write(makefile(a.n))
-            cmd = shlex.split(a.wrapper) + [os.path.abspath(a.exe), "--gm", "-k"] + extra
+            cmd = shlex.split(a.wrapper) + [os.path.abspath(a.exe), "--gm", "-k"] + (extra or [])
+            if extra is None:
+                cmd = ["make", "-k"]
             results[label] = run(cmd, d)
         for label, (took, failed) in results.items():
             print("%-11s %7.2f s  %3d of %d lines failed" % (label, took, failed, a.n))
         t_in, t_sys = results["in-process"][0], results["--sys"][0]
         print("interpreter / in-process time: %.1f" % (t_sys / t_in if t_in else 0))
+        if "make" in results:
+            print("make / in-process time: %.1f" % (results["make"][0] / t_in if t_in else 0))
     finally:
         shutil.rmtree(base, ignore_errors=True)
 
