@@ -1,5 +1,6 @@
 #include "exec/shlist.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -229,6 +230,9 @@ class Reader {
                 w.quoted = true;
             } else if (c == '\\') {
                 if (p_ + 1 >= end_) return false;
+                // "obj\x.o" where cmd.exe is the interpreter is a path, not an escape.
+                if (!shellWords().sh && (isalnum((unsigned char)p_[1]) || strchr("._", p_[1])))
+                    return false;
                 ++p_;
                 if (*p_ != '\n') {
                     add(w, *p_, true);
@@ -258,9 +262,12 @@ class Reader {
     static bool hasMagic(CxStr1p const& pat) {
         char const* d = pat.c_str();
         for (long long i = 0; i < pat.length(); ++i) {
-            if (d[i] == '\\') ++i;
-            else if (d[i] == '*' || d[i] == '?') return true;
-            else if (d[i] == '[' && i + 2 < pat.length() && strchr(d + i + 2, ']')) return true;
+            if (d[i] == '\\')
+                ++i;
+            else if (d[i] == '*' || d[i] == '?')
+                return true;
+            else if (d[i] == '[' && i + 2 < pat.length() && strchr(d + i + 2, ']'))
+                return true;
         }
         return false;
     }
@@ -322,7 +329,10 @@ bool formOk(Cmd const& c) {
     CxStr1p const& name = c.words[0].text;
     long long n = c.words.size();
     if (!strIsEqAlt(name, kHere)) {
-        if (strIsEqAlt(name, kShOwnNotHere)) return false;
+        // The platform interpreter's own commands too: a Makefile written for
+        // cmd.exe that does not say so still gets its "del" and "copy".
+        if (strIsEqAlt(name, kShOwnNotHere) || strIsEqIcaseAlt(name, shellWords().own))
+            return false;
         // This tool or make: the existing rewriting to a nested run applies.
         if (strIsEqAlt(name, "make|gmake|vorn")) return false;
         RunInfo const* ri = RunInfo::_p;

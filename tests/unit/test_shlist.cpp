@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "exec/builtin.h"
 #include "exec/shlist.h"
 
 namespace {
@@ -72,6 +73,11 @@ TEST(ShList, TakesOnlyWhatItReadsAsShDoes) {
     };
     for (Row const& r : rows)
         EXPECT_EQ(shListTakes(CxStr1p(r.line)), r.taken) << r.line;
+    // Where cmd.exe is the interpreter, its commands and backslash paths stay its own.
+    bool sh = shellWords().sh;
+    EXPECT_EQ(shListTakes(CxStr1p("del /Q x.o")), sh);
+    EXPECT_EQ(shListTakes(CxStr1p("cc -o out\\app.exe main.c")), sh);
+    EXPECT_TRUE(shListTakes(CxStr1p("echo a\\ b \\\"q\\\" > f")));
 }
 
 TEST(ShList, GlobMatchesAsSh) {
