@@ -415,7 +415,8 @@ bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd, bool* always) {
     if (always) *always = false;
     long long e = textEnd(cmd.data, cmd.len), s = 0;
     char const* d = cmd.data;
-    while (e > 0 && isWhite(d[e - 1]))
+    // A Makefile's line is shown and run as written, blanks at its end too.
+    while (!always && e > 0 && isWhite(d[e - 1]))
         --e;
     while (s < e && isWhite(d[s]))
         ++s;

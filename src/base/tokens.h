@@ -72,7 +72,8 @@ bool argListDelEnd(CxStr1p& list, CxStr1p const& a, CxStr1p const& b, char quote
 // whole (a Makefile's .ONESHELL); leading the command after the marks, it asks
 // the interpreter to stop at the first failing command (.POSIX).
 char const kRecipeLineSep = '\x1e';
-// always, when given, also takes a '+' mark ("run even with -n").
+// always, when given, also takes a '+' mark ("run even with -n"), and the
+// blanks at the line's end are kept.
 bool splitAttrCmd(bool& show, bool& ignoreErr, CxStr1p& cmd, bool* always = nullptr);
 // Command word and argument text of a line cut before the first stop character.
 bool splitCmdArgs(CxStr1p& cmd, CxStr1p& args, CxStr1p const& line, char const* stopChars = "");
