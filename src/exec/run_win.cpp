@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "app/syserr.h"
+#include "base/fs.h"
 #include "base/fs_win.h"
 #include "base/path.h"
 #include "base/textedit.h"
@@ -270,9 +271,9 @@ int findProgramSh(CxStr1p& path, CxStr1p const& word, CxStr1p const& dir) {
             path = base;
             path += ext;
             if (!isProgramFile(path)) continue;
-            CxStr1p e = pathExtPart(path);
-            if (strIsEqIcase(e, ".exe") || strIsEqIcase(e, ".com")) return 1;
-            return strIsEqIcase(e, ".bat") || strIsEqIcase(e, ".cmd") ? 2 : 0;
+            CxStr1p e = pathExtPart(path); // without its dot
+            if (strIsEqIcaseAlt(e, "exe|com")) return 1;
+            return strIsEqIcaseAlt(e, "bat|cmd") ? 2 : 0;
         }
         return -1;
     };
@@ -362,18 +363,30 @@ static int osSpawnProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& d
     int found = findProgramSh(program, argv[0], dir);
     if (found < 0) return 127;
     if (found == 0) return 126;
+    // Both absolute: which of them a relative program name would be read
+    // against once the directory is given is not to be left to chance.
+    if (!pathIsAbsolute(program)) program = pathJoin(fsCwd(), program);
+    program = pathToBackSlash(program);
     // A batch file is cmd.exe's: "cmd.exe /c" drops the outer quotes.
     if (found == 2) line = "cmd.exe /c \"";
-    addArgQuoted(line, pathToBackSlash(program));
+    addArgQuoted(line, program);
     for (long long i = 1; i < argv.size(); ++i)
         addArgQuoted(line, argv[i]);
     if (found == 2) line += '"';
     if (line.length() >= 32767) return 126;
     DWORD const which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE std[3];
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         std[i] = stdCopy(fds[i] >= 0 ? fds[i] : i, which[i]);
-    CxStr1p winDir = dir.isEmpty() ? dir : pathToBackSlash(dir);
+        // None of ours to pass on (no console, a closed stream): the null device.
+        if (!std[i])
+            std[i] =
+                CreateFileA("NUL", i == 0 ? GENERIC_READ : GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (std[i] == INVALID_HANDLE_VALUE) std[i] = nullptr;
+    }
+    CxStr1p winDir =
+        dir.isEmpty() ? dir : pathToBackSlash(pathIsAbsolute(dir) ? dir : pathJoin(fsCwd(), dir));
     PROCESS_INFORMATION pi;
     bool ok =
         std[0] && std[1] && std[2] &&

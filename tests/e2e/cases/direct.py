@@ -3,7 +3,7 @@
 # found that way and every line under "--sys" are the interpreter's.
 import signal
 
-from e2elib import All, Case, Has
+from e2elib import All, Case, Has, HasRe
 
 TRACE = ["-D", "X", "--bg1"]
 
@@ -40,4 +40,14 @@ CASES = [
     start("direct", "hostname", only="win"),
     start("interpreter", "greet", only="win", files={"greet.bat": "@echo from bat\r\n"},
           stdout="from bat\r\n"),
+    # A Makefile's line written for sh, in-process on Windows too: "./tool" is
+    # tool.exe in the list's directory, "greet" a batch file there, both
+    # writing where the list redirects them.
+    Case("gm: ./prog and a batch file in the list's directory", ["--gm", "-D", "X"],
+         files={"Makefile": "all:\n\t@mkdir -p sub && cp C:/windows/system32/hostname.exe"
+                            " sub/tool.exe\n\t@cd sub && ./tool > out.txt && greet >> out.txt\n"
+                            "\t@hostname 2>&1 > host.txt\n",
+                "sub/greet.bat": "@echo from bat\r\n"},
+         stdout="", stderr=All(Has("Start program: ./tool"), Has("Start program: greet")),
+         expect_files={"sub/out.txt": Has("from bat"), "host.txt": HasRe(r"\w")}, only="win"),
 ]
