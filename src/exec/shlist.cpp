@@ -250,12 +250,23 @@ class Reader {
             start = false;
         }
         if (w.glob) w.glob = hasMagic(w.pat);
+        if (w.glob && dotsMatch(w.pat)) return false;
         // "{a,b}" and "{1..3}" expand in some shells; "{}" is a word in all.
         long long open = -1;
         if (w.pat.findIndex(open, '{') && strHas(w.pat, '}') &&
             (strHas(w.pat, ',') || strHas(w.pat, CxStr1p(".."))))
             return false;
         return true;
+    }
+
+    // ".*" takes "." and ".." in some shells and not in others.
+    static bool dotsMatch(CxStr1p const& pat) {
+        CxStr1p part;
+        for (long long pos = 0; strToken(part, pos, pat, "/");)
+            if (part.getAt(0) == '.' &&
+                (shGlobMatch(part.c_str(), ".") || shGlobMatch(part.c_str(), "..")))
+                return true;
+        return false;
     }
 
     // A '[' without its ']' is itself, as in "[ -f x ]".
@@ -456,29 +467,48 @@ class Runner {
     }
     void put(int fd, CxStr1p const& text) { put(fd, text.c_str(), text.length()); }
 
-    // "name: what 'x': why" on the command's standard error; rc is returned.
-    int fail(char const* name, char const* what, CxStr1p const& x, char const* why, int rc = 1) {
+    // "name: text" on the command's standard error; rc is returned.
+    int failText(char const* name, CxStr1p const& text, int rc = 1) {
         CxStr1p m(name);
-        m += ":";
-        if (*what) {
-            m += ' ';
-            m += what;
-        }
+        m += ": ";
+        m += text;
+        m += '\n';
+        put(2, m);
+        return rc;
+    }
+    // As GNU's tools word it: "name: what 'x': why", or "name: x: why"
+    // without a what.
+    int fail(char const* name, char const* what, CxStr1p const& x, char const* why, int rc = 1) {
+        CxStr1p m(what);
         if (!x.isEmpty()) {
-            m += " '";
+            if (*what) m += ' ';
+            m += *what ? "'" : "";
             m += x;
-            m += '\'';
+            m += *what ? "'" : "";
         }
         if (why && *why) {
             m += ": ";
             m += why;
         }
-        m += '\n';
-        put(2, m);
-        return rc;
+        return failText(name, m, rc);
+    }
+    int failUsage(char const* name, char const* what, CxStr1p const& x = CxStr1p()) {
+        fail(name, what, x, "");
+        CxStr1p m("Try '");
+        m += name;
+        m += " --help' for more information.";
+        return failText(name, m);
+    }
+    int failSame(char const* name, CxStr1p const& a, CxStr1p const& b) {
+        CxStr1p m("'");
+        m += a;
+        m += "' and '";
+        m += b;
+        m += "' are the same file";
+        return failText(name, m);
     }
     int failSh(char const* what, CxStr1p const& x, int rc = 2) {
-        CxStr1p m("sh: 1: ");
+        CxStr1p m("/bin/sh: 1: "); // as make's /bin/sh -c words it
         m += what;
         m += x;
         m += '\n';
@@ -562,8 +592,16 @@ class Runner {
             CxStr1p path = r.file.text == "/dev/null" ? CxStr1p(hostNullDevice()) : at(r.file.text);
             FILE* f = std::fopen(path.c_str(), r.op == '<' ? "rb" : r.op == 'a' ? "ab" : "wb");
             if (!f) {
-                bool in = r.op == '<';
-                failSh(in ? "cannot open " : "cannot create ", r.file.text);
+                CxStr1p m(r.file.text);
+                if (r.op == '<') {
+                    m += ": No such file";
+                } else {
+                    CxStr1p parent = pathDirPart(path);
+                    m += fsaIsDir(path)                           ? ": Is a directory"
+                         : !parent.isEmpty() && !fsaIsDir(parent) ? ": Directory nonexistent"
+                                                                  : ": Permission denied";
+                }
+                failSh(r.op == '<' ? "cannot open " : "cannot create ", m);
                 return false;
             }
             opened_.addVal(f);
@@ -628,7 +666,7 @@ class Runner {
                 for (long long k = 1; k < w.length(); ++k) {
                     char const* at = strchr(allowed, w.c_str()[k]);
                     if (!at) {
-                        fail(a[0].c_str(), "invalid option --", CxStr1p(w.c_str() + k, 1), "");
+                        failUsage(a[0].c_str(), "invalid option --", CxStr1p(w.c_str() + k, 1));
                         return false;
                     }
                     opt[at - allowed] = true;
@@ -724,15 +762,19 @@ class Runner {
     // cannot work at all.
     bool targetOf(int& rc, char const* name, StrVect& ops, CxStr1p& target, bool& intoDir) {
         if (ops.size() < 2) {
-            rc = ops.isEmpty() ? fail(name, "missing file operand", CxStr1p(), "")
-                               : fail(name, "missing destination file operand after", ops[0], "");
+            rc = ops.isEmpty() ? failUsage(name, "missing file operand")
+                               : failUsage(name, "missing destination file operand after", ops[0]);
             return false;
         }
         target = ops[ops.size() - 1];
         ops.delAt(ops.size() - 1);
         intoDir = fsaIsDir(at(target));
         if (ops.size() > 1 && !intoDir) {
-            rc = fail(name, "target", target, "Not a directory");
+            CxStr1p m("target '");
+            m += target;
+            m += "' is not a directory";
+            rc = fsbExist(at(target)) ? failText(name, m)
+                                      : fail(name, "target", target, "No such file or directory");
             return false;
         }
         return true;
@@ -772,7 +814,7 @@ class Runner {
             } else if (fsaIsDir(from) && !rec) {
                 rc = fail("cp", "-r not specified; omitting directory", src, "");
             } else if (fsIsSameFile(from, to)) {
-                rc = fail("cp", "", src, "are the same file");
+                rc = failSame("cp", src, dst);
             } else if (fsaIsDir(from)) {
                 CxStr1p f = pathCleanAll(from), t = pathCleanAll(to);
                 f += '/';
@@ -808,7 +850,7 @@ class Runner {
             if (!fsbExist(from)) {
                 rc = fail("mv", "cannot stat", src, "No such file or directory");
             } else if (fsIsSameFile(from, to)) {
-                rc = fail("mv", "", src, "are the same file");
+                rc = failSame("mv", src, dst);
             } else if (fsaIsDir(to) && !fsaIsDir(from)) {
                 rc = fail("mv", "cannot overwrite directory", dst, "with non-directory");
             } else if (!fsRename(from, to)) {
@@ -825,7 +867,7 @@ class Runner {
         StrVect ops;
         if (!split(ops, opt, a, "rRf")) return 1;
         bool rec = opt[0] || opt[1], force = opt[2];
-        if (ops.isEmpty()) return force ? 0 : fail("rm", "missing operand", CxStr1p(), "");
+        if (ops.isEmpty()) return force ? 0 : failUsage("rm", "missing operand");
         int rc = 0;
         for (CxStr1p const& f : ops) {
             CxStr1p p = at(f), last = pathFilePart(pathCleanSep(f));
@@ -845,7 +887,7 @@ class Runner {
     int doRmdir(StrVect const& a) {
         StrVect ops;
         if (!split(ops, nullptr, a, "")) return 1;
-        if (ops.isEmpty()) return fail("rmdir", "missing operand", CxStr1p(), "");
+        if (ops.isEmpty()) return failUsage("rmdir", "missing operand");
         int rc = 0;
         for (CxStr1p const& d : ops) {
             CxStr1p p = at(d);
@@ -862,7 +904,7 @@ class Runner {
         bool opt[1] = {};
         StrVect ops;
         if (!split(ops, opt, a, "p")) return 1;
-        if (ops.isEmpty()) return fail("mkdir", "missing operand", CxStr1p(), "");
+        if (ops.isEmpty()) return failUsage("mkdir", "missing operand");
         int rc = 0;
         for (CxStr1p const& d : ops) {
             CxStr1p p = at(d);
@@ -876,7 +918,7 @@ class Runner {
     int doTouch(StrVect const& a) {
         StrVect ops;
         if (!split(ops, nullptr, a, "")) return 1;
-        if (ops.isEmpty()) return fail("touch", "missing file operand", CxStr1p(), "");
+        if (ops.isEmpty()) return failUsage("touch", "missing file operand");
         int rc = 0;
         for (CxStr1p const& f : ops)
             if (!fsaTouch(at(f)))
@@ -888,7 +930,7 @@ class Runner {
         bool opt[2] = {};
         StrVect ops;
         if (!split(ops, opt, a, "sf")) return 1;
-        if (ops.isEmpty()) return fail("ln", "missing file operand", CxStr1p(), "");
+        if (ops.isEmpty()) return failUsage("ln", "missing file operand");
         CxStr1p target;
         bool intoDir = true;
         int rc = 0;

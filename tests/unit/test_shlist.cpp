@@ -63,6 +63,9 @@ TEST(ShList, TakesOnlyWhatItReadsAsShDoes) {
         {"[ -f x", false},
         {"cd -", false},
         {"cat", false},
+        {"echo .*", false},
+        {"rm -f d/.?", false},
+        {"rm -f .*.swp", true},
         {"make -C sub", false},
         {"~user/bin/x", false},
         // syntax errors are sh's to report
