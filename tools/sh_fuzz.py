@@ -2,6 +2,7 @@
 """Random differential check of the in-process sh runner against GNU make.
 
     python3 tools/sh_fuzz.py PATH/TO/vorn [-n 200] [--seed 1]
+    python3 tools/sh_fuzz.py PATH/TO/vorn.exe --wrapper wine   # files and exit codes
 
 Makes N recipe lines by joining one to five commands from a pool (file
 commands, tests, redirections, globs, cd, exit) with "&&", "||" and ";", and
@@ -39,19 +40,25 @@ def main():
     ap.add_argument("exe")
     ap.add_argument("-n", type=int, default=200)
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--wrapper", default="", help="e.g. wine, for vorn.exe")
     a = ap.parse_args()
     rnd = random.Random(a.seed)
+    win = a.exe.lower().endswith(".exe")
+    # Links, execute bits and ls are POSIX's.
+    pool = [c for c in POOL if not (win and c in ("ln -sf a l", "[ -x f ]", "ls -1 > lst"))]
+    wrapper = a.wrapper.split()
     sides = [R.Side("make", ["make"], [], True),
-             R.Side("vorn", [os.path.abspath(a.exe), "--gm"], [], False)]
+             R.Side("vorn", wrapper + [os.path.abspath(a.exe), "--gm"], wrapper, False)]
     bad = 0
     for i in range(a.n):
-        line = rnd.choice(POOL)
+        line = rnd.choice(pool)
         for _ in range(rnd.randint(0, 4)):
-            line += rnd.choice(OPS) + rnd.choice(POOL)
+            line += rnd.choice(OPS) + rnd.choice(pool)
         case = R.Case("%d: %s" % (i, line), "all:\n\t@%s\n\t@echo end\n" % line,
                       files={"f": "F\n", "d/": None}, inproc=True, rc=True)
         case["pending"] = None
-        problems, _ = R.run_case(case, sides, R.clean_env(case, ["/usr/bin", "/bin"]), False, False)
+        env = R.clean_env(case, ["/usr/bin", "/bin"])
+        problems, _ = R.run_case(case, sides, env, win, False)
         if problems:
             bad += 1
             print("FAIL " + case["name"])
