@@ -17,6 +17,7 @@
 #include "exec/builtin_sys.h"
 #include "exec/run.h"
 #include "exec/signals.h"
+#include "gnu/gfuncs.h"
 #include "rules/envmap.h"
 
 namespace {
@@ -263,8 +264,8 @@ class Reader {
     static bool dotsMatch(CxStr1p const& pat) {
         CxStr1p part;
         for (long long pos = 0; strToken(part, pos, pat, "/");)
-            if (part.getAt(0) == '.' &&
-                (shGlobMatch(part.c_str(), ".") || shGlobMatch(part.c_str(), "..")))
+            if (part.getAt(0) == '.' && (gmGlobMatch(gmSpanOf(part), gmSpanOf(CxStr1p("."))) ||
+                                         gmGlobMatch(gmSpanOf(part), gmSpanOf(CxStr1p("..")))))
                 return true;
         return false;
     }
@@ -575,11 +576,10 @@ class Runner {
         }
         CxStr1p list, name;
         if (!fsbLsDir(list, at(prefix.isEmpty() ? CxStr1p(".") : prefix))) return;
-        bool dotOk = part.getAt(0) == '.';
         for (long long pos = 0; strTokenNL(name, pos, list);) {
             if (name.last() == '/') name.forceLen(name.length() - 1);
-            if (name.isEmpty() || (name.getAt(0) == '.' && !dotOk)) continue;
-            if (shGlobMatch(part.c_str(), name.c_str())) step(name);
+            // The shared matcher leaves hidden names to a written leading '.'.
+            if (!name.isEmpty() && gmGlobMatch(gmSpanOf(part), gmSpanOf(name))) step(name);
         }
     }
 
@@ -1050,71 +1050,6 @@ class Runner {
 };
 
 } // namespace
-
-bool shGlobMatch(char const* pat, char const* name) {
-    // Back to the last '*' on a mismatch: linear in practice, no recursion.
-    char const* starP = nullptr;
-    char const* starN = nullptr;
-    while (*name) {
-        char p = *pat;
-        bool one = false;
-        long long adv = 1;
-        if (p == '*') {
-            starP = ++pat;
-            starN = name;
-            continue;
-        }
-        if (p == '?') {
-            one = true;
-        } else if (p == '[') {
-            // A class: "[!...]" or "[^...]" negates, "a-z" ranges, ']' first is a member.
-            char const* q = pat + 1;
-            bool neg = *q == '!' || *q == '^';
-            if (neg) ++q;
-            bool hit = false, closed = false;
-            for (bool first = true; *q; first = false) {
-                if (*q == ']' && !first) {
-                    closed = true;
-                    break;
-                }
-                char lo = *q == '\\' && q[1] ? *++q : *q;
-                ++q;
-                char hi = lo;
-                if (*q == '-' && q[1] && q[1] != ']') {
-                    hi = q[1] == '\\' && q[2] ? q[2] : q[1];
-                    q += q[1] == '\\' ? 3 : 2;
-                }
-                if ((unsigned char)*name >= (unsigned char)lo &&
-                    (unsigned char)*name <= (unsigned char)hi)
-                    hit = true;
-            }
-            if (closed) {
-                one = hit != neg;
-                adv = q + 1 - pat;
-            } else {
-                one = *name == '['; // an open '[' is itself
-            }
-        } else {
-            if (p == '\\' && pat[1]) {
-                ++pat;
-                p = *pat;
-            }
-            one = p != 0 && p == *name;
-        }
-        if (one) {
-            pat += adv;
-            ++name;
-        } else if (starP) {
-            pat = starP;
-            name = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (*pat == '*')
-        ++pat;
-    return !*pat;
-}
 
 bool shListTakes(CxStr1p const& line) {
     CmdList list;

@@ -13,7 +13,3 @@ bool shListRun(int& rc, CxStr1p const& line, bool errExit = false);
 
 // True when shListRun would take the line (nothing is run).
 bool shListTakes(CxStr1p const& line);
-
-// sh's pattern match of one name (no '/'): "*", "?", "[a-z]", "[!x]", and
-// '\' taking the next character as written.
-bool shGlobMatch(char const* pat, char const* name);

@@ -2,6 +2,7 @@
 
 #include "exec/builtin.h"
 #include "exec/shlist.h"
+#include "gnu/gfuncs.h"
 
 namespace {
 
@@ -111,7 +112,8 @@ TEST(ShList, GlobMatchesAsSh) {
         {"*.tar.gz", "a.tar.gz", true},
     };
     for (Row const& r : rows)
-        EXPECT_EQ(shGlobMatch(r.pat, r.name), r.match) << r.pat << " ~ " << r.name;
+        EXPECT_EQ(gmGlobMatch(gmSpanOf(CxStr1p(r.pat)), gmSpanOf(CxStr1p(r.name))), r.match)
+            << r.pat << " ~ " << r.name;
 }
 
 } // namespace
