@@ -190,6 +190,10 @@ bool runFork(RunAppInfo& app, CxStr1p const& cmd, bool direct) {
     return pidListAdd(app.pid);
 }
 
+bool runLineIsPlainWords(CxStr1p const& cmd) {
+    return !strHas(cmd, '"') && !strHas(cmd, '\'') && !strHas(cmd, '\n');
+}
+
 int runProgram(RunAppInfo& app, StrVect const& argv, CxStr1p const& dir, int const* fds) {
     runAppResetAtStart(app);
     if (argv.isEmpty()) return 127;
@@ -251,12 +255,13 @@ bool runCapPrepToStart(RunCapRIO& r) {
     return true;
 }
 
-bool runCapStart(RunCapRIO& r, CxStr1p const& cmd) {
+bool runCapStart(RunCapRIO& r, CxStr1p const& cmd, bool direct) {
     CxStr1p keep(cmd); // cmd may be the record's own text
     runCapResetAtStart(r);
     r.app.cmd = keep;
     _RunAppStart st;
-    if (!st.initAppCmdLine(r.app.cmd.c_str(), r.app.cmd.len, true)) return false;
+    st.direct = direct;
+    if (!st.initAppCmdLine(r.app.cmd.c_str(), r.app.cmd.len, !direct)) return false;
     runCapPrepToStart(r);
     // A child that leaves before reading its input must give us EPIPE, not end us.
     if (r.txOn) fsInitSigPipeIgnore();

@@ -113,6 +113,8 @@ bool spawnChildFork(_RunAppStart& st, RunAppInfo& app);
 // program is started itself. False when it cannot be (not found, for one):
 // then the interpreter should be asked.
 bool runFork(RunAppInfo& app, CxStr1p const& cmd, bool direct = false);
+// A line of plain words (no quote): it can be started as its program itself.
+bool runLineIsPlainWords(CxStr1p const& cmd);
 // Starts argv[0] as sh would (a name with a '/' is a path from dir, others
 // are looked up in PATH; on Windows "prog" also finds "prog.exe") in dir
 // (empty: ours), with descriptors fds[0..2] as its standard ones (-1: ours),
@@ -139,7 +141,8 @@ int retCodeSimplify(int code);
 void runCapResetAtStart(RunCapRIO& r);
 bool runCapPrepToStart(RunCapRIO& r);
 bool spawnChildPipes(_RunAppStart& st, RunCapRIO& r);
-bool runCapStart(RunCapRIO& r, CxStr1p const& cmd);
+// direct: as for runFork; a direct start that fails is not retried here.
+bool runCapStart(RunCapRIO& r, CxStr1p const& cmd, bool direct = false);
 bool runCapTxOnce(RunCapRIO& r);
 bool runCapTxLoop(RunCapRIO& r);
 bool runCapRxPipeOnce(RunCapRIO& r, RunPipe& p, RunRxChn& own);

@@ -176,7 +176,7 @@ static bool osSpawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
     pid_t pid = 0;
     if (ok) {
         int fds[3] = {in[0], out[1], r.errToOut ? out[1] : err[1]};
-        ok = spawnShell(st.cmdLine, pipes ? fds : nullptr, pid);
+        ok = spawnShell(st.cmdLine, pipes ? fds : nullptr, pid, st.direct);
     }
     if (ok) {
         r.app.pid = pid;

@@ -415,11 +415,14 @@ static bool osSpawnChildPipes(_RunAppStart& st, RunCapRIO& r) {
         ok = CreatePipe(&inR, &inW, nullptr, size) && CreatePipe(&outR, &outW, nullptr, size) &&
              CreatePipe(&errR, &errW, nullptr, size);
     }
+    CxStr1p program;
+    if (ok && st.direct) ok = findProgram(program, st.cmdLine);
+    char const* appName = st.direct ? program.c_str() : nullptr;
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
     if (ok) {
-        ok = pipes ? createWithStd(st.buf, inR, outW, r.errToOut ? outW : errW, pi)
-                   : createPlain(st, pi);
+        ok = pipes ? createWithStd(st.buf, inR, outW, r.errToOut ? outW : errW, pi, appName)
+                   : createPlain(st, pi, appName);
         if (ok) takeProcInfo(r.app, pi);
     }
     closeH(inR);

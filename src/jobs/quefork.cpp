@@ -106,9 +106,10 @@ bool ForkV::start(Rec& r) {
         fsRm(file);
         return false;
     }
-    CxStr1p line(runShellExecPrefix());
+    bool direct = runLineIsPlainWords(r.cmd);
+    CxStr1p line(direct ? "" : runShellExecPrefix());
     line += r.cmd;
-    if (runFork(r, line)) return true;
+    if (runFork(r, line, direct)) return true;
     // Nobody will read it: a failed start leaves no file behind.
     fsRm(file);
     return false;

@@ -160,10 +160,13 @@ bool PipeV::start(Rec& r) {
     r.rxLoopWait = true;
     r.rxOut.init(&g_out[i].text);
     r.rxErr.init(&g_err[i].text);
-    // The interpreter becomes the worker, so stopping the child stops it.
-    CxStr1p cmd(runShellExecPrefix());
+    // The worker is the child itself, so stopping the child stops it: started
+    // directly when it can be (no interpreter start, and on Windows no
+    // cmd.exe that may fail to find it), otherwise the interpreter becomes it.
+    bool direct = runLineIsPlainWords(r.app.cmd);
+    CxStr1p cmd(direct ? "" : runShellExecPrefix());
     cmd += r.app.cmd;
-    if (!runCapStart(r, cmd)) return false;
+    if (!runCapStart(r, cmd, direct)) return false;
     // The writing reads the worker's output too, so a large batch cannot
     // deadlock against a worker that already writes.
     bool sent = runCapTxLoop(r);

@@ -177,6 +177,30 @@ TEST_F(RunTmp, InputIsWrittenAndReadBack) {
     EXPECT_TRUE(gone.app.exited && gone.app.retCode == 0);
 }
 
+// A direct start runs the program itself: no interpreter reads the line, and
+// a program that is not there fails the start instead of an interpreter's
+// "not found" (workers are started so).
+TEST_F(RunTmp, DirectStartRunsTheProgramItself) {
+    CxStr1p out;
+    RunCapRIO r;
+    r.crlf2lf = true;
+    r.rxOut.init(&out);
+    ASSERT_TRUE(runCapStart(r, pick("echo a;b", "hostname").c_str(), true));
+    EXPECT_TRUE(runCapLoopWaitExitClose(r));
+    if (!onWindows())
+        EXPECT_STREQ(out.c_str(), "a;b\n");
+    else
+        EXPECT_GT(out.len, 1);
+
+    RunCapRIO none;
+    CxStr1p noOut;
+    none.rxOut.init(&noOut);
+    EXPECT_FALSE(runCapStart(none, "no-such-program-here x", true));
+    EXPECT_LE(none.app.pid, 0);
+    EXPECT_TRUE(noOut.isEmpty());
+    runCapCloseAll(none);
+}
+
 TEST(RunRegistry, ForceStopEndsSleepingChildrenQuickly) {
     std::string sleeper = pick("exec sleep 30", "ping -n 30 127.0.0.1 >nul");
     RunAppInfo a, b;
