@@ -278,6 +278,15 @@ def stdout_lines(side, text, cwd):
     return lines
 
 
+def run_case_wine_once_more(case, sides, env, win, keep):
+    problems, results = run_case(case, sides, env, win, keep)
+    # The Wine server's own fault, not the program's: the case runs once more.
+    if problems and any(is_wine(s.wrapper) for s in sides) and \
+            "wine client error" in "\n".join(problems) + repr(results):
+        problems, results = run_case(case, sides, env, win, keep)
+    return problems, results
+
+
 def run_case(case, sides, env, win, keep):
     tmp = os.path.realpath(tempfile.mkdtemp(prefix="vorn-gm-"))
     problems = []
@@ -398,7 +407,7 @@ def main():
     cases = [c for c in load_cases(a.filter) if runs_here(c)]
     passed = failed = pending = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.jobs)) as pool:
-        futures = [pool.submit(run_case, c, sides, clean_env(c, path_dirs), win, a.keep)
+        futures = [pool.submit(run_case_wine_once_more, c, sides, clean_env(c, path_dirs), win, a.keep)
                    for c in cases]
         for c, fut in zip(cases, futures):
             problems, results = fut.result()
