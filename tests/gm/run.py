@@ -407,8 +407,8 @@ def main():
     cases = [c for c in load_cases(a.filter) if runs_here(c)]
     passed = failed = pending = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.jobs)) as pool:
-        futures = [pool.submit(run_case_wine_once_more, c, sides, clean_env(c, path_dirs), win, a.keep)
-                   for c in cases]
+        futures = [pool.submit(run_case_wine_once_more, c, sides, clean_env(c, path_dirs), win,
+                               a.keep) for c in cases]
         for c, fut in zip(cases, futures):
             problems, results = fut.result()
             why = None if a.make_only else c["pending"]
