@@ -102,9 +102,4 @@ TEST(AppState, LayerPointersLiveWithTheRun) {
         EXPECT_TRUE(conf().dryRun) << "conf() reads the driver's record";
     }
     check(nullptr, "after");
-    {
-        Vars again;
-        check(&again, "in a second run");
-    }
-    check(nullptr, "after the second run");
 }

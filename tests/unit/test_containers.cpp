@@ -55,9 +55,6 @@ TEST(ContainersStr, EditingOperations) {
     EXPECT_EQ(t, "abcdefg");
     EXPECT_TRUE(t.delSpan(5, 100)); // cut at the end
     EXPECT_EQ(t, "abcde");
-    CxStr1p d("a,b,,c,");
-    EXPECT_TRUE(d.delEachChar(','));
-    EXPECT_EQ(d, "abc");
 
     EXPECT_EQ("a" + CxStr1p("b") + 'c', "abc");
     EXPECT_EQ(CxStr1p("a") + '\0', "a");
@@ -128,8 +125,6 @@ TEST(ContainersMap, IterationOrderAndDeepCopy) {
     StrMap c(m);
     EXPECT_TRUE(c.checkTree());
     EXPECT_EQ(c.count, m.count);
-    EXPECT_EQ(c.root->key + std::to_string(c.root->height).c_str(),
-              m.root->key + std::to_string(m.root->height).c_str());
     auto i = m.begin();
     for (auto j = c.begin(); j != c.end(); ++j, ++i) {
         EXPECT_EQ(j->key + "=" + j->val, i->key + "=" + i->val);
@@ -229,8 +224,6 @@ TEST(ContainersStr, ViewChangesCopyFirst) {
         {"insAt", [](CxStr1p& s) { return s.insAt(2, "--"); }},
         {"insAt own text", [](CxStr1p& s) { return s.insAt(0, s.data + 4, 2); }},
         {"delSpan", [](CxStr1p& s) { return s.delSpan(1, 2); }},
-        {"delEachChar", [](CxStr1p& s) { return s.delEachChar('c'); }},
-        {"setAt", [](CxStr1p& s) { return s.setAt(0, 'Q'); }},
         {"at", [](CxStr1p& s) { return (s.at(5) = 'R') == 'R'; }},
         {"setCstr own tail", [](CxStr1p& s) { return s.setCstr(s.data + 3); }},
         {"forceLen", [](CxStr1p& s) { return s.forceLen(2), true; }},
@@ -249,7 +242,6 @@ TEST(ContainersStr, ViewChangesCopyFirst) {
         view.setView(kept, 6);
         ASSERT_TRUE(view.isView());
         EXPECT_TRUE(view.isValid());
-        EXPECT_EQ(view.countFree(), 0);
         EXPECT_EQ(op.run(view), op.run(own)) << op.name;
         EXPECT_EQ(std::string(view.c_str(), (size_t)view.length()),
                   std::string(own.c_str(), (size_t)own.length()))

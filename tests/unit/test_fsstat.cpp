@@ -53,11 +53,12 @@ TEST_F(FsStatRead, FileDirMissing) {
     EXPECT_TRUE(st.readStat(P("f")));
     EXPECT_EQ(show(st), "FF 5 0");
     EXPECT_TRUE(st.bSize == 5 && st.bTime == kOld);
-    FsStat d = fileFsStat(P("d"));
+    FsStat d;
+    EXPECT_TRUE(d.readStat(P("d")));
     EXPECT_EQ(show(d).substr(0, 2), "DD");
     EXPECT_TRUE(d.fsaIsType('d') && !d.isExe);
     // A missing path clears whatever the record held.
-    EXPECT_FALSE(fileFsStatSet(st, P("missing")));
+    EXPECT_FALSE(st.readStat(P("missing")));
     EXPECT_EQ(show(st), "-- 0 - invalid");
     EXPECT_EQ(st.bSize + st.bTime, 0);
     EXPECT_FALSE(st.readStat(""));
@@ -85,7 +86,6 @@ TEST_F(FsStatBags, AddSetAndLatest) {
     put("a", "1", kOld);
     put("b", "2", kOld + 3 * kSec);
     FsStatBag bag;
-    EXPECT_EQ(bagFsStatLmt(bag), 0);
     EXPECT_TRUE(bagFsStatAdd(bag, P("a")));
     ASSERT_TRUE(fsaTouch(P("a"), kOld + kSec, 0));
     EXPECT_FALSE(bagFsStatAdd(bag, P("a"))) << "second add of an existing file";
@@ -100,34 +100,6 @@ TEST_F(FsStatBags, AddSetAndLatest) {
     EXPECT_TRUE(bagFsStatSet(bag, P("a")));
     EXPECT_EQ(bag.at(P("a")).aTime, kOld + kSec);
     EXPECT_EQ(bag.size(), 2);
-}
-
-TEST_F(FsStatBags, Update) {
-    FsStatBag empty;
-    EXPECT_FALSE(bagFsStatUpdate(empty, true));
-    EXPECT_FALSE(bagFsStatUpdateRec(empty, false));
-
-    put("a", "1", kOld);
-    FsStatBag bag;
-    bagFsStatAdd(bag, P("a"));
-    bagFsStatAdd(bag, P("late"));
-    ASSERT_TRUE(fsaTouch(P("a"), kOld + kSec, 0));
-    EXPECT_FALSE(bagFsStatUpdate(bag, false)) << "late is still missing";
-    EXPECT_EQ(bag.at(P("a")).aTime, kOld) << "present entries stay without all";
-    put("late", "x", kOld + 2 * kSec);
-    EXPECT_TRUE(bagFsStatUpdate(bag, false));
-    EXPECT_EQ(bag.at(P("late")).aTime, kOld + 2 * kSec);
-    EXPECT_EQ(bag.at(P("a")).aTime, kOld);
-    EXPECT_TRUE(bagFsStatUpdateRec(bag, true));
-    EXPECT_EQ(bag.at(P("a")).aTime, kOld + kSec);
-
-    // Many entries through the recursive walk.
-    for (int i = 0; i < 40; i++)
-        bagFsStatAdd(bag, P(("n" + std::to_string(i)).c_str()));
-    put("n17", "x", kOld + 9 * kSec);
-    EXPECT_FALSE(bagFsStatUpdateRec(bag, false));
-    EXPECT_EQ(bag.at(P("n17")).aTime, kOld + 9 * kSec);
-    EXPECT_EQ(bagFsStatLmt(bag), kOld + 9 * kSec);
 }
 
 TEST_F(FsStatLmt, NewestInTree) {

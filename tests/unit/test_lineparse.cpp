@@ -104,8 +104,6 @@ LineParts varOrCmd(char const* line, char const* flags = "") {
 } // namespace
 
 TEST(LineClass, CommentsEmptyLinesAndWholeTokens) {
-    EXPECT_TRUE(strIsComment("# x") && strIsComment("//x") && !strIsComment("/x"));
-    EXPECT_FALSE(strIsComment(" #"));
     EXPECT_TRUE(strLineIsComment(" \t# x") && strLineIsComment("  //"));
     EXPECT_FALSE(strLineIsComment("  / x") || strLineIsComment("a # x"));
     EXPECT_TRUE(strLineIsEmpty("") && strLineIsEmpty(" \t ") && !strLineIsEmpty(" x"));
@@ -129,13 +127,9 @@ TEST(LineLex, QuotedStringsAndValues) {
     EXPECT_EQ(cstrLenQuoteRaw("'a\\'b"), 4);
     EXPECT_EQ(cstrLenQuoteRaw("\"C:\\d\\\" x"), 7);
     EXPECT_EQ(cstrLenRvalue("'a b' c"), 5);
-    EXPECT_EQ(cstrLenRvalue("abc def"), 3);
     EXPECT_EQ(cstrLenRvalue("-1.5 x"), 4);
-    EXPECT_EQ(cstrLenRvalue("-O2"), 0);
-    EXPECT_EQ(cstrLenRvalue("/tmp"), 0);
     EXPECT_EQ(cstrLenRvalue("'open"), 0);
     EXPECT_EQ(cstrLenRvalue("'a\\'b'"), 6);
-    EXPECT_EQ(cstrLenRvalueRaw("'a\\'b'"), 4);
 }
 
 TEST(LineLex, CommentSearchRespectsQuotesAndEscapes) {
@@ -148,14 +142,6 @@ TEST(LineLex, CommentSearchRespectsQuotesAndEscapes) {
     EXPECT_EQ(cstrLenUntilCmtEsc("'a\\' # c"), 5);
     EXPECT_EQ(cstrLenUntilCmtEsc("x 'a # b"), 8);
     EXPECT_EQ(cstrLenUntilCmtEsc("a\\"), 2);
-    EXPECT_EQ(cstrLenUntilCmtRaw("a \\# b"), 3);
-    EXPECT_EQ(cstrLenUntilCmtRaw("\"#\"#"), 3);
-}
-
-// The quote state is checked against a byte scan below.
-TEST(LineRead, EndEscapes) {
-    EXPECT_TRUE(lineHasEndEsc("a\\") && lineHasEndEsc("a\\\\\\"));
-    EXPECT_FALSE(lineHasEndEsc("a\\\\") || lineHasEndEsc("") || lineHasEndEsc("\\a"));
 }
 
 // The quote scan passes over plain bytes eight at a time: a quote or escape

@@ -128,16 +128,6 @@ TEST_F(QueTest, InMemoryPullsTakeExactlyOneMarker) {
                  queCmds2CbFnPull(text, CxStr1p("//$\n")) || queCmds2CbFnPull(text, CxStr1p("")));
 }
 
-TEST_F(QueTest, FilePullDeletesTheFileAndNeedsTheMarker) {
-    put("b1", "echo a\r\n//$\n//$\r\n");
-    CxStr1p text;
-    EXPECT_TRUE(queCmds2ForkPull(text, P("b1")));
-    EXPECT_EQ(text, "echo a\n//$");
-    EXPECT_FALSE(has("b1"));
-    // An incomplete batch is an e2e case (build_par.py).
-    EXPECT_FALSE(queCmds2ForkPull(text, P("missing")) || queCmds2ForkPull(text, CxStr1p()));
-}
-
 // The worker's read of its input: the marker may arrive split between two
 // reads. Input that ends before the marker is an e2e case (build_par.py).
 TEST_F(QueTest, PipePullFindsTheMarkerAcrossReads) {

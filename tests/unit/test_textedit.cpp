@@ -5,39 +5,29 @@
 #include "base/textedit.h"
 #include "printers.h"
 
-// Joining with a separator never doubles it; prepending mirrors appending.
+// Joining with a separator never doubles it.
 TEST(TextEditJoin, SeparatorsAreNeverDoubled) {
     struct {
-        bool prepend;
         char const *text, *part;
         char sep;
         char const* want;
     } const rows[] = {
-        {false, "a", "b", ' ', "a b"}, {false, "a ", " b", ' ', "a b"},
-        {false, "", "b", ' ', "b"},    {false, "a ", "", ' ', "a"},
-        {false, "x/", "", '/', "x"},   {false, "x", "/", '/', "x"},
-        {false, "a", "b", 0, "ab"},    {true, "b", "a", ' ', "a b"},
-        {true, "y", "x/", '/', "x/y"}, {true, "", "x", '/', "x"},
-        {true, "/", "x/", '/', "x"},   {true, "/y", "", '/', "y"},
-        {true, "y", "x", 0, "xy"},
+        {"a", "b", ' ', "a b"}, {"a ", " b", ' ', "a b"}, {"", "b", ' ', "b"}, {"a ", "", ' ', "a"},
+        {"x/", "", '/', "x"},   {"x", "/", '/', "x"},     {"a", "b", 0, "ab"},
     };
     for (auto const& r : rows) {
         CxStr1p t(r.text);
-        EXPECT_TRUE(r.prepend ? strSepPrepend(t, r.part, r.sep) : strSepAdd(t, r.part, r.sep));
-        EXPECT_EQ(t, r.want) << r.text << (r.prepend ? " after " : " + ") << r.part;
+        EXPECT_TRUE(strSepAdd(t, r.part, r.sep));
+        EXPECT_EQ(t, r.want) << r.text << " + " << r.part;
     }
     CxStr1p self("ab ");
     EXPECT_TRUE(strSepAdd(self, self, ' '));
     EXPECT_EQ(self, "ab ab ");
-    CxStr1p l("a,");
-    strAdd2List(l, "b", ',');
-    EXPECT_EQ(l, "a,b");
     CxStr1p j;
     strJoinSPC(j, "a");
     strJoinSPC(j, "");
     strJoinALT(j, "c");
-    strJoinNL(j, "d");
-    EXPECT_EQ(j, "a|c\nd");
+    EXPECT_EQ(j, "a|c");
 }
 
 TEST(TextEditAlternatives, WholeAlternativesOnly) {
@@ -76,10 +66,7 @@ TEST(TextEditTrim, SetsAndSequences) {
     EXPECT_EQ(strTrimLR(" \t\r\na b\n "), "a b");
     EXPECT_EQ(strTrimLR(" \t "), "");
     EXPECT_EQ(strTrimLR("xyaxy", "yx"), "a");
-    CxStr1p s("..a");
-    strTrimLSet(s, ".");
-    EXPECT_EQ(s, "a");
-    s = "  a \t\t b  c ";
+    CxStr1p s("  a \t\t b  c ");
     EXPECT_TRUE(strTrimSeqSet(s, " \t"));
     EXPECT_EQ(s, "a b c");
 }
@@ -130,11 +117,7 @@ TEST(TextEditLineEnds, ReplaceAndDetect) {
 }
 
 TEST(TextEditCase, AsciiFoldingOnly) {
-    EXPECT_EQ(strToUpper("ab\xE9z1"), "AB\xE9Z1");
     EXPECT_EQ(strToLower("AB\xC9Z@["), "ab\xC9z@[");
     EXPECT_TRUE(strIsEqIcase("Make", "mAKE"));
     EXPECT_FALSE(strIsEqIcase("@", "`")); // 0x40 and 0x60 are not letters
-    EXPECT_EQ(strCmpIcase("abc", "ABD"), -1);
-    EXPECT_EQ(strCmpIcase("a", "AB"), -1);
-    EXPECT_EQ(strCmpIcase("\xE9", "a"), 1); // bytes compare unsigned
 }

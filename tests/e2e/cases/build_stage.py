@@ -10,7 +10,6 @@ BUILD_ERR = L(r"!! vorn \| proj \| No default goal to use")
 
 CASES = [
     Case("top level", [], stderr=[RULES_ERR] + done_err(1), exit=2),
-    Case("goal given", ["all"], stderr=[RULES_ERR] + done_err(1), exit=2),
     # "--" makes -v a goal: the run is not verbose.
     Case("double dash then -v", ["--", "-v"], stderr=[RULES_ERR] + done_err(1), exit=2),
     Case("quiet", ["-q"], stderr="", exit=2),

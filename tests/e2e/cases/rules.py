@@ -61,6 +61,8 @@ CASES = [
              esc(" | Rules file: Vorn.vorn | cwd: ") + "@CWD@\n"), only="posix"),
     Case("empty rules file", ["--prd"], files={"vorn.vorn": ""}, stdout=EMPTY,
          stderr=done_ok()),
+    Case("empty expansion cannot be parsed", ["--prd"], files={"vorn.vorn": "E =\n$E\n"},
+         stderr=eval_failed(["Parse(make) failed ><"]), exit=2),
     Case("NUL byte", ["--prd"], files={"vorn.vorn": b"X = 1\n\0\x01\x02binary\n"},
          stderr=eval_failed(["Not a text file 'vorn.vorn'"]), exit=2),
 
@@ -75,8 +77,6 @@ CASES = [
     Case("unknown operator", ["--prd"], files={"vorn.vorn": "X = 1\nX *= 2\necho never\n"},
          stderr=eval_failed(["Unknown operator '*='", "vorn.vorn: Eval(make) failed >X *= 2<"]),
          exit=2),
-    Case("empty expansion cannot be parsed", ["--prd"], files={"vorn.vorn": "E =\n$E\n"},
-         stderr=eval_failed(["Parse(make) failed ><"]), exit=2),
     Case("unfinished quote", ["--prd"], files={"vorn.vorn": "X = 'abc\n"},
          stderr=[error("Eval rules file 'vorn.vorn'")] + done_err(1), exit=2),
     # Single quotes keep references for the late pass, which runs once in name
@@ -93,15 +93,12 @@ CASES = [
 
     # ---- includes (a refused include stops at once; the including lines
     # above it add their own messages)
-    Case("include", **prd("X = 0\ninclude inc.vorn\necho X=$X Y=$Y\n", ["in inc", "X=1 Y=2"],
-                          files={"inc.vorn": "echo in inc\nX = 1\nY = 2"})),
-    Case("include path from a variable", **prd("D = parts\ninclude $D/inc.vorn\necho $X\n",
-                                               ["1"], files={"parts/inc.vorn": "X = 1\n"})),
+    Case("include, its path from a variable", **prd(
+        "X = 0\nD = parts\ninclude $D/inc.vorn\necho X=$X Y=$Y\n", ["in inc", "X=1 Y=2"],
+        files={"parts/inc.vorn": "echo in inc\nX = 1\nY = 2"})),
     Case("-include missing", **prd("-include nope.vorn\necho after\n", ["after"])),
     Case("include missing", **fails("include nope.vorn\necho after\n", [
         "Cannot include 'nope.vorn'"])),
-    Case("include itself", **fails("include vorn.vorn\n", [
-        "Cannot include already used file 'vorn.vorn'"])),
     Case("include itself by another spelling", **fails("include ./vorn.vorn\n", [
         "Cannot include already used file './vorn.vorn'"])),
     Case("mutual include by other spellings", ["--prd"], files={
@@ -141,12 +138,6 @@ CASES = [
                            ['>> varsDump "VA VB" >> ', "  VA='1'", "  VB='x y'",
                             '<< varsDump [2] "VA VB" <<'])),
 
-    # ---- in-rules commands
-    Case("unknown commands are passed over", ["--prd"],
-         files={"vorn.vorn": "ifeq (a,b)\necho in\nendif\na b: c\necho out\n"},
-         stdout=["in", "out"] + EMPTY,
-         stderr=[gnu_hint("vorn.vorn:1", "conditional 'ifeq'")] + done_ok()),
-
     # ---- GNU make syntax read as this language: one hint, the same outcome
     Case("GNU make syntax hint", ["--bg1"], files={"Makefile": GNU_MAKEFILE, "in.txt": "x"},
          stderr=[gnu_hint("Makefile:5", "'$@' in a recipe")] + done_ok(),
@@ -154,9 +145,8 @@ CASES = [
     Case("GNU make syntax hint quiet", ["--bg1", "-q"],
          files={"Makefile": GNU_MAKEFILE, "in.txt": "x"}, stderr="",
          expect_files={"out.txt": "x"}),
-    Case("no hint where this language reads the text", ["--prd"], files={"vorn.vorn": (
-        "X = 1\nall:\n\techo $$@ '$@' \\$@ $$(wildcard *.c)\nY = $(X) $(info)\n"
-        "ifeq = 2\nZ %= 1\n")}, stdout=None, stderr=done_ok()),
+
+    # ---- in-rules commands
     Case("cmd error", **fails("echo before\n__cmd_error__\necho after\n", [
         "Unknown command '__cmd_error__'", "vorn.vorn: Eval(make) failed >__cmd_error__<"],
         stdout=["before"])),
@@ -165,10 +155,10 @@ CASES = [
         stdout=["1 @CWD@/sub"] + EMPTY, stderr=done_ok()),
     Case("cd fails", **fails("cd nowhere\n", ["chdir failed 'cd nowhere'",
                                               "vorn.vorn: Eval(make) failed >cd nowhere<"])),
-    Case("runOk ignores the exit code", **prd("runOk exit 1\necho after\n", ["after"])),
+    Case("runOk ignores the exit code", **prd("runOk exit 1\nrun exit 0\necho after\n",
+                                              ["after"])),
     Case("run fails on a non-zero exit", **fails("run exit 3\necho after\n", [
         "run failed 'run exit 3'", "vorn.vorn: Eval(make) failed >run exit 3<"])),
-    Case("run succeeds", **prd("run exit 0\necho after\n", ["after"])),
 
     # ---- VORN_ARGS from the rules file
     Case("VORN_ARGS sets options", [], files={"vorn.vorn": "VORN_ARGS = --prd -D c\n"},

@@ -62,7 +62,6 @@ CMD = [
 ]
 
 CASES = [same(n, ln) for n, ln in POSIX] + [same("cmd " + n, ln, only="win") for n, ln in CMD]
-CASES.append(same("cat with -D cat", "cat a b > c", args=["--bg1", "-D", "cat"]))
 # The same in every job variant and in the worker processes.
 for _v in ("--bgt", "--bgc", "--bgf", "--bgp"):
     for _n, _ln in (("; ends a command", "rm x; touch keep.txt"), ("quoted ;", 'echo "a;b"')):
