@@ -133,20 +133,18 @@ class Lines(Matcher):
         self.items = items
 
     def check(self, text, ctx):
-        parts = []
+        parts, want = [], []
         for it in self.items:
             if isinstance(it, L):
-                parts.append("(?:" + _subst(it.pattern, ctx, True) + ")\n")
+                pattern = _subst(it.pattern, ctx, True)
+                parts.append("(?:" + pattern + ")\n")
+                want.append("re: " + pattern + "\n")
             else:
-                parts.append(esc(_subst(it, ctx, False)) + "\n")
+                line = _subst(it, ctx, False)
+                parts.append(esc(line) + "\n")
+                want.append(line + "\n")
         if re.fullmatch("".join(parts), text):
             return None
-        want = []
-        for it in self.items:
-            if isinstance(it, L):
-                want.append("re: " + _subst(it.pattern, ctx, True) + "\n")
-            else:
-                want.append(_subst(it, ctx, False) + "\n")
         diff = difflib.unified_diff(want, text.splitlines(True), "expected", "actual")
         return "".join(_visible(line) for line in diff)
 

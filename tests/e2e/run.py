@@ -12,10 +12,7 @@ Prints PASS/FAIL per case, details for failures, and "N passed, M failed".
 """
 
 import argparse
-import concurrent.futures
-import glob
 import os
-import runpy
 import shlex
 import shutil
 import subprocess
@@ -25,53 +22,16 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(HERE))
 
-import e2elib  # noqa: E402
-
-
-def load_cases(filter_text):
-    cases = []
-    seen = set()
-    for path in sorted(glob.glob(os.path.join(HERE, "cases", "*.py"))):
-        if os.path.basename(path).startswith("_"):
-            continue
-        group = os.path.splitext(os.path.basename(path))[0]
-        for c in runpy.run_path(path)["CASES"]:
-            c = dict(c, name=group + "/" + c["name"])
-            if c["name"] in seen:
-                raise SystemExit("duplicate case name: " + c["name"])
-            seen.add(c["name"])
-            if filter_text and filter_text not in c["name"]:
-                continue
-            cases.append(c)
-    return cases
-
-
-def is_wine(wrapper):
-    return bool(wrapper) and os.path.basename(wrapper[0]).startswith("wine")
+from testlib import decode, is_wine  # noqa: E402
+import testlib  # noqa: E402
 
 
 def program_path(path, wine):
     """A path as the program under test sees it."""
     path = path.replace(os.sep, "/")
     return "Z:" + path if wine else path
-
-
-def write_files(base, files):
-    for rel, content in files.items():
-        full = os.path.normpath(os.path.join(base, rel))
-        if rel.endswith("/"):
-            os.makedirs(full, exist_ok=True)
-            continue
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        if isinstance(content, str):
-            content = content.encode("utf-8")
-        with open(full, "wb") as f:
-            f.write(content)
-
-
-def decode(data):
-    return data.decode("utf-8", errors="surrogateescape")
 
 
 def run_interrupted(cmd, cwd, env, case, timeout):
@@ -86,7 +46,7 @@ def run_interrupted(cmd, cwd, env, case, timeout):
     except subprocess.TimeoutExpired:
         proc.kill()
         out, err = proc.communicate()
-        raise subprocess.TimeoutExpired(cmd, timeout, out, err)
+        return None, decode(out), decode(err)
     return proc.returncode, decode(out), decode(err)
 
 
@@ -97,7 +57,7 @@ def prepare(case, exe, wrapper, tmp):
     os.makedirs(cwd)
     wine = is_wine(wrapper)
     ctx = {"cwd": program_path(cwd, wine), "tmp": program_path(tmp, wine)}
-    write_files(cwd, case["files"])
+    testlib.write_files(cwd, case["files"])
     now = time.time()
     for rel, offset in case["times"].items():
         full = os.path.normpath(os.path.join(cwd, rel))
@@ -123,29 +83,16 @@ def execute(case, cmd, cwd, env, wrapper, problems):
     timeout = case["timeout"] or (120 if wrapper else 60)
     for attempt in (1, 2):
         started = time.monotonic()
-        try:
-            if case["interrupt"]:
-                code, out, err = run_interrupted(cmd, cwd, env, case, timeout)
-            else:
-                proc = subprocess.run(cmd, cwd=cwd, env=env, input=case["stdin"],
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                      timeout=timeout)
-                code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
-        except subprocess.TimeoutExpired as e:
-            code, out, err = None, decode(e.stdout or b""), decode(e.stderr or b"")
+        if case["interrupt"]:
+            code, out, err = run_interrupted(cmd, cwd, env, case, timeout)
+        else:
+            code, out, err = testlib.run(cmd, cwd, env, timeout, case["stdin"])
+        if code is None:
             problems.append("timed out after %s s" % timeout)
-        # vorn itself only ends with 0 or 2; a silent 1 is Wine failing to
-        # start the program, which happens rarely on a loaded machine.
-        if not (wine and code == 1 and not out and not err and attempt == 1):
+        if attempt == 2 or not testlib.wine_start_failed(wine, code, out, err):
             break
         print("NOTE %s: Wine start failed silently, run again" % case["name"])
     return code, out, err, time.monotonic() - started
-
-
-def _same_text(text):
-    """Text as compared between twin runs: cmd.exe's echo ends lines with
-    CR LF and keeps the blank before a redirection."""
-    return "\n".join(line.rstrip(" \r") for line in text.split("\n"))
 
 
 def tree(base):
@@ -157,7 +104,7 @@ def tree(base):
         for f in files:
             full = os.path.join(root, f)
             with open(full, "rb") as fh:
-                out[os.path.relpath(full, base)] = _same_text(decode(fh.read()))
+                out[os.path.relpath(full, base)] = testlib.same_text(decode(fh.read()))
     return out
 
 
@@ -172,7 +119,7 @@ def compare_twin(case, exe, wrapper, tmp, code, out, cwd, problems):
     label = "with %s" % " ".join(case["twin"])
     if code != code2:
         problems.append("exit code %s, %s %s" % (code, label, code2))
-    if _same_text(out) != _same_text(out2):
+    if testlib.same_text(out) != testlib.same_text(out2):
         problems.append("stdout %r, %s %r" % (out, label, out2))
     t1, t2 = tree(cwd), tree(twin_cwd)
     for rel in sorted(set(t1) | set(t2)):
@@ -227,8 +174,7 @@ def run_case(case, exe, wrapper, keep):
         if case["twin"] and code is not None:
             compare_twin(case, exe, wrapper, tmp, code, out, cwd, problems)
         if problems:
-            problems.insert(0, "command: (cd %s && %s)" % (
-                shlex.quote(cwd), " ".join(shlex.quote(a) for a in cmd)))
+            problems.insert(0, "command: (cd %s && %s)" % (shlex.quote(cwd), shlex.join(cmd)))
             if not any(p.startswith("stderr") for p in problems) and err:
                 problems.append("stderr was:\n" + err.rstrip("\n"))
     finally:
@@ -236,15 +182,7 @@ def run_case(case, exe, wrapper, keep):
             problems.append("kept: " + tmp)
         else:
             shutil.rmtree(tmp, ignore_errors=True)
-    return problems
-
-
-def run_case_wine_once_more(case, exe, wrapper, keep):
-    problems = run_case(case, exe, wrapper, keep)
-    # The Wine server's own fault, not the program's: the case runs once more.
-    if problems and is_wine(wrapper) and "wine client error" in "\n".join(problems):
-        problems = run_case(case, exe, wrapper, keep)
-    return problems
+    return problems, None
 
 
 def main():
@@ -256,28 +194,17 @@ def main():
     a = ap.parse_args()
 
     exe = os.path.abspath(a.exe)
-    if not os.path.isfile(exe):
-        print("no such executable: " + exe)
-        print("0 passed, 1 failed")
+    if testlib.missing_exe(exe):
         return 1
     wrapper = shlex.split(os.environ.get("VORN_E2E_WRAPPER", ""))
     platform = "win" if exe.lower().endswith(".exe") else "posix"
-    cases = [c for c in load_cases(a.filter) if c["only"] in (None, platform)]
+    cases = [c for c in testlib.load_cases(os.path.join(HERE, "cases"), a.filter)
+             if c["only"] in (None, platform)]
 
-    passed = failed = 0
-    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.jobs)) as pool:
-        futures = [pool.submit(run_case_wine_once_more, c, exe, wrapper, a.keep) for c in cases]
-        for c, fut in zip(cases, futures):
-            problems = fut.result()
-            if problems:
-                failed += 1
-                print("FAIL " + c["name"])
-                for p in problems:
-                    print("    " + p.replace("\n", "\n    "))
-            else:
-                passed += 1
-                print("PASS " + c["name"])
-            sys.stdout.flush()
+    results = testlib.run_cases(cases, a.jobs, lambda c: run_case(c, exe, wrapper, a.keep),
+                                is_wine(wrapper))
+    passed = sum(testlib.report(c["name"], problems) for c, problems, _ in results)
+    failed = len(cases) - passed
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed or not cases else 0
 

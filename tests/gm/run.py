@@ -27,15 +27,11 @@ The last lines are "K pending" and "N passed, M failed".
 """
 
 import argparse
-import concurrent.futures
 import difflib
-import glob
 import os
 import re
-import runpy
 import shlex
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -43,20 +39,24 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
+if os.path.dirname(HERE) not in sys.path:
+    sys.path.insert(0, os.path.dirname(HERE))
+
+from testlib import decode, is_wine  # noqa: E402
+import testlib  # noqa: E402
 
 # Seconds before "now" given to every file of a case before the run, so that
 # anything a run touches gets a visibly newer time.
 AGE = 1000
 
 
-def Case(name, mk, args=(), files=None, only=None, sh=False, win_ok=False, runs=1,
-         between=None, times=None, env=None, timeout=None, rc=False, inproc=False):
+def Case(name, mk, args=(), files=None, sh=False, win_ok=False, runs=1, between=None,
+         times=None, env=None, rc=False, inproc=False):
     """One differential case.
 
     mk        text of ./Makefile (None: no Makefile; give one in files)
     args      goals and VAR=value assignments, the same for both tools
     files     path -> str/bytes written before the run; "dir/" makes a directory
-    only      "posix" or "win" for a platform-specific case
     sh        the recipes need a POSIX shell (skipped on Windows)
     win_ok    recipes use only `echo word > file`-like commands that mean the
               same in cmd.exe: the case also runs on Windows (files and exit
@@ -67,16 +67,14 @@ def Case(name, mk, args=(), files=None, only=None, sh=False, win_ok=False, runs=
     times     path -> seconds added to the file's time (all files start AGE
               seconds in the past), e.g. {"out": 10} for a newer target
     env       extra environment variables for both tools
-    timeout   seconds per run (default 30, 120 with a wrapper)
     rc        also compare the exit codes of failing recipe commands (ignored
               ones too), in order
     inproc    vorn must run every recipe line without the interpreter: it
               runs with -D X and no "Start interpreter:" line may appear
     """
-    return dict(name=name, mk=mk, args=list(args), files=dict(files or {}), only=only,
-                sh=sh, win_ok=win_ok, runs=runs, between=dict(between or {}),
-                times=dict(times or {}), env=dict(env or {}), timeout=timeout,
-                rc=rc, inproc=inproc)
+    return dict(name=name, mk=mk, args=list(args), files=dict(files or {}), sh=sh,
+                win_ok=win_ok, runs=runs, between=dict(between or {}), times=dict(times or {}),
+                env=dict(env or {}), rc=rc, inproc=inproc)
 
 
 # GNU make writes its own messages ("make: Nothing to be done for 'all'.",
@@ -92,55 +90,6 @@ DIR_LINE = re.compile(r"^(?:make|vorn)((?:\[\d+\])?: (?:Entering|Leaving) direct
 MAKE_FAILED = re.compile(r"^make(?:\[\d+\])?: \*\*\* \[.*\] Error (\d+)$")
 VORN_FAILED = re.compile(r"Command failed with code (\d+): ")
 VORN_SHELL_LINE = "Start interpreter:"
-
-
-def load_cases(filter_text):
-    cases = []
-    seen = set()
-    for path in sorted(glob.glob(os.path.join(HERE, "cases", "*.py"))):
-        if os.path.basename(path).startswith("_"):
-            continue
-        group = os.path.splitext(os.path.basename(path))[0]
-        mod = runpy.run_path(path)
-        pending = mod.get("PENDING", {})
-        names = set()
-        for c in mod["CASES"]:
-            names.add(c["name"])
-            c = dict(c, name=group + "/" + c["name"], pending=pending.get(c["name"]))
-            if c["name"] in seen:
-                raise SystemExit("duplicate case name: " + c["name"])
-            seen.add(c["name"])
-            if filter_text and filter_text not in c["name"]:
-                continue
-            cases.append(c)
-        for stale in sorted(set(pending) - names):
-            raise SystemExit("%s: PENDING names no case: %s" % (path, stale))
-    return cases
-
-
-def decode(data):
-    return data.decode("utf-8", errors="surrogateescape")
-
-
-def write_files(base, files):
-    for rel, content in files.items():
-        full = os.path.normpath(os.path.join(base, rel))
-        if rel.endswith("/"):
-            os.makedirs(full, exist_ok=True)
-            continue
-        if content is None:
-            if os.path.isdir(full):
-                shutil.rmtree(full)
-            elif os.path.lexists(full):
-                os.remove(full)
-            continue
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        if isinstance(content, str):
-            content = content.encode("utf-8")
-        with open(full, "wb") as f:
-            f.write(content)
-        if content.startswith(b"#!"):
-            os.chmod(full, 0o755)
 
 
 def set_times(base, case):
@@ -191,9 +140,7 @@ def norm_text(text, cwd, win):
     on Windows also no blanks before a line end (cmd.exe's echo keeps the
     blank before a redirection)."""
     text = text.replace("\r\n", "\n").replace(cwd, "@CWD@")
-    if win:
-        text = "\n".join(line.rstrip(" \r") for line in text.split("\n"))
-    return text
+    return testlib.same_text(text) if win else text
 
 
 def changes(before, after, cwd, win):
@@ -215,10 +162,6 @@ def changes(before, after, cwd, win):
         elif a[0] == "link" and a[1] != b[1]:
             out[rel] = "link changed to %r" % a[1]
     return out
-
-
-def is_wine(wrapper):
-    return bool(wrapper) and os.path.basename(wrapper[0]).startswith("wine")
 
 
 class Side:
@@ -251,19 +194,12 @@ def clean_env(case, path_dirs):
 
 def execute(side, case, cwd, env):
     """Runs one tool once. Returns exit code (None on time-out), stdout, stderr."""
-    timeout = case["timeout"] or (120 if side.wrapper else 30)
-    cmd = side.argv(case)
+    timeout = 120 if side.wrapper else 30
     for attempt in (1, 2):
-        try:
-            proc = subprocess.run(cmd, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  timeout=timeout)
-            code, out, err = proc.returncode, decode(proc.stdout), decode(proc.stderr)
-        except subprocess.TimeoutExpired as e:
-            code, out, err = None, decode(e.stdout or b""), decode(e.stderr or b"")
+        code, out, err = testlib.run(side.argv(case), cwd, env, timeout)
+        if code is None:
             err += "\n[timed out after %s s]" % timeout
-        # A silent exit 1 under Wine is Wine failing to start the program.
-        if not (is_wine(side.wrapper) and code == 1 and not out and not err and attempt == 1):
+        if attempt == 2 or not testlib.wine_start_failed(is_wine(side.wrapper), code, out, err):
             break
     return code, out, err
 
@@ -278,15 +214,6 @@ def stdout_lines(side, text, cwd):
     return lines
 
 
-def run_case_wine_once_more(case, sides, env, win, keep):
-    problems, results = run_case(case, sides, env, win, keep)
-    # The Wine server's own fault, not the program's: the case runs once more.
-    if problems and any(is_wine(s.wrapper) for s in sides) and \
-            "wine client error" in "\n".join(problems) + repr(results):
-        problems, results = run_case(case, sides, env, win, keep)
-    return problems, results
-
-
 def run_case(case, sides, env, win, keep):
     tmp = os.path.realpath(tempfile.mkdtemp(prefix="vorn-gm-"))
     problems = []
@@ -299,7 +226,7 @@ def run_case(case, sides, env, win, keep):
             files = dict(case["files"])
             if case["mk"] is not None:
                 files["Makefile"] = case["mk"]
-            write_files(cwd, files)
+            testlib.write_files(cwd, files)
             set_times(cwd, case)
             dirs.append(cwd)
         for run in range(case["runs"]):
@@ -307,7 +234,7 @@ def run_case(case, sides, env, win, keep):
             for side, cwd in zip(sides, dirs):
                 if run > 0:
                     age_tree(cwd, 100)
-                    write_files(cwd, case["between"])
+                    testlib.write_files(cwd, case["between"])
                 before = snapshot(cwd)
                 code, out, err = execute(side, case, cwd, env)
                 results.append((code, out, err, changes(before, snapshot(cwd), cwd, win)))
@@ -340,8 +267,7 @@ def run_case(case, sides, env, win, keep):
             if problems:
                 for side, (code, out, err, _), cwd in zip(sides, results, dirs):
                     problems.append("%s: (cd %s && %s) -> exit %s" % (
-                        side.label, shlex.quote(cwd),
-                        " ".join(shlex.quote(x) for x in side.argv(case)), code))
+                        side.label, shlex.quote(cwd), shlex.join(side.argv(case)), code))
                     problems.append("  stdout:\n" + out.rstrip("\n"))
                     problems.append("  stderr:\n" + err.rstrip("\n"))
                 break
@@ -373,9 +299,7 @@ def main():
         return 0
 
     exe = os.path.abspath(a.exe)
-    if not a.make_only and not os.path.isfile(exe):
-        print("no such executable: " + exe)
-        print("0 passed, 1 failed")
+    if not a.make_only and testlib.missing_exe(exe):
         return 1
     win = exe.lower().endswith(".exe")
     wrapper = shlex.split(os.environ.get("VORN_GM_WRAPPER",
@@ -399,44 +323,33 @@ def main():
     else:
         sides = [make_side, Side("vorn", wrapper + [exe, "--gm"], wrapper, False)]
 
-    def runs_here(c):
-        if win:
-            return c["win_ok"] and not c["sh"] and c["only"] != "posix"
-        return c["only"] in (None, "posix")
-
-    cases = [c for c in load_cases(a.filter) if runs_here(c)]
+    cases = [c for c in testlib.load_cases(os.path.join(HERE, "cases"), a.filter)
+             if not win or (c["win_ok"] and not c["sh"])]
     passed = failed = pending = 0
-    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.jobs)) as pool:
-        futures = [pool.submit(run_case_wine_once_more, c, sides, clean_env(c, path_dirs), win,
-                               a.keep) for c in cases]
-        for c, fut in zip(cases, futures):
-            problems, results = fut.result()
-            why = None if a.make_only else c["pending"]
-            if why is not None and problems:
-                pending += 1
-                print("PEND %s (%s)" % (c["name"], why))
-                if a.verbose:
-                    for p in problems:
-                        print("    " + p.replace("\n", "\n    "))
-            elif why is not None:
-                failed += 1
-                print("FIXED %s: passes now, remove it from PENDING" % c["name"])
-            elif problems:
-                failed += 1
-                print("FAIL " + c["name"])
-                for p in problems:
-                    print("    " + p.replace("\n", "\n    "))
-            else:
-                passed += 1
-                print("PASS " + c["name"])
-            if a.verbose and results:
-                code, out, _, files = results[0]
-                print("    make exit %s; stdout:" % code)
-                for line in out.rstrip("\n").split("\n"):
-                    print("    | " + line)
-                for rel, what in sorted(files.items()):
-                    print("    file %s %s" % (rel, what))
-            sys.stdout.flush()
+    wine = any(is_wine(s.wrapper) for s in sides)
+    for c, problems, results in testlib.run_cases(
+            cases, a.jobs, lambda c: run_case(c, sides, clean_env(c, path_dirs), win, a.keep),
+            wine):
+        why = None if a.make_only else c["pending"]
+        if why is not None and problems:
+            pending += 1
+            print("PEND %s (%s)" % (c["name"], why))
+            if a.verbose:
+                testlib.show(problems)
+        elif why is not None:
+            failed += 1
+            print("FIXED %s: passes now, remove it from PENDING" % c["name"])
+        elif testlib.report(c["name"], problems):
+            passed += 1
+        else:
+            failed += 1
+        if a.verbose and results:
+            code, out, _, files = results[0]
+            print("    make exit %s; stdout:" % code)
+            for line in out.rstrip("\n").split("\n"):
+                print("    | " + line)
+            for rel, what in sorted(files.items()):
+                print("    file %s %s" % (rel, what))
     print("%d pending" % pending)
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed or not cases else 0

@@ -34,15 +34,11 @@ TEST(ArgsExpand, QuotesAndPendingFile) {
     EXPECT_EQ(expandMain({"'x'"}), "'x'\n");
 
     CxStr1p out;
-    EXPECT_TRUE(initArgsTextFromList(out, "-f \"my rules.vorn\" 'a b' c", ""));
-    EXPECT_EQ(out, "-f\nmy rules.vorn\na b\nc\n");
-    EXPECT_FALSE(initArgsTextFromList(out, "-f \"open", ""));
     EXPECT_TRUE(initArgsTextFromList(out, "x", "A"));
     EXPECT_TRUE(initArgsTextFromList(out, "y", "A"));
     EXPECT_EQ(out, "x\ny\n") << "flag A appends";
     EXPECT_TRUE(initArgsTextFromList(out, "-v make -v all", "C"));
     EXPECT_EQ(out, "-v\nmake\n-v\nall\n") << "a command word ends option expansion";
-    EXPECT_EQ(countArgsText(out), 4);
 }
 
 // What the options set, as one text.

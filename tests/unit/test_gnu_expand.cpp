@@ -13,18 +13,6 @@
 
 namespace {
 
-// $(shell) without a shell: only "count" starts. Counts its calls so
-// laziness can be seen.
-int g_shellCalls = 0;
-
-bool fakeShell(CxStr1p& out, int& status, CxStr1p const& cmd) {
-    ++g_shellCalls;
-    status = 0;
-    std::string c = cmd.c_str();
-    if (c == "count") out = "counted";
-    return c == "count"; // any other could not start
-}
-
 // $(eval) without a reader: "NAME=value" lines become recursive variables.
 bool fakeEval(void* reader, CxStr1p const& text, GmExpandCtx& ctx) {
     ++*(int*)reader;
@@ -45,7 +33,6 @@ struct Env {
 
     Env() {
         ctx.global = &global;
-        ctx.shell = fakeShell;
         ctx.eval = fakeEval;
         ctx.reader = &evals;
         ctx.where = "Makefile:7";
@@ -209,50 +196,8 @@ TEST(GmExpandAuto, RecipeVariablesAndTheirDirAndFileForms) {
     EXPECT_EQ(env.expand("[$@][$(@D)][$(<F)]"), "[][][]");
 }
 
-TEST(GmExpandScope, TargetScopeChainsToGlobal) {
+TEST(GmExpandEval, ReaderErrorsStopTheExpansion) {
     Env env;
-    env.define("A = global\nB = $(A)-b");
-    GmVars target;
-    target.parent = &env.global;
-    target.set("A", "target", GmFlavor::Simple, GmOrigin::File);
-    env.ctx.scope = &target;
-    EXPECT_EQ(env.expand("$(B)|$(origin A)|$(flavor A)"), "target-b|file|simple");
-    // foreach and call scopes stack in front of the target's and go away after.
-    EXPECT_EQ(env.expand("$(foreach A,x,$(B))|$(B)"), "x-b|target-b");
-    env.ctx.scope = nullptr;
-    EXPECT_EQ(env.expand("$(B)"), "global-b");
-}
-
-TEST(GmExpandLazy, BranchesNotTakenAreNotExpanded) {
-    struct Row {
-        char const* expr;
-        char const* want;
-        int calls;
-    } const rows[] = {
-        {"$(if ,$(shell count)$(error no),b)", "b", 0},
-        {"$(if $(shell count),T,$(error no))", "T", 1},
-        {"$(or a,$(shell count)$(error no))", "a", 0},
-        {"$(or ,$(shell count),$(error no))", "counted", 1},
-        {"$(and a,$(shell count),z)", "z", 1},
-        {"$(foreach x,,$(shell count))", "", 0},
-        {"$(call f,$(shell count))", "", 1}, // call's arguments expand even for an empty function
-    };
-    for (Row const& r : rows) {
-        Env env;
-        g_shellCalls = 0;
-        EXPECT_EQ(env.expand(r.expr), r.want) << r.expr;
-        EXPECT_EQ(g_shellCalls, r.calls) << r.expr;
-    }
-}
-
-TEST(GmExpandEval, DefinesThroughTheReaderCallback) {
-    Env env;
-    EXPECT_EQ(env.expand("$(eval X=1)[$(X)]$(foreach v,a b,$(eval V_$(v)=$(v)$(v)))[$(V_a)$(V_b)]"),
-              "[1] [aabb]");
-    EXPECT_EQ(env.evals, 3);
-    // A variable redefined by an eval inside its own expansion.
-    env.define("S = $(eval S=new)old");
-    EXPECT_EQ(env.expand("$(S)|$(S)"), "old|new");
     EXPECT_EQ(env.expand("$(eval bad)x"), "ERR:missing separator");
     env.ctx.eval = nullptr;
     EXPECT_EQ(env.expand("$(eval X=2)").rfind("ERR:", 0), 0u);

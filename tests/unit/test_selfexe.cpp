@@ -24,7 +24,6 @@ TEST(SelfExe, RewritesMakeAndOwnNames) {
     v.exeName = v.selfCmd = "vt"; // not "vorn", so "vorn" lines are rewritten too
     // "-j" without a count means default jobs; options without a value keep the goal.
     std::pair<char const*, char const*> const cases[] = {
-        {"make --directory=sub all", "vt -C sub all"},
         {"make --file=r.mk --makefile r2 x", "vt -f r.mk -f r2 x"},
         {"make -Csub -fr.mk a", "vt -C sub -f r.mk a"},
         {"make", "vt"},

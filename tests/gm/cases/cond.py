@@ -58,7 +58,7 @@ r = two
 endif
 all: ; @echo '[$(r)]'
 """),
-    Case("else ifeq chain", """\
+    Case("else ifeq and ifneq chains", """\
 v = b
 ifeq ($(v),a)
 r = A
@@ -69,15 +69,12 @@ r = D
 else
 r = none
 endif
-all: ; @echo '[$(r)]'
-"""),
-    Case("else ifneq and ifndef", """\
 ifneq (x,x)
-r = 1
+q = 1
 else ifndef undefinedvar
-r = 2
+q = 2
 endif
-all: ; @echo '[$(r)]'
+all: ; @echo '[$(r)] [$(q)]'
 """),
     Case("nested conditionals", """\
 a = 1

@@ -5,11 +5,8 @@ from run import Case
 CASES = [
     Case("first target is default goal", """\
 .hidden: ; @echo hidden
-first second: ; @echo $@
-"""),
-    Case("default goal skips pattern rules", """\
 %.o: ; @echo pattern $@
-real: ; @echo real
+first second: ; @echo $@
 """),
     Case("default goal variable", """\
 .DEFAULT_GOAL := b
@@ -22,14 +19,11 @@ b: ; @echo b
 x: ; @echo 'x $(.DEFAULT_GOAL)'
 y: ; @echo y
 """),
-    Case("several goals on command line", """\
+    Case("several goals on command line, one named twice", """\
 a: ; @echo a
 b: ; @echo b
 c: ; @echo c
-""", args=["c", "a", "b"]),
-    Case("goal named twice runs once", """\
-a: ; @echo a
-""", args=["a", "a"]),
+""", args=["c", "a", "b", "a"]),
     Case("several targets on one line", """\
 all: x y
 x y z: ; @echo $@ > $@.txt
@@ -126,16 +120,6 @@ out/%.o: src/%.c
 all: a.c
 a.c: ; @echo '[$*]'
 """),
-    Case("silent prefix", """\
-all:
-\t@echo quiet
-\techo loud
-"""),
-    Case("ignore error prefix", """\
-all:
-\t-false
-\t@echo after
-"""),
     Case("failing recipe stops", """\
 all: a b
 a:
@@ -151,15 +135,16 @@ a.txt:
 b.txt:
 \techo b > b.txt
 """, win_ok=True),
-    Case("plus prefix runs", """\
+    Case("prefixes", """\
 all:
+\t@echo quiet
+\techo loud
+\t-false
 \t+@echo plus
 \t@+echo plus-at
-"""),
-    Case("prefixes combined", """\
-all:
 \t@-false
 \t-@echo combined
+\t- + echo spaced
 \t @echo blank-then-at
 """),
     Case("ignore all errors target", """\
@@ -211,15 +196,6 @@ all: hello.o
 .PHONY: x.o
 x.o: ; @echo explicit
 """, files={"x.c": ""}),
-    Case("include file", """\
-include part.mk
--include missing.mk
-all: ; @echo '[$(fromfile)]'
-""", files={"part.mk": "fromfile = included\n"}),
-    Case("include missing fails", """\
-include missing.mk
-all: ; @echo never
-"""),
     Case("recursive make", """\
 all: ; @$(MAKE) -s -C sub X=passed
 """, files={"sub/Makefile": "all: ; @echo sub [$(X)]\n"}),
