@@ -419,7 +419,7 @@ class Reader : public GmRecipeSource {
     bool assignDone(CxStr1p const& name);
     bool define(CxStr1p const& rest, bool override, bool exported, CxStr1p const& text,
                 long long& pos);
-    bool rule(CxStr1p const& line);
+    bool rule(CxStr1p const& line, CxStr1p const& raw);
     GmTarget* target(CxStr1p const& name);
     bool buildHash();
     GmTarget* lookup(char const* d, long long n);
@@ -584,6 +584,8 @@ bool Reader::readText(CxStr1p const& text) {
         long long last = line_;
         line_ = first;
         bool tabbed = line.getAt(0) == pre;
+        // A rule's recipe after ';' is the shell's text as written.
+        CxStr1p raw(line);
         stripComment(line);
         // An assignment keeps the blanks at the end of its value.
         CxStr1p t = strTrimL(line, kWhite);
@@ -607,7 +609,7 @@ bool Reader::readText(CxStr1p const& text) {
             if (!assignment(t, handled, false, false, nullptr)) return false;
             if (handled)
                 endRule();
-            else if (!rule(tr))
+            else if (!rule(tr, raw))
                 return false;
         }
         if (line_ < last) line_ = last;
@@ -1293,7 +1295,17 @@ bool Reader::special(CxStr1p const& t, CxStr1p const& normal) {
     return true;
 }
 
-bool Reader::rule(CxStr1p const& line) {
+// Where the recipe of a rule line starts in its text as written: after the
+// first ';' outside references, unless a comment starts before it.
+long long rawRecipeStart(CxStr1p const& raw) {
+    for (long long i = findTop(raw, ";#"); i >= 0; i = findTop(raw, ";#", i + 1)) {
+        if (raw.c_str()[i] == ';') return i + 1;
+        if (i == 0 || raw.c_str()[i - 1] != '\\') return -1;
+    }
+    return -1;
+}
+
+bool Reader::rule(CxStr1p const& line, CxStr1p const& raw) {
     long long colon = findTop(line, ":");
     if (colon < 0) {
         CxStr1p e;
@@ -1310,7 +1322,10 @@ bool Reader::rule(CxStr1p const& line) {
     bool hasRecipe = false;
     long long semi = findTop(right_, ";");
     if (semi >= 0) {
-        recipe = strTrimL(sub(right_, semi + 1), kWhite);
+        // '#' and "\#" there are the shell's, as on a recipe line.
+        long long r = rawRecipeStart(raw);
+        recipe = r >= 0 ? strTrimL(strTrimR(sub(raw, r), kWhite), kWhite)
+                        : strTrimL(sub(right_, semi + 1), kWhite);
         right_.forceLen(semi);
         hasRecipe = true;
     }
