@@ -584,8 +584,10 @@ bool Reader::readText(CxStr1p const& text) {
         long long last = line_;
         line_ = first;
         bool tabbed = line.getAt(0) == pre;
-        // A rule's recipe after ';' is the shell's text as written.
-        CxStr1p raw(line);
+        // A rule's recipe after ';' is the shell's text as written: kept
+        // only when a comment cut could change it.
+        CxStr1p raw;
+        if (strHas(line, '#')) raw = line;
         stripComment(line);
         // An assignment keeps the blanks at the end of its value.
         CxStr1p t = strTrimL(line, kWhite);
@@ -1323,7 +1325,7 @@ bool Reader::rule(CxStr1p const& line, CxStr1p const& raw) {
     long long semi = findTop(right_, ";");
     if (semi >= 0) {
         // '#' and "\#" there are the shell's, as on a recipe line.
-        long long r = rawRecipeStart(raw);
+        long long r = raw.isEmpty() ? -1 : rawRecipeStart(raw);
         recipe = r >= 0 ? strTrimL(strTrimR(sub(raw, r), kWhite), kWhite)
                         : strTrimL(sub(right_, semi + 1), kWhite);
         right_.forceLen(semi);
