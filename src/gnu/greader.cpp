@@ -513,6 +513,16 @@ bool continues(CxStr1p const& s) {
     return n % 2 == 1;
 }
 
+// The text that a recursive expansion turns back into s.
+CxStr1p dollarsDoubled(CxStr1p const& s) {
+    CxStr1p out;
+    for (long long i = 0; i < s.length(); ++i) {
+        if (s.c_str()[i] == '$') out += '$';
+        out += s.c_str()[i];
+    }
+    return out;
+}
+
 // Cuts the comment: the first '#' outside references, not escaped; "\#" is '#'.
 void stripComment(CxStr1p& s) {
     if (!strHas(s, '#')) return;
@@ -1017,16 +1027,9 @@ bool Reader::assign(CxStr1p const& name, CxStr1p const& op, CxStr1p const& value
         if (out.last() == '\r') out.forceLen(out.length() - 1);
         for (long long i = 0; i < out.length(); ++i)
             if (out.c_str()[i] == '\n' || out.c_str()[i] == '\r') out.at(i) = ' ';
-        GmVar* v = vars_.set(name, out, GmFlavor::Recursive, origin);
-        if (v) {
-            // "!=" gives a recursive variable whose value holds no references.
-            v->value.clear();
-            for (long long i = 0; i < out.length(); ++i) {
-                if (out.c_str()[i] == '$') v->value += '$';
-                v->value += out.c_str()[i];
-            }
-        }
-        return v || fail("out of memory");
+        // "!=" gives a recursive variable whose value holds no references.
+        return vars_.set(name, dollarsDoubled(out), GmFlavor::Recursive, origin) ||
+               fail("out of memory");
     }
     // := ::= :::= expand now.
     CxStr1p ev;
@@ -1695,13 +1698,16 @@ bool Reader::applyVar(GmVars& scope, GmTargetVar const& tv) {
     if (tv.op == "+=") {
         GmVar* base = cur ? cur : outer;
         if (base) {
+            // Appending to an outer value gives a recursive variable, expanded
+            // when used ($@ included); the outer value stays as it reads.
+            bool simple = base == cur && cur->flavor == GmFlavor::Simple;
             CxStr1p add(tv.value);
-            if (base->flavor == GmFlavor::Simple && !gmExpand(add, tv.value, ctx_))
-                return failCtx();
-            value = base->value;
+            if (simple && !gmExpand(add, tv.value, ctx_)) return failCtx();
+            value = base->flavor == GmFlavor::Simple && !simple ? dollarsDoubled(base->value)
+                                                                : base->value;
             if (!value.isEmpty() && !add.isEmpty()) value += ' ';
             value += add;
-            flavor = base->flavor;
+            flavor = simple ? GmFlavor::Simple : GmFlavor::Recursive;
         }
     } else if (tv.op == "?=") {
         if (cur || outer) return true;

@@ -181,11 +181,17 @@ x = global
 all: f.out g.txt
 f.out g.txt: ; @echo '$@ [$(x)]'
 """),
+    # Expanded when used: $@ is the target's, a later value counts, and the
+    # simple value's own '$' stays as it reads.
     Case("target specific append to a global simple one is recursive", """\
-s := -O
-a: s += -g
+s := -O $$$$x
+a: s += -g $@ $(L)
 a: ; @echo '$(flavor s) [$(s)]'
-""", args=["a"]),
+b: t := 1
+b: t += $$$$y $@
+b: ; @echo '$(flavor t) [$(t)]'
+L = late
+""", args=["a", "b"]),
     Case("target specific override of command line", """\
 a: override x = target
 a: ; @echo '[$(x)]'
@@ -247,5 +253,4 @@ all: ; @echo '[$(SUFFIXES)]'
 
 # Behaviour the dialect does not have yet; remove an entry once it passes.
 PENDING = {
-    "target specific append to a global simple one is recursive": "its flavor reads simple",
 }
